@@ -1,0 +1,40 @@
+# `make run` builds and starts Orbimeter; `make test` builds and runs every test.
+# Both install what they need first (scripts/setup.sh).
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all setup build run test test-asan bench format clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+build: setup
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)
+
+run: build
+	@scripts/run.sh $(BUILD)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure
+	@$(MAKE) --no-print-directory test-asan
+
+# The unit and reader tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: setup
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORB_SANITIZE=ON \
+		-DORB_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_BUILD) --target orbimeter_tests
+	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -L engine
+
+bench: build
+	@bench/run.sh $(BUILD)
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	@rm -rf $(BUILD) $(ASAN_BUILD)

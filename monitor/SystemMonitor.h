@@ -1,0 +1,179 @@
+#pragma once
+
+#include "monitor/AppProcess.h"
+#include "monitor/PublishedField.h"
+#include "platform/ProcessorInfo.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+class QTimer;
+
+namespace orb {
+
+namespace platform {
+struct Platform;
+}
+class ProcessQueue;
+struct GPUStats;
+
+using History = QList<double>;
+using SpeedList = QList<int>;
+
+// The one object that holds every reading the program shows. It samples the machine on a 1 s
+// tick and hands the process walk to a background thread every 3 s; every assignment of a
+// published field happens on the thread that owns it and announces itself.
+class SystemMonitor : public QObject {
+    Q_OBJECT
+
+    // Published readings, in the order they are declared and initialised.
+    ORB_PUBLISHED_WRITABLE(QString, activeWindow, setActiveWindow) // empty: no detail window
+    ORB_PUBLISHED(double, cpuUsage, setCpuUsage)
+    ORB_PUBLISHED(double, cpuSystem, setCpuSystem)
+    ORB_PUBLISHED(double, cpuUser, setCpuUser)
+    ORB_PUBLISHED(double, gpuUsage, setGpuUsage)
+    ORB_PUBLISHED(double, gpuRendererUtil, setGpuRendererUtil)
+    ORB_PUBLISHED(double, gpuTilerUtil, setGpuTilerUtil)
+    ORB_PUBLISHED(qint64, gpuMemoryUsed, setGpuMemoryUsed)
+    ORB_PUBLISHED(qint64, gpuMemoryAllocated, setGpuMemoryAllocated)
+    ORB_PUBLISHED(int, gpuCoreCount, setGpuCoreCount)
+    ORB_PUBLISHED(QString, gpuModelName, setGpuModelName)
+    ORB_PUBLISHED(int, gpuRecoveryCount, setGpuRecoveryCount)
+    ORB_PUBLISHED(double, gpuTemperature, setGpuTemperature)
+    ORB_PUBLISHED(double, cpuTemperature, setCpuTemperature)
+    ORB_PUBLISHED(SpeedList, fanSpeeds, setFanSpeeds)
+    ORB_PUBLISHED(int, fan0Speed, setFan0Speed)
+    ORB_PUBLISHED(int, fan1Speed, setFan1Speed)
+    ORB_PUBLISHED(double, memoryPressure, setMemoryPressure)
+    ORB_PUBLISHED(double, memoryUsed, setMemoryUsed)
+    ORB_PUBLISHED(double, memoryTotal, setMemoryTotal)
+    ORB_PUBLISHED(QString, uploadSpeed, setUploadSpeed)
+    ORB_PUBLISHED(QString, downloadSpeed, setDownloadSpeed)
+    ORB_PUBLISHED(double, batteryLevel, setBatteryLevel)
+    ORB_PUBLISHED(bool, isCharging, setIsCharging)
+    ORB_PUBLISHED(QString, timeRemaining, setTimeRemaining)
+    ORB_PUBLISHED(double, batteryVoltage, setBatteryVoltage)
+    ORB_PUBLISHED(double, batteryCurrent, setBatteryCurrent)
+    ORB_PUBLISHED(double, batteryWatts, setBatteryWatts)
+    ORB_PUBLISHED(double, batteryDrawWatts, setBatteryDrawWatts)
+    ORB_PUBLISHED(double, batteryChargeWatts, setBatteryChargeWatts)
+    ORB_PUBLISHED(double, totalSystemWatts, setTotalSystemWatts)
+    ORB_PUBLISHED(double, netSystemWatts, setNetSystemWatts)
+    ORB_PUBLISHED(bool, batteryACConnected, setBatteryACConnected)
+    ORB_PUBLISHED(int, adapterWatts, setAdapterWatts)
+    ORB_PUBLISHED(double, adapterVoltage, setAdapterVoltage)
+    ORB_PUBLISHED(int, adapterCurrent, setAdapterCurrent)
+    ORB_PUBLISHED(double, acInputWatts, setAcInputWatts)
+    ORB_PUBLISHED(double, systemInputVoltage, setSystemInputVoltage)
+    ORB_PUBLISHED(double, systemInputCurrent, setSystemInputCurrent)
+    ORB_PUBLISHED(int, batteryCycleCount, setBatteryCycleCount)
+    ORB_PUBLISHED(double, batteryHealthPercent, setBatteryHealthPercent)
+    ORB_PUBLISHED(QString, batteryHealthCondition, setBatteryHealthCondition)
+    ORB_PUBLISHED(int, batteryDesignCapacity, setBatteryDesignCapacity)
+    ORB_PUBLISHED(int, batteryMaxCapacity, setBatteryMaxCapacity)
+    ORB_PUBLISHED(QString, batteryTimeToFull, setBatteryTimeToFull)
+    ORB_PUBLISHED(double, batteryTemperature, setBatteryTemperature)
+    ORB_PUBLISHED(AppProcessList, topCPUProcesses, setTopCPUProcesses)
+    ORB_PUBLISHED(AppProcessList, topMemoryProcesses, setTopMemoryProcesses)
+    ORB_PUBLISHED(AppProcessList, topEnergyProcesses, setTopEnergyProcesses)
+    ORB_PUBLISHED(QVariantMap, sensors, setSensors) // label -> degrees Celsius
+    ORB_PUBLISHED(QString, thermalState, setThermalState)
+    ORB_PUBLISHED(History, cpuHistory, setCpuHistory)
+    ORB_PUBLISHED(History, gpuHistory, setGpuHistory)
+    ORB_PUBLISHED(History, uploadHistory, setUploadHistory)
+    ORB_PUBLISHED(History, downloadHistory, setDownloadHistory)
+    ORB_PUBLISHED(History, batteryWattsHistory, setBatteryWattsHistory)
+    ORB_PUBLISHED(History, adapterWattsHistory, setAdapterWattsHistory)
+    ORB_PUBLISHED(double, diskReadBytesPerSec, setDiskReadBytesPerSec)
+    ORB_PUBLISHED(double, diskWriteBytesPerSec, setDiskWriteBytesPerSec)
+    ORB_PUBLISHED(History, diskReadHistory, setDiskReadHistory)
+    ORB_PUBLISHED(History, diskWriteHistory, setDiskWriteHistory)
+    ORB_PUBLISHED(double, memoryWired, setMemoryWired)
+    ORB_PUBLISHED(double, memoryActive, setMemoryActive)
+    ORB_PUBLISHED(double, memoryInactive, setMemoryInactive)
+    ORB_PUBLISHED(double, memoryCompressed, setMemoryCompressed)
+    ORB_PUBLISHED(double, swapUsed, setSwapUsed)
+    ORB_PUBLISHED(double, swapTotal, setSwapTotal)
+    ORB_PUBLISHED(double, loadAvg1, setLoadAvg1)
+    ORB_PUBLISHED(double, loadAvg5, setLoadAvg5)
+    ORB_PUBLISHED(double, loadAvg15, setLoadAvg15)
+    ORB_PUBLISHED(qint64, uptimeSeconds, setUptimeSeconds)
+    ORB_PUBLISHED(int, processCount, setProcessCount)
+    ORB_PUBLISHED(int, wifiRSSI, setWifiRSSI)
+    ORB_PUBLISHED(double, wifiTxRate, setWifiTxRate)
+    ORB_PUBLISHED(int, wifiNoise, setWifiNoise)
+    ORB_PUBLISHED(int, wifiChannel, setWifiChannel)
+    ORB_PUBLISHED(QString, cpuBrandString, setCpuBrandString)
+    ORB_PUBLISHED(int, cpuPCoreCount, setCpuPCoreCount)
+    ORB_PUBLISHED(int, cpuECoreCount, setCpuECoreCount)
+
+public:
+    static constexpr int historyLength = 60;
+    static constexpr int tickIntervalMs = 1000;
+    static constexpr int processIntervalMs = 3000;
+    static constexpr const char* processQueueLabel = "com.velmora.processQueue";
+
+    // Takes the first samples and starts sampling. `platform` must outlive the monitor.
+    explicit SystemMonitor(platform::Platform& platform, QObject* parent = nullptr);
+    ~SystemMonitor() override;
+
+    // One pass of every reader, in a fixed order; run by the 1 s timer.
+    void sampleTick();
+
+    // The readers. Each reads the platform and assigns the fields it owns; one that cannot read
+    // leaves its fields as they are.
+    void updateCPU();
+    void updateMemory();
+    void updateNetwork();
+    void updateDisk();
+    void updateLoadAndUptime();
+    void updateWiFi();
+    void updatePowerSources();
+    void updateSensors();
+    void updateGPU();
+    void scheduleProcessUpdate();
+
+    // The processor count taken at construction.
+    unsigned numCPUs() const { return numCPUs_; }
+    // Assigns the graphics fields from one reading.
+    void publishGPU(const GPUStats& stats);
+
+Q_SIGNALS:
+    // Emitted after each pass of the readers, once every field of that pass is assigned.
+    void tickCompleted();
+
+private:
+    using HistoryGetter = const History& (SystemMonitor::*)() const;
+    using HistorySetter = void (SystemMonitor::*)(const History&);
+    // Appends `value` to a history and trims it back to its fixed length, publishing both steps.
+    void pushHistory(HistoryGetter get, HistorySetter set, double value);
+
+    void startMonitoring();
+    void seedThroughputCounters();
+    void registerPowerSourceNotifications();
+    void registerBatteryNotifications();
+
+    platform::Platform& platform_;
+
+    // Private state of the readers.
+    std::optional<platform::ProcessorSample> previousCPUInfo_;
+    unsigned numCPUs_ = 0;
+    std::uint64_t previousBytesIn_ = 0;
+    std::uint64_t previousBytesOut_ = 0;
+    std::chrono::steady_clock::time_point lastCheckTime_;
+    std::uint64_t previousDiskRead_ = 0;
+    std::uint64_t previousDiskWrite_ = 0;
+    std::chrono::steady_clock::time_point lastBatteryRead_ = std::chrono::steady_clock::time_point::min();
+
+    ProcessQueue* processQueue_ = nullptr;
+    QTimer* tickTimer_ = nullptr;
+    QTimer* processTimer_ = nullptr;
+};
+
+} // namespace orb

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/HostInfo.h"
+#include "platform/ProcessorInfo.h"
+#include "platform/WiFi.h"
+
+#include <memory>
+
+namespace orb::platform {
+
+// The facilities the readers stand on. The program gets the real ones for its operating system
+// from makeSystemPlatform(); tests assemble fakes.
+struct Platform {
+    std::unique_ptr<Clock> clock;
+    std::unique_ptr<ProcessorInfo> processors;
+    std::unique_ptr<HostInfo> host;
+    std::unique_ptr<WiFi> wifi;
+};
+
+// The real platform, reading the system below `root` (a fixture tree in tests, "/" normally).
+std::unique_ptr<Platform> makeSystemPlatform(const std::string& root = "/");
+
+} // namespace orb::platform

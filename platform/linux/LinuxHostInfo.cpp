@@ -1,0 +1,117 @@
+#include "platform/linux/LinuxHostInfo.h"
+
+#include "platform/linux/SysFs.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+namespace orb::platform {
+
+namespace fs = linux_fs;
+
+LinuxHostInfo::LinuxHostInfo(std::string root) : root_(std::move(root)) {}
+
+std::array<double, 3> LinuxHostInfo::loadAverages() {
+    // Read from the file rather than getloadavg(3) so that a fixture root is honoured; on the
+    // live system both read the same kernel values.
+    std::array<double, 3> averages{};
+    auto line = fs::readLine(fs::underRoot(root_, "/proc/loadavg"));
+    if (!line)
+        return averages;
+    auto fields = fs::splitFields(*line);
+    for (std::size_t i = 0; i < 3 && i < fields.size(); ++i) {
+        if (auto value = fs::parseDouble(fields[i]); value && *value >= 0)
+            averages[i] = *value;
+    }
+    return averages;
+}
+
+std::optional<std::int64_t> LinuxHostInfo::bootTime() {
+    if (auto text = fs::readFile(fs::underRoot(root_, "/proc/stat"))) {
+        std::optional<std::int64_t> boot;
+        fs::forEachLine(*text, [&](std::string_view line) {
+            if (line.substr(0, 6) == "btime ")
+                boot = fs::parseInt(line.substr(6));
+        });
+        if (boot && *boot > 0)
+            return boot;
+    }
+    // Without btime, derive the boot time from the seconds since boot.
+    if (auto line = fs::readLine(fs::underRoot(root_, "/proc/uptime"))) {
+        auto fields = fs::splitFields(*line);
+        if (!fields.empty()) {
+            if (auto up = fs::parseDouble(fields[0]); up && *up >= 0 && *up < 1e10) {
+                using namespace std::chrono;
+                auto now = duration<double>(system_clock::now().time_since_epoch()).count();
+                return static_cast<std::int64_t>(now - *up);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::string brandFromCpuinfo(std::string_view cpuinfoText) {
+    std::string modelName, hardware, processor;
+    fs::forEachLine(cpuinfoText, [&](std::string_view line) {
+        auto colon = line.find(':');
+        if (colon == std::string_view::npos)
+            return;
+        auto key = fs::trim(line.substr(0, colon));
+        auto value = std::string(fs::trim(line.substr(colon + 1)));
+        if (value.empty())
+            return;
+        if (key == "model name" && modelName.empty())
+            modelName = value;
+        else if (key == "Hardware" && hardware.empty())
+            hardware = value;
+        else if (key == "Processor" && processor.empty())
+            processor = value;
+    });
+    if (!modelName.empty())
+        return modelName;
+    if (!hardware.empty())
+        return hardware;
+    return processor;
+}
+
+std::string LinuxHostInfo::brandString() {
+    if (auto text = fs::readFile(fs::underRoot(root_, "/proc/cpuinfo"), 4 << 20)) {
+        auto brand = brandFromCpuinfo(*text);
+        if (!brand.empty())
+            return brand.substr(0, brand.find('\0'));
+    }
+    // ARM boards without a brand line name the machine in the device tree.
+    if (auto model = fs::readLine(fs::underRoot(root_, "/sys/firmware/devicetree/base/model")))
+        return *model;
+    return {};
+}
+
+CoreCounts LinuxHostInfo::coreCounts() {
+    // Intel hybrid parts expose one perf PMU per core class, each listing its processors.
+    auto pcores = fs::readLine(fs::underRoot(root_, "/sys/devices/cpu_core/cpus"));
+    auto ecores = fs::readLine(fs::underRoot(root_, "/sys/devices/cpu_atom/cpus"));
+    if (pcores && ecores) {
+        return {static_cast<int>(fs::parseCpuList(*pcores).size()),
+                static_cast<int>(fs::parseCpuList(*ecores).size())};
+    }
+    // ARM big.LITTLE: processors of the highest capacity are the performance cores. With a
+    // single capacity class there are no performance levels.
+    std::map<std::int64_t, int> perCapacity;
+    const auto cpuDir = fs::underRoot(root_, "/sys/devices/system/cpu");
+    for (const auto& name : fs::listDirectory(cpuDir)) {
+        if (name.size() < 4 || name.compare(0, 3, "cpu") != 0 || !fs::parseInt(name.substr(3)))
+            continue;
+        if (auto capacity = fs::readInt(cpuDir + "/" + name + "/cpu_capacity"); capacity && *capacity > 0)
+            ++perCapacity[*capacity];
+    }
+    if (perCapacity.size() < 2)
+        return {};
+    int performance = perCapacity.rbegin()->second;
+    int all = 0;
+    for (const auto& [capacity, count] : perCapacity)
+        all += count;
+    return {performance, all - performance};
+}
+
+} // namespace orb::platform

@@ -1,0 +1,18 @@
+#include "platform/Platform.h"
+
+#include "platform/linux/LinuxHostInfo.h"
+#include "platform/linux/LinuxProcessorInfo.h"
+#include "platform/linux/LinuxWiFi.h"
+
+namespace orb::platform {
+
+std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
+    auto platform = std::make_unique<Platform>();
+    platform->clock = std::make_unique<SystemClock>();
+    platform->processors = std::make_unique<LinuxProcessorInfo>(root);
+    platform->host = std::make_unique<LinuxHostInfo>(root);
+    platform->wifi = std::make_unique<LinuxWiFi>(root);
+    return platform;
+}
+
+} // namespace orb::platform

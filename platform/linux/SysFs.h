@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Small helpers for reading /proc and /sys files below a root directory. None of them throws:
+// a missing, unreadable or malformed file gives an empty optional or an empty result.
+namespace orb::platform::linux_fs {
+
+// Joins a root ("/" or a fixture tree) and an absolute path inside it.
+std::string underRoot(const std::string& root, std::string_view path);
+
+// Whole file content, at most `limit` bytes; empty optional when it cannot be opened.
+std::optional<std::string> readFile(const std::string& path, std::size_t limit = 1 << 20);
+
+// First line without trailing whitespace or NUL padding.
+std::optional<std::string> readLine(const std::string& path);
+
+std::optional<std::int64_t> readInt(const std::string& path);
+
+// Parses a whole decimal number (optional sign, surrounding whitespace allowed).
+std::optional<std::int64_t> parseInt(std::string_view text);
+std::optional<std::uint64_t> parseUnsigned(std::string_view text);
+std::optional<double> parseDouble(std::string_view text);
+
+// Splits on runs of spaces and tabs.
+std::vector<std::string_view> splitFields(std::string_view line);
+
+// Iterates lines; the callback gets each line without its newline.
+template <typename F> void forEachLine(std::string_view text, F&& f) {
+    while (!text.empty()) {
+        auto end = text.find('\n');
+        f(text.substr(0, end));
+        if (end == std::string_view::npos)
+            break;
+        text.remove_prefix(end + 1);
+    }
+}
+
+// Trims spaces, tabs, newlines and NUL bytes at both ends.
+std::string_view trim(std::string_view text);
+
+// Parses a kernel CPU list such as "0-3,8,10-11" into processor numbers; empty on garbage.
+std::vector<int> parseCpuList(std::string_view text);
+
+// Names of the entries of a directory (no "." or ".."), sorted; empty when unreadable.
+std::vector<std::string> listDirectory(const std::string& path);
+
+} // namespace orb::platform::linux_fs

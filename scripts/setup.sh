@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs every Debian/Ubuntu package that building, running and testing Orbimeter needs.
+# Safe to run again: it installs only what is missing, and refreshes the package lists once.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config make
+    qt6-base-dev qt6-declarative-dev qt6-charts-dev qt6-svg-dev
+    libnl-genl-3-dev libudev-dev libgtest-dev libgmock-dev libbenchmark-dev
+    # QML at run time
+    qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
+    qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml-workerscript
+    qml6-module-qtcharts
+    # symbols
+    fonts-material-design-icons-iconfont
+    # tests: peers the live readings are compared with, and the desktop test tools
+    procps xvfb xauth xdotool x11-utils imagemagick trayer python3-dbusmock dbus
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+stamp=/tmp/.orbimeter-apt-updated
+if [ ! -e "$stamp" ]; then
+    $sudo apt-get update -q
+    touch "$stamp" 2>/dev/null || true
+fi
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"

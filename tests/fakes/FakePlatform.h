@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <deque>
+
+namespace orb::testing {
+
+// Platform fakes: each answers what the test put in it. Sequences are consumed one value per
+// call; the last value repeats once the sequence is exhausted.
+class FakeClock final : public platform::Clock {
+public:
+    std::chrono::steady_clock::time_point steady{std::chrono::seconds(1000)};
+    double wallSeconds = 1'700'000'000.0;
+
+    std::chrono::steady_clock::time_point now() override { return steady; }
+    double secondsSinceEpoch() override { return wallSeconds; }
+    void advance(double seconds) {
+        steady += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(seconds));
+        wallSeconds += seconds;
+    }
+};
+
+class FakeProcessorInfo final : public platform::ProcessorInfo {
+public:
+    std::deque<std::optional<platform::ProcessorSample>> samples;
+    unsigned count = 0;
+    int calls = 0;
+
+    std::optional<platform::ProcessorSample> processorTicks() override {
+        ++calls;
+        if (samples.empty())
+            return std::nullopt;
+        auto sample = samples.front();
+        if (samples.size() > 1)
+            samples.pop_front();
+        return sample;
+    }
+    unsigned processorCount() override { return count; }
+};
+
+class FakeHostInfo final : public platform::HostInfo {
+public:
+    std::array<double, 3> load{};
+    std::optional<std::int64_t> boot;
+    std::string brand;
+    platform::CoreCounts cores;
+
+    std::array<double, 3> loadAverages() override { return load; }
+    std::optional<std::int64_t> bootTime() override { return boot; }
+    std::string brandString() override { return brand; }
+    platform::CoreCounts coreCounts() override { return cores; }
+};
+
+class FakeWiFi final : public platform::WiFi {
+public:
+    std::optional<platform::WiFiLink> link;
+    std::optional<platform::WiFiLink> defaultInterface() override { return link; }
+};
+
+// A whole platform of fakes, with typed access to each for the test to script.
+class FakePlatform {
+public:
+    FakePlatform();
+    platform::Platform& platform() { return platform_; }
+
+    FakeClock* clock;
+    FakeProcessorInfo* processors;
+    FakeHostInfo* host;
+    FakeWiFi* wifi;
+
+private:
+    platform::Platform platform_;
+};
+
+// One processor's counters, for building samples.
+inline platform::ProcessorTicks ticks(int id, std::uint64_t user, std::uint64_t system,
+                                      std::uint64_t idle, std::uint64_t nice = 0) {
+    return {id, user, system, idle, nice};
+}
+
+} // namespace orb::testing
