@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     // processor shares and rates are real measurements.
     QObject::connect(&monitor, &orb::SystemMonitor::tickCompleted, &app, [&] {
         if (asJson)
-            out << QJsonDocument(orb::probe::fieldsAsJson(monitor)).toJson(QJsonDocument::Compact);
+            out << QJsonDocument(orb::probe::fieldsAsJson(monitor)).toJson(QJsonDocument::Compact) << "\n";
         else
             out << orb::probe::fieldsAsText(monitor) << (watching ? "\n" : "");
         out.flush();
