@@ -1,0 +1,54 @@
+#include "views/Theme.h"
+
+#include "views/Symbols.h"
+
+namespace orb {
+
+QColor systemColor(SystemColor color) {
+    switch (color) {
+    case SystemColor::pink:
+        return QColor(255, 55, 95);
+    case SystemColor::red:
+        return QColor(255, 69, 58);
+    case SystemColor::blue:
+        return QColor(10, 132, 255);
+    case SystemColor::green:
+        return QColor(48, 209, 88);
+    case SystemColor::yellow:
+        return QColor(255, 214, 10);
+    case SystemColor::orange:
+        return QColor(255, 159, 10);
+    case SystemColor::purple:
+        return QColor(191, 90, 242);
+    case SystemColor::teal:
+        return QColor(64, 200, 224);
+    case SystemColor::indigo:
+        return QColor(94, 92, 230);
+    case SystemColor::gray:
+        return QColor(142, 142, 147);
+    }
+    return QColor(10, 132, 255);
+}
+
+QColor ringColor(const QString& name) {
+    // Exact, case-sensitive names, tested in this order.
+    static const std::pair<const char*, SystemColor> table[] = {
+        {"pink", SystemColor::pink},     {"red", SystemColor::red},
+        {"blue", SystemColor::blue},     {"green", SystemColor::green},
+        {"yellow", SystemColor::yellow}, {"orange", SystemColor::orange},
+        {"purple", SystemColor::purple},
+    };
+    for (const auto& [colorName, color] : table) {
+        if (name == QLatin1String(colorName))
+            return systemColor(color);
+    }
+    if (name == QLatin1String("cyan"))
+        return plainCyan();
+    return systemColor(SystemColor::blue);
+}
+
+QString Theme::symbolFont() const { return symbolFontFamily(); }
+
+QString Theme::symbol(const QString& name) const { return symbolGlyph(name); }
+
+} // namespace orb
