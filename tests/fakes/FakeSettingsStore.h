@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/SettingsStore.h"
+
+#include <QList>
+#include <QMap>
+#include <utility>
+
+namespace orb::testing {
+
+// An in-memory store that records every write in order.
+class FakeSettingsStore final : public platform::SettingsStore {
+public:
+    QMap<QString, QString> values;
+    QList<std::pair<QString, QString>> writes;
+
+    std::optional<QString> stringForKey(const QString& key) override {
+        if (!values.contains(key))
+            return std::nullopt;
+        return values.value(key);
+    }
+    void setString(const QString& key, const QString& value) override {
+        values.insert(key, value);
+        writes.append({key, value});
+    }
+};
+
+} // namespace orb::testing
