@@ -1,0 +1,31 @@
+#include "app/OrbimeterApp.h"
+
+#include "app/Shell.h"
+#include "app/TrayController.h"
+#include "model/Preferences.h"
+#include "monitor/SystemMonitor.h"
+#include "platform/Platform.h"
+#include "platform/QtSettingsStore.h"
+#include "platform/linux/XdgAutostart.h"
+
+namespace orb {
+
+OrbimeterApp::OrbimeterApp()
+    : platform_(platform::makeSystemPlatform()),
+      store_(std::make_unique<platform::QtSettingsStore>()),
+      loginItem_(std::make_unique<platform::XdgAutostart>(platform::XdgAutostart::defaultDirectory(),
+                                                          platform::XdgAutostart::defaultExecutable())),
+      monitor_(std::make_unique<SystemMonitor>(*platform_)),
+      prefs_(std::make_unique<Preferences>(*store_, *loginItem_)),
+      shell_(std::make_unique<Shell>(*monitor_, *prefs_)),
+      tray_(std::make_unique<TrayController>(*monitor_, *prefs_)) {
+    connect(tray_.get(), &TrayController::activated, shell_.get(), &Shell::togglePopover);
+}
+
+// Windows and the tray item go before the objects they show.
+OrbimeterApp::~OrbimeterApp() {
+    tray_.reset();
+    shell_.reset();
+}
+
+} // namespace orb

@@ -1,0 +1,82 @@
+#include "app/Popover.h"
+
+#include "app/QmlViews.h"
+
+#include <QGuiApplication>
+#include <QQuickView>
+#include <QScreen>
+#include <algorithm>
+
+namespace orb {
+
+namespace {
+constexpr int kGap = 4;               // between the tray item and the popover
+constexpr qint64 kClickAfterFocusLossMs = 300;
+} // namespace
+
+Popover::Popover(QQmlEngine& engine, QVariantMap properties, QObject* parent)
+    : QObject(parent), engine_(engine), properties_(std::move(properties)) {}
+
+Popover::~Popover() { delete view_; }
+
+void Popover::ensureWindow() {
+    if (view_)
+        return;
+    view_ = createView(engine_, QStringLiteral("StatsView.qml"), properties_);
+    view_->setTitle(QStringLiteral("Orbimeter"));
+    view_->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    view_->setMinimumSize(QSize(width, height));
+    view_->setMaximumSize(QSize(width, height));
+    view_->resize(width, height);
+    connect(view_, &QWindow::activeChanged, this, [this] {
+        if (view_->isVisible() && !view_->isActive()) {
+            closedByFocusLoss_.start();
+            close();
+        }
+    });
+}
+
+bool Popover::isOpen() const { return view_ && view_->isVisible(); }
+
+QPoint Popover::placement(const QRect& anchor, const QRect& screen) {
+    const QPoint centre = anchor.center();
+    int x = centre.x() - width / 2;
+    int y = centre.y() < screen.center().y() ? anchor.bottom() + 1 + kGap : anchor.top() - kGap - height;
+    x = std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - width));
+    y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - height));
+    return {x, y};
+}
+
+void Popover::toggle(const QRect& anchor) {
+    if (isOpen()) {
+        close();
+        return;
+    }
+    if (closedByFocusLoss_.isValid() && closedByFocusLoss_.elapsed() < kClickAfterFocusLossMs) {
+        closedByFocusLoss_.invalidate();
+        return;
+    }
+    open(anchor);
+}
+
+void Popover::open(const QRect& anchor) {
+    ensureWindow();
+    QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        view_->setPosition(placement(anchor, screen->availableGeometry()));
+    view_->show();
+    view_->raise();
+    view_->requestActivate();
+    Q_EMIT openChanged(true);
+}
+
+void Popover::close() {
+    if (!isOpen())
+        return;
+    view_->hide();
+    Q_EMIT openChanged(false);
+}
+
+} // namespace orb

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QVariantMap>
+
+class QQmlEngine;
+class QQuickView;
+
+namespace orb {
+
+// The panel that opens from the tray item: a frameless window of fixed size that closes when it
+// loses focus or when the tray item is clicked again.
+class Popover : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int width = 340;
+    static constexpr int height = 750;
+
+    // `properties` are the page's required properties (the monitor and the shell actions).
+    Popover(QQmlEngine& engine, QVariantMap properties, QObject* parent = nullptr);
+    ~Popover() override;
+
+    // Opens next to `anchor` (the tray item's geometry, or a zero-size rectangle at the pointer),
+    // or closes it when open.
+    void toggle(const QRect& anchor);
+    void open(const QRect& anchor);
+    void close();
+    bool isOpen() const;
+    QQuickView* window() const { return view_; }
+
+    // Where the popover goes for a tray item at `anchor` on a screen whose usable area is
+    // `screen`: under the item when it is in the upper half of the screen, above it otherwise,
+    // centred on it horizontally, and kept inside the screen.
+    static QPoint placement(const QRect& anchor, const QRect& screen);
+
+Q_SIGNALS:
+    void openChanged(bool open);
+
+private:
+    void ensureWindow();
+
+    QQmlEngine& engine_;
+    QVariantMap properties_;
+    QQuickView* view_ = nullptr;
+    // A click on the tray item first takes the focus away from the popover, which closes it;
+    // the click itself must then not open it again.
+    QElapsedTimer closedByFocusLoss_;
+};
+
+} // namespace orb

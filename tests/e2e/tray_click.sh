@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# On an X11 tray (trayer): the tray item appears, a click opens the popover, its settings button
+# opens the settings window, and its quit button ends the program.
+source "$(dirname "$0")/common.sh"
+
+start_display
+# No session bus: the item goes to the X11 tray.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+    --transparent false >"$work/trayer.log" 2>&1 &
+pids+=($!)
+panel=$(wait_for_window panel) || fail "trayer did not start"
+
+"$app" >"$work/app.log" 2>&1 &
+app_pid=$!
+pids+=($app_pid)
+
+# The panel grows to the icon's width once the item is docked.
+for _ in $(seq 100); do
+    eval "$(xdotool getwindowgeometry --shell "$panel")"
+    [ "$WIDTH" -ge 16 ] && break
+    sleep 0.1
+done
+[ "$WIDTH" -ge 16 ] || fail "the tray item did not dock (panel width $WIDTH)"
+sleep 0.5
+
+xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" click 1
+popover=$(wait_for_window Orbimeter) || fail "no popover after clicking the tray item"
+eval "$(xdotool getwindowgeometry --shell "$popover")"
+[ "$WIDTH" -eq 340 ] && [ "$HEIGHT" -eq 750 ] || fail "popover is ${WIDTH}x${HEIGHT}, not 340x750"
+[ -n "${E2E_SCREENSHOT:-}" ] && import -window root "$E2E_SCREENSHOT"
+
+# Title bar: the settings button is the second symbol from the right, the quit button the last.
+click_in "$popover" 296 20
+settings=$(wait_for_window Preferences) || fail "the settings button opened no settings window"
+eval "$(xdotool getwindowgeometry --shell "$settings")"
+[ "$WIDTH" -eq 340 ] && [ "$HEIGHT" -eq 480 ] || fail "settings window is ${WIDTH}x${HEIGHT}"
+
+# Clicking the tray item again brings the popover back; its quit button ends the program.
+eval "$(xdotool getwindowgeometry --shell "$panel")"
+xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" click 1
+popover=$(wait_for_window Orbimeter) || fail "the popover did not open a second time"
+click_in "$popover" 320 20
+for _ in $(seq 50); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$app_pid" 2>/dev/null && fail "the quit button did not end the program"
+wait "$app_pid" || fail "the program exited with an error"
+echo "PASS: tray item, popover, settings window and quit on an X11 tray"
