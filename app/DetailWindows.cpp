@@ -17,7 +17,9 @@ DetailWindows::~DetailWindows() {
         delete window.data();
 }
 
-QQuickView* DetailWindows::window(const QString& area) const { return windows_.value(area).data(); }
+QQuickView* DetailWindows::window(const QString& area) const {
+    return windows_.value(area).data();
+}
 
 void DetailWindows::open(const QString& area) {
     if (QQuickView* existing = window(area)) {

@@ -13,8 +13,8 @@ namespace orb {
 OrbimeterApp::OrbimeterApp()
     : platform_(platform::makeSystemPlatform()),
       store_(std::make_unique<platform::QtSettingsStore>()),
-      loginItem_(std::make_unique<platform::XdgAutostart>(platform::XdgAutostart::defaultDirectory(),
-                                                          platform::XdgAutostart::defaultExecutable())),
+      loginItem_(std::make_unique<platform::XdgAutostart>(
+          platform::XdgAutostart::defaultDirectory(), platform::XdgAutostart::defaultExecutable())),
       monitor_(std::make_unique<SystemMonitor>(*platform_)),
       prefs_(std::make_unique<Preferences>(*store_, *loginItem_)),
       shell_(std::make_unique<Shell>(*monitor_, *prefs_)),

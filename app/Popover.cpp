@@ -10,14 +10,16 @@
 namespace orb {
 
 namespace {
-constexpr int kGap = 4;               // between the tray item and the popover
+constexpr int kGap = 4; // between the tray item and the popover
 constexpr qint64 kClickAfterFocusLossMs = 300;
 } // namespace
 
 Popover::Popover(QQmlEngine& engine, QVariantMap properties, QObject* parent)
     : QObject(parent), engine_(engine), properties_(std::move(properties)) {}
 
-Popover::~Popover() { delete view_; }
+Popover::~Popover() {
+    delete view_;
+}
 
 void Popover::ensureWindow() {
     if (view_)
@@ -36,12 +38,16 @@ void Popover::ensureWindow() {
     });
 }
 
-bool Popover::isOpen() const { return view_ && view_->isVisible(); }
+bool Popover::isOpen() const {
+    return view_ && view_->isVisible();
+}
 
 QPoint Popover::placement(const QRect& anchor, const QRect& screen) {
-    const QPoint centre = anchor.center();
-    int x = centre.x() - width / 2;
-    int y = centre.y() < screen.center().y() ? anchor.bottom() + 1 + kGap : anchor.top() - kGap - height;
+    const int centreX = anchor.x() + anchor.width() / 2;
+    const int centreY = anchor.y() + anchor.height() / 2;
+    int x = centreX - width / 2;
+    int y = centreY < screen.y() + screen.height() / 2 ? anchor.bottom() + 1 + kGap
+                                                       : anchor.top() - kGap - height;
     x = std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - width));
     y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - height));
     return {x, y};

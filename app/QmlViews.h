@@ -7,7 +7,6 @@
 class QQmlEngine;
 class QQuickView;
 
-
 namespace orb {
 
 // The address of one of the program's QML pages, compiled into the views library.

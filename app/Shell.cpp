@@ -43,7 +43,9 @@ void Shell::openSettings() {
     settings_->requestActivate();
 }
 
-void Shell::quitApplication() { QCoreApplication::quit(); }
+void Shell::quitApplication() {
+    QCoreApplication::quit();
+}
 
 void Shell::toggleDetails(const QString& area) {
     if (!monitor_.activeWindow().isEmpty() && monitor_.activeWindow() == area) {
@@ -55,8 +57,12 @@ void Shell::toggleDetails(const QString& area) {
     monitor_.setActiveWindow(area);
 }
 
-void Shell::openDetails(const QString& area) { details_->open(area); }
+void Shell::openDetails(const QString& area) {
+    details_->open(area);
+}
 
-void Shell::togglePopover(const QRect& anchor) { popover_->toggle(anchor); }
+void Shell::togglePopover(const QRect& anchor) {
+    popover_->toggle(anchor);
+}
 
 } // namespace orb

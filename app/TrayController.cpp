@@ -29,8 +29,10 @@ QImage placeholderIcon(qreal devicePixelRatio) {
 TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObject* parent)
     : QObject(parent), monitor_(monitor), prefs_(prefs) {
     // Every published change may alter the label: listen to all of them, then coalesce.
-    const QMetaMethod schedule = metaObject()->method(metaObject()->indexOfMethod("scheduleRebuild()"));
-    for (const QObject* source : {static_cast<const QObject*>(&monitor_), static_cast<const QObject*>(&prefs_)}) {
+    const QMetaMethod schedule =
+        metaObject()->method(metaObject()->indexOfMethod("scheduleRebuild()"));
+    for (const QObject* source :
+         {static_cast<const QObject*>(&monitor_), static_cast<const QObject*>(&prefs_)}) {
         const QMetaObject* meta = source->metaObject();
         for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
             const QMetaProperty property = meta->property(i);
@@ -44,10 +46,11 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
                                                                QStringLiteral("Orbimeter"));
         if (statusNotifier_->registerWithWatcher()) {
             host_ = Host::statusNotifier;
-            connect(statusNotifier_.get(), &StatusNotifierItem::activated, this, [this](const QPoint& at) {
-                lastActivation_ = at;
-                Q_EMIT activated(anchor());
-            });
+            connect(statusNotifier_.get(), &StatusNotifierItem::activated, this,
+                    [this](const QPoint& at) {
+                        lastActivation_ = at;
+                        Q_EMIT activated(anchor());
+                    });
         } else {
             statusNotifier_.reset();
         }
@@ -56,7 +59,8 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
         systemTray_ = std::make_unique<QSystemTrayIcon>();
         connect(systemTray_.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    if (reason == QSystemTrayIcon::Trigger ||
+                        reason == QSystemTrayIcon::DoubleClick)
                         Q_EMIT activated(anchor());
                 });
     }

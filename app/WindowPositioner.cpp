@@ -21,7 +21,8 @@ QString describe(const QRectF& r) {
 } // namespace
 
 QPointF detailWindowOrigin(const QRectF& visibleArea, const QRectF& windowFrame) {
-    return {visibleArea.x() + 50, visibleArea.y() + (visibleArea.height() - windowFrame.height()) * 0.5};
+    return {visibleArea.x() + 50,
+            visibleArea.y() + (visibleArea.height() - windowFrame.height()) * 0.5};
 }
 
 void positionWindow(const QString& title) {

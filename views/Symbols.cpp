@@ -4,7 +4,9 @@
 
 namespace orb {
 
-QString symbolFontFamily() { return QStringLiteral("Material Icons"); }
+QString symbolFontFamily() {
+    return QStringLiteral("Material Icons");
+}
 
 QString symbolGlyph(const QString& name) {
     // Symbol name -> Material Icons code point, chosen for the closest meaning.

@@ -47,8 +47,12 @@ QColor ringColor(const QString& name) {
     return systemColor(SystemColor::blue);
 }
 
-QString Theme::symbolFont() const { return symbolFontFamily(); }
+QString Theme::symbolFont() const {
+    return symbolFontFamily();
+}
 
-QString Theme::symbol(const QString& name) const { return symbolGlyph(name); }
+QString Theme::symbol(const QString& name) const {
+    return symbolGlyph(name);
+}
 
 } // namespace orb

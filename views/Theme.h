@@ -14,13 +14,17 @@ enum class SystemColor { pink, red, blue, green, yellow, orange, purple, teal, i
 QColor systemColor(SystemColor color);
 
 // Plain cyan: the fixed colour, not a palette colour.
-inline QColor plainCyan() { return QColor::fromRgbF(0, 1, 1); }
+inline QColor plainCyan() {
+    return QColor::fromRgbF(0, 1, 1);
+}
 
 // The colour that strokes a ring for a stored colour name; unknown names draw in blue.
 QColor ringColor(const QString& name);
 
 // Background of the popover and the detail windows: sRGB (0.1, 0.1, 0.2).
-inline QColor windowBackground() { return QColor::fromRgbF(0.1f, 0.1f, 0.2f); }
+inline QColor windowBackground() {
+    return QColor::fromRgbF(0.1f, 0.1f, 0.2f);
+}
 
 // Text styles, sizes in device-independent pixels.
 struct TextStyle {

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "fakes/FakeLoginItem.h"
+#include "fakes/FakePlatform.h"
+#include "fakes/FakeSettingsStore.h"
+#include "model/Preferences.h"
+#include "monitor/SystemMonitor.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QQuickItem>
+#include <QQuickView>
+#include <gtest/gtest.h>
+
+namespace orb::testing {
+
+// A monitor on fakes and preferences on a fake store, as the program would own them.
+struct ShellFixture : ::testing::Test {
+    FakePlatform fake;
+    FakeSettingsStore store;
+    FakeLoginItem loginItem;
+    SystemMonitor monitor{fake.platform()};
+    Preferences prefs{store, loginItem};
+
+    // Runs the event loop until `done` or a few seconds have passed.
+    template <typename Done> static bool waitFor(Done done, int timeoutMs = 3000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < timeoutMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+
+    static QQuickItem* item(QQuickView* view, const char* objectName) {
+        return view && view->rootObject() ? view->rootObject()->findChild<QQuickItem*>(objectName)
+                                          : nullptr;
+    }
+};
+
+} // namespace orb::testing

@@ -1,0 +1,45 @@
+#include "ShellFixture.h"
+#include "app/TrayController.h"
+#include "model/MetricCatalogue.h"
+
+using namespace orb;
+using orb::testing::ShellFixture;
+
+using TrayLabel = ShellFixture;
+
+TEST_F(TrayLabel, RebuildsOncePerTurnOfTheEventLoopHoweverManyFieldsChange) {
+    TrayController tray(monitor, prefs);
+    QCoreApplication::processEvents();
+    const int before = tray.rebuildCount();
+
+    for (int i = 0; i < 20; ++i) {
+        monitor.setCpuUsage(i / 100.0);
+        monitor.setMemoryUsed(i * 1e6);
+        monitor.setDownloadSpeed(QStringLiteral("%1 KB/s").arg(i));
+    }
+    EXPECT_EQ(tray.rebuildCount(), before); // nothing drawn while the changes come in
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tray.rebuildCount(), before + 1);
+    EXPECT_EQ(tray.label().text, "19 KB/s");
+    EXPECT_EQ(tray.toolTip(), "Download: 19 KB/s");
+}
+
+TEST_F(TrayLabel, SettingsChangesShowWithoutWaitingForASample) {
+    monitor.setCpuUsage(0.5);
+    TrayController tray(monitor, prefs);
+    ASSERT_TRUE(tray.label().rings);
+    const QImage pinkRings = *tray.label().rings;
+
+    prefs.setOuterRingColor("green");
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(tray.label().rings);
+    EXPECT_NE(*tray.label().rings, pinkRings);
+
+    prefs.setNumberMetric(NumberMetric::none);
+    prefs.setOuterRingMetric(RingMetric::none);
+    prefs.setInnerRingMetric(RingMetric::none);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(tray.label().rings);
+    EXPECT_TRUE(tray.label().text.isEmpty());
+    EXPECT_EQ(tray.toolTip(), "Orbimeter");
+}
