@@ -1,0 +1,83 @@
+#include "StatusNotifierItemAdaptor.h"
+
+namespace orb {
+
+StatusNotifierItemAdaptor::StatusNotifierItemAdaptor(StatusNotifierItem* item)
+    : QDBusAbstractAdaptor(item), item_(item) {}
+
+QString StatusNotifierItemAdaptor::category() const {
+    return QStringLiteral("ApplicationStatus");
+}
+
+QString StatusNotifierItemAdaptor::id() const {
+    return item_->id_;
+}
+
+QString StatusNotifierItemAdaptor::title() const {
+    return item_->title_;
+}
+
+// The readings are always worth showing, so the item never asks to be hidden or to blink.
+QString StatusNotifierItemAdaptor::status() const {
+    return QStringLiteral("Active");
+}
+
+int StatusNotifierItemAdaptor::windowId() const {
+    return 0;
+}
+
+QString StatusNotifierItemAdaptor::emptyName() const {
+    return {};
+}
+
+SniPixmapList StatusNotifierItemAdaptor::iconPixmap() const {
+    return item_->iconPixmaps_;
+}
+
+SniPixmapList StatusNotifierItemAdaptor::noPixmaps() const {
+    return {};
+}
+
+SniToolTip StatusNotifierItemAdaptor::toolTip() const {
+    return item_->toolTip_;
+}
+
+// Clicks are ours to handle: a left click opens our window, a right click asks us for the
+// menu through ContextMenu, which we show ourselves rather than export one over the bus.
+bool StatusNotifierItemAdaptor::itemIsMenu() const {
+    return false;
+}
+
+QDBusObjectPath StatusNotifierItemAdaptor::menu() const {
+    return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU"));
+}
+
+QString StatusNotifierItemAdaptor::label() const {
+    return item_->label_;
+}
+
+QString StatusNotifierItemAdaptor::labelGuide() const {
+    return item_->labelGuide_;
+}
+
+uint StatusNotifierItemAdaptor::orderingIndex() const {
+    return 0;
+}
+
+void StatusNotifierItemAdaptor::Activate(int x, int y) {
+    emit item_->activated(QPoint(x, y));
+}
+
+void StatusNotifierItemAdaptor::SecondaryActivate(int x, int y) {
+    emit item_->secondaryActivated(QPoint(x, y));
+}
+
+void StatusNotifierItemAdaptor::ContextMenu(int x, int y) {
+    emit item_->contextMenuRequested(QPoint(x, y));
+}
+
+// Scrolling over the icon has no meaning for a monitor; the method exists because hosts call
+// it and would log an error for an unknown method.
+void StatusNotifierItemAdaptor::Scroll(int, const QString&) {}
+
+} // namespace orb
