@@ -45,39 +45,20 @@ TEST(Preferences, EmptyStoreGivesTheDefaultsAndWritesNothing) {
     EXPECT_EQ(loginItem.registerCalls + loginItem.unregisterCalls, 0);
 }
 
-TEST(Preferences, StoredChoicesAreReadBackExactly) {
-    FakeSettingsStore store;
-    store.values = {{"outerRingMetric", "Fan 1"},
-                    {"innerRingMetric", "None"},
-                    {"numberMetric", "None"},
-                    {"outerRingColor", "cyan"},
-                    {"innerRingColor", "magenta"}};
-    FakeLoginItem loginItem;
-    Preferences preferences(store, loginItem);
-
-    EXPECT_EQ(preferences.outerRingMetric(), RingMetric::fan1);
-    EXPECT_EQ(preferences.innerRingMetric(), RingMetric::none);
-    EXPECT_EQ(preferences.numberMetric(), NumberMetric::none);
-    EXPECT_EQ(preferences.outerRingColor(), "cyan");
-    // Colour names are not checked: an unknown one stays, in memory and in the store.
-    EXPECT_EQ(preferences.innerRingColor(), "magenta");
-    EXPECT_TRUE(store.writes.isEmpty());
-}
-
-TEST(Preferences, NamesThatMatchNoMetricFallBackToTheDefaults) {
+TEST(Preferences, StoredNamesMustMatchExactlyAndColoursAreKeptAsStored) {
     FakeSettingsStore store;
     store.values = {{"outerRingMetric", "CPU total"}, // wrong letter case
                     {"innerRingMetric", "CPU %"},     // a number metric, not a ring metric
-                    {"numberMetric", "Net Download"}, // no such metric
-                    {"outerRingColor", ""}};
+                    {"numberMetric", "None"},
+                    {"innerRingColor", "magenta"}};
     FakeLoginItem loginItem;
     Preferences preferences(store, loginItem);
 
     EXPECT_EQ(preferences.outerRingMetric(), RingMetric::cpuTotal);
     EXPECT_EQ(preferences.innerRingMetric(), RingMetric::memoryUsed);
-    EXPECT_EQ(preferences.numberMetric(), NumberMetric::downloadSpeed);
-    // An empty colour name is still a stored name.
-    EXPECT_EQ(preferences.outerRingColor(), "");
+    EXPECT_EQ(preferences.numberMetric(), NumberMetric::none);
+    // An unknown colour name stays, in memory and in the store; the icon resolves it.
+    EXPECT_EQ(preferences.innerRingColor(), "magenta");
     EXPECT_TRUE(store.writes.isEmpty());
 }
 
@@ -143,29 +124,11 @@ TEST(Preferences, PropertiesSpeakInRawValuesAndIgnoreUnknownNames) {
         preferences.setProperty("outerRingMetric", name);
         EXPECT_EQ(preferences.property("outerRingMetric").toString(), name);
     }
-    for (const QString& name : preferences.property("numberMetricNames").toStringList()) {
-        preferences.setProperty("numberMetric", name);
-        EXPECT_EQ(preferences.property("numberMetric").toString(), name);
-    }
-    EXPECT_EQ(Preferences::ringMetricNames().size(), allRingMetrics().size());
-    EXPECT_EQ(Preferences::numberMetricNames().size(), allNumberMetrics().size());
     EXPECT_EQ(preferences.property("colors").toStringList(),
               QStringList({"pink", "red", "blue", "green", "yellow", "orange", "purple", "cyan"}));
 }
 
-TEST(Preferences, LaunchAtLoginStartsOnlyWhenTheItemIsEnabled) {
-    for (auto status : {LoginItemStatus::notRegistered, LoginItemStatus::enabled,
-                        LoginItemStatus::requiresApproval, LoginItemStatus::notFound}) {
-        FakeSettingsStore store;
-        FakeLoginItem loginItem;
-        loginItem.current = status;
-        Preferences preferences(store, loginItem);
-        EXPECT_EQ(preferences.launchAtLogin(), status == LoginItemStatus::enabled)
-            << static_cast<int>(status);
-    }
-}
-
-TEST(Preferences, SwitchingLaunchAtLoginRegistersOrUnregistersUnlessAlreadyThere) {
+TEST(Preferences, LaunchAtLoginFollowsTheStatusAndSwitchingItCallsTheService) {
     struct Case {
         LoginItemStatus status;
         bool launch;
@@ -185,6 +148,7 @@ TEST(Preferences, SwitchingLaunchAtLoginRegistersOrUnregistersUnlessAlreadyThere
         FakeLoginItem loginItem;
         loginItem.current = c.status;
         Preferences preferences(store, loginItem);
+        EXPECT_EQ(preferences.launchAtLogin(), c.status == LoginItemStatus::enabled);
         int changes = 0;
         QObject::connect(&preferences, &Preferences::launchAtLoginChanged, [&] { ++changes; });
 
