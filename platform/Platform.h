@@ -1,8 +1,11 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/DeviceRegistry.h"
 #include "platform/HostInfo.h"
+#include "platform/NetworkInterfaces.h"
 #include "platform/ProcessorInfo.h"
+#include "platform/VirtualMemory.h"
 #include "platform/WiFi.h"
 
 #include <memory>
@@ -16,6 +19,9 @@ struct Platform {
     std::unique_ptr<ProcessorInfo> processors;
     std::unique_ptr<HostInfo> host;
     std::unique_ptr<WiFi> wifi;
+    std::unique_ptr<VirtualMemory> memory;
+    std::unique_ptr<NetworkInterfaces> network;
+    std::unique_ptr<DeviceRegistry> registry;
 };
 
 // The real platform, reading the system below `root` (a fixture tree in tests, "/" normally).

@@ -3,6 +3,9 @@
 #include "platform/Platform.h"
 
 #include <deque>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace orb::testing {
 
@@ -59,6 +62,47 @@ public:
     std::optional<platform::WiFiLink> defaultInterface() override { return link; }
 };
 
+class FakeVirtualMemory final : public platform::VirtualMemory {
+public:
+    std::uint64_t bytesPerPage = 0;
+    std::optional<platform::PageCounts> counts;
+    std::optional<std::uint64_t> size;
+    std::optional<platform::SwapUsage> swap;
+
+    std::uint64_t pageSize() override { return bytesPerPage; }
+    std::optional<platform::PageCounts> pageCounts() override { return counts; }
+    std::optional<std::uint64_t> memorySize() override { return size; }
+    std::optional<platform::SwapUsage> swapUsage() override { return swap; }
+};
+
+class FakeNetworkInterfaces final : public platform::NetworkInterfaces {
+public:
+    std::optional<std::vector<platform::NetworkInterface>> links;
+    std::optional<std::vector<platform::NetworkInterface>> interfaces() override { return links; }
+};
+
+// Services by class name. Counts the services and iterators it handed out that are still
+// alive, so a test can see that a reader released everything it took.
+class FakeDeviceRegistry final : public platform::DeviceRegistry {
+public:
+    // One entry per service: its property table, or empty when reading it fails.
+    std::map<std::string, std::vector<std::optional<platform::PropertyTable>>, std::less<>>
+        services;
+    bool matchFails = false;
+    int unreleased = 0;
+
+    std::unique_ptr<platform::ServiceIterator>
+    matchingServices(std::string_view className) override;
+    std::unique_ptr<platform::UserClient> openUserClient(platform::RegistryService&,
+                                                         std::uint32_t) override {
+        return nullptr;
+    }
+    std::unique_ptr<platform::InterestNotification>
+    addInterestNotification(platform::RegistryService&, platform::InterestCallback) override {
+        return nullptr;
+    }
+};
+
 // A whole platform of fakes, with typed access to each for the test to script.
 class FakePlatform {
 public:
@@ -69,6 +113,9 @@ public:
     FakeProcessorInfo* processors;
     FakeHostInfo* host;
     FakeWiFi* wifi;
+    FakeVirtualMemory* memory;
+    FakeNetworkInterfaces* network;
+    FakeDeviceRegistry* registry;
 
 private:
     platform::Platform platform_;
