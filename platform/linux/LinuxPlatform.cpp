@@ -2,6 +2,7 @@
 
 #include "platform/linux/LinuxHostInfo.h"
 #include "platform/linux/LinuxProcessorInfo.h"
+#include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/LinuxWiFi.h"
 
 namespace orb::platform {
@@ -12,6 +13,8 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     platform->processors = std::make_unique<LinuxProcessorInfo>(root);
     platform->host = std::make_unique<LinuxHostInfo>(root);
     platform->wifi = std::make_unique<LinuxWiFi>(root);
+    platform->memory = std::make_unique<LinuxVirtualMemory>(root);
+
     return platform;
 }
 

@@ -1,0 +1,192 @@
+#include "platform/linux/LinuxVirtualMemory.h"
+
+#include "platform/linux/SysFs.h"
+
+#include <algorithm>
+#include <limits>
+#include <unistd.h>
+
+namespace orb::platform {
+
+namespace fs = linux_fs;
+
+namespace {
+
+constexpr std::uint64_t maxU64 = std::numeric_limits<std::uint64_t>::max();
+
+// Sums that saturate instead of wrapping, so a garbage line cannot turn a large count small.
+std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b) {
+    return a > maxU64 - b ? maxU64 : a + b;
+}
+
+std::uint64_t multiplySaturating(std::uint64_t a, std::uint64_t b) {
+    return b != 0 && a > maxU64 / b ? maxU64 : a * b;
+}
+
+std::uint64_t kbToBytes(std::uint64_t kb) {
+    return multiplySaturating(kb, 1024);
+}
+
+std::uint64_t kbToPages(std::uint64_t kb, std::uint64_t pageSize) {
+    if (pageSize % 1024 == 0)
+        return kb / (pageSize / 1024);
+    return kbToBytes(kb) / pageSize;
+}
+
+std::uint64_t field(const MemInfo& info, std::string_view name) {
+    auto it = info.find(name);
+    return it == info.end() ? 0 : it->second;
+}
+
+std::optional<std::uint64_t> optionalField(const MemInfo& info, std::string_view name) {
+    auto it = info.find(name);
+    if (it == info.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::uint64_t sum(const MemInfo& info, std::initializer_list<std::string_view> names) {
+    std::uint64_t total = 0;
+    for (auto name : names)
+        total = addSaturating(total, field(info, name));
+    return total;
+}
+
+} // namespace
+
+MemInfo parseMeminfo(std::string_view text) {
+    MemInfo info;
+    fs::forEachLine(text, [&](std::string_view line) {
+        auto colon = line.find(':');
+        if (colon == std::string_view::npos || colon == 0)
+            return;
+        auto fields = fs::splitFields(line.substr(colon + 1));
+        if (fields.empty())
+            return;
+        if (auto value = fs::parseUnsigned(fields[0]))
+            info.emplace(std::string(fs::trim(line.substr(0, colon))), *value);
+    });
+    return info;
+}
+
+std::optional<std::uint64_t> availableKb(const MemInfo& info) {
+    auto total = optionalField(info, "MemTotal");
+    if (!total)
+        return std::nullopt;
+    if (auto available = optionalField(info, "MemAvailable"))
+        return std::min(*available, *total);
+    auto free = optionalField(info, "MemFree");
+    if (!free)
+        return std::nullopt;
+    // Kernels before 2.6.28 have no split of the page cache into file and anonymous lists;
+    // their Cached holds shared memory, which only swapping could free.
+    std::uint64_t pageCache = 0;
+    if (info.contains("Active(file)") || info.contains("Inactive(file)")) {
+        pageCache = sum(info, {"Active(file)", "Inactive(file)"});
+    } else {
+        const auto cached = sum(info, {"Buffers", "Cached"});
+        const auto shmem = field(info, "Shmem");
+        pageCache = cached > shmem ? cached - shmem : 0;
+    }
+    const auto estimate = sum(info, {"MemFree", "SReclaimable"});
+    return std::min(addSaturating(estimate, pageCache), *total);
+}
+
+std::optional<PageCounts> pageCountsFromMeminfo(const MemInfo& info, std::uint64_t pageSize,
+                                                std::uint64_t compressedPoolBytes) {
+    auto available = availableKb(info);
+    if (pageSize == 0 || !available)
+        return std::nullopt;
+    const auto totalKb = field(info, "MemTotal");
+    const auto usedPages = kbToPages(totalKb - *available, pageSize);
+
+    const auto locked =
+        info.contains("Unevictable") ? field(info, "Unevictable") : field(info, "Mlocked");
+    const auto hugePages =
+        info.contains("Hugetlb")
+            ? field(info, "Hugetlb")
+            : multiplySaturating(field(info, "HugePages_Total"), field(info, "Hugepagesize"));
+    const auto kernelKb =
+        sum(info, {"SUnreclaim", "KernelStack", "PageTables", "SecPageTables", "Percpu"});
+
+    PageCounts counts;
+    counts.wired = kbToPages(addSaturating(addSaturating(locked, hugePages), kernelKb), pageSize);
+    counts.compressed =
+        addSaturating(kbToPages(field(info, "Zswap"), pageSize), compressedPoolBytes / pageSize);
+    const auto kernelAndCompressed = addSaturating(counts.wired, counts.compressed);
+    if (kernelAndCompressed <= usedPages)
+        counts.active = usedPages - kernelAndCompressed;
+    else
+        counts.external = kernelAndCompressed - usedPages;
+    const auto freeKb = field(info, "MemFree");
+    counts.inactive = *available > freeKb ? kbToPages(*available - freeKb, pageSize) : 0;
+    return counts;
+}
+
+std::optional<SwapUsage> swapFromMeminfo(const MemInfo& info) {
+    auto total = optionalField(info, "SwapTotal");
+    auto free = optionalField(info, "SwapFree");
+    if (!total || !free)
+        return std::nullopt;
+    return SwapUsage{kbToBytes(*total), *total > *free ? kbToBytes(*total - *free) : 0};
+}
+
+LinuxVirtualMemory::LinuxVirtualMemory(std::string root, std::uint64_t pageSize)
+    : root_(std::move(root)), pageSize_(pageSize) {
+    if (pageSize_ == 0) {
+        const long size = ::sysconf(_SC_PAGESIZE);
+        pageSize_ = size > 0 ? static_cast<std::uint64_t>(size) : 0;
+    }
+}
+
+std::optional<MemInfo> LinuxVirtualMemory::readMeminfo() const {
+    auto text = fs::readFile(fs::underRoot(root_, "/proc/meminfo"), 64 * 1024);
+    if (!text)
+        return std::nullopt;
+    return parseMeminfo(*text);
+}
+
+std::uint64_t LinuxVirtualMemory::zramPoolBytes() const {
+    // mm_stat: orig_data_size compr_data_size mem_used_total ...; the third is what the device
+    // takes from RAM, allocator overhead included.
+    std::uint64_t total = 0;
+    const auto blockDir = fs::underRoot(root_, "/sys/block");
+    for (const auto& name : fs::listDirectory(blockDir)) {
+        if (name.rfind("zram", 0) != 0)
+            continue;
+        auto line = fs::readLine(blockDir + "/" + name + "/mm_stat");
+        if (!line)
+            continue;
+        auto fields = fs::splitFields(*line);
+        if (fields.size() < 3)
+            continue;
+        total = addSaturating(total, fs::parseUnsigned(fields[2]).value_or(0));
+    }
+    return total;
+}
+
+std::optional<PageCounts> LinuxVirtualMemory::pageCounts() {
+    auto info = readMeminfo();
+    if (!info)
+        return std::nullopt;
+    return pageCountsFromMeminfo(*info, pageSize_, zramPoolBytes());
+}
+
+std::optional<std::uint64_t> LinuxVirtualMemory::memorySize() {
+    auto info = readMeminfo();
+    if (!info)
+        return std::nullopt;
+    auto total = optionalField(*info, "MemTotal");
+    if (!total)
+        return std::nullopt;
+    return kbToBytes(*total);
+}
+
+std::optional<SwapUsage> LinuxVirtualMemory::swapUsage() {
+    auto info = readMeminfo();
+    if (!info)
+        return std::nullopt;
+    return swapFromMeminfo(*info);
+}
+
+} // namespace orb::platform

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/VirtualMemory.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orb::platform {
+
+// The lines of /proc/meminfo: field name to its number (kB for sizes, a count for the
+// HugePages_* lines). Lines that do not parse are left out; the first of two equal names wins.
+using MemInfo = std::map<std::string, std::uint64_t, std::less<>>;
+MemInfo parseMeminfo(std::string_view text);
+
+// Memory the kernel could hand to programs without swapping, in kB: MemAvailable where the kernel
+// reports it (3.14 and later). Older kernels get an estimate of the same quantity: MemFree plus
+// the file-backed page cache (Active(file) + Inactive(file), or Buffers + Cached - Shmem before
+// 2.6.28) plus reclaimable slab (SReclaimable), capped at MemTotal. The kernel's own figure also
+// keeps back its low watermarks, a few tens of MB, which this estimate cannot see.
+// Empty without MemTotal, or without both MemAvailable and MemFree.
+std::optional<std::uint64_t> availableKb(const MemInfo& info);
+
+// The page counts behind the used-memory and pressure figures, chosen so that
+//     active + wired + compressed - purgeable - external == (MemTotal - available) / page size
+// exactly in pages: used memory is what `free` calls used. `compressedPoolBytes` is the memory
+// held by zram devices, which meminfo does not list.
+//
+//   count       meminfo source
+//   wired       Unevictable (Mlocked on kernels without it) + SUnreclaim + KernelStack
+//               + PageTables + SecPageTables + Percpu + Hugetlb (HugePages_Total x Hugepagesize
+//               on kernels without it): kernel memory that cannot be reclaimed, locked pages and
+//               reserved huge pages
+//   compressed  Zswap + zram pools: compressed swap held in RAM
+//   active      the rest of used memory: MemTotal - available - wired - compressed, i.e. the
+//               anonymous, shared and not-yet-reclaimable cache pages of programs
+//   inactive    available - MemFree: cache and reclaimable kernel memory that the kernel hands
+//               back on demand (not counted as used)
+//   purgeable   0: Linux has no discardable memory that still counts as used
+//   external    0, or what wired + compressed exceed used memory by (only with inconsistent
+//               figures, e.g. an estimated available), so the sum still holds and no count
+//               goes negative
+//
+// Missing fields count as 0. Empty when `pageSize` is 0 or available memory is unknown.
+std::optional<PageCounts> pageCountsFromMeminfo(const MemInfo& info, std::uint64_t pageSize,
+                                                std::uint64_t compressedPoolBytes = 0);
+
+// SwapTotal and SwapTotal - SwapFree, in bytes; empty when either line is missing.
+std::optional<SwapUsage> swapFromMeminfo(const MemInfo& info);
+
+// Virtual-memory figures from /proc/meminfo and the zram devices in /sys/block.
+class LinuxVirtualMemory final : public VirtualMemory {
+public:
+    // `pageSize` 0 asks the system.
+    explicit LinuxVirtualMemory(std::string root = "/", std::uint64_t pageSize = 0);
+    std::uint64_t pageSize() override { return pageSize_; }
+    std::optional<PageCounts> pageCounts() override;
+    std::optional<std::uint64_t> memorySize() override;
+    std::optional<SwapUsage> swapUsage() override;
+
+private:
+    std::optional<MemInfo> readMeminfo() const;
+    std::uint64_t zramPoolBytes() const;
+
+    std::string root_;
+    std::uint64_t pageSize_;
+};
+
+} // namespace orb::platform
