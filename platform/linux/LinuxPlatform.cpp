@@ -1,6 +1,10 @@
 #include "platform/Platform.h"
 
+#include "platform/BlockStorage.h"
+#include "platform/linux/LinuxBlockStorage.h"
+#include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/LinuxHostInfo.h"
+#include "platform/linux/LinuxNetworkInterfaces.h"
 #include "platform/linux/LinuxProcessorInfo.h"
 #include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/LinuxWiFi.h"
@@ -14,7 +18,12 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     platform->host = std::make_unique<LinuxHostInfo>(root);
     platform->wifi = std::make_unique<LinuxWiFi>(root);
     platform->memory = std::make_unique<LinuxVirtualMemory>(root);
+    platform->network = std::make_unique<LinuxNetworkInterfaces>(root);
 
+    auto registry = std::make_unique<LinuxDeviceRegistry>();
+    registry->addSource(std::string(block_storage::serviceClass),
+                        std::make_unique<LinuxBlockStorage>(root));
+    platform->registry = std::move(registry);
     return platform;
 }
 

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/NetworkInterfaces.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace orb::platform {
+
+// What sysfs says about one interface (/sys/class/net/<name>).
+struct LinkFacts {
+    std::string name;
+    int type = -1;          // ARPHRD_* from `type`; -1 when unknown
+    bool hasDevice = false; // a `device` link to the hardware behind it
+    bool isBridge = false;  // `bridge/`
+    bool isBond = false;    // `bonding/`: a bond master, whose member links carry the traffic
+    bool isTunTap = false;  // `tun_flags`
+    bool isStacked = false; // `iflink` names another interface here: VLAN, macvlan, ipvlan
+};
+
+// The links whose traffic is the machine's own traffic with the outside: Ethernet, Wi-Fi and
+// cellular hardware. Counting the others would count the same bytes twice (bridges, bonds, VLANs
+// and tunnels carry traffic that also crosses a physical link) or count traffic that never
+// leaves the machine (loopback, virtual pairs to containers).
+//
+//   Virtual   loopback ("lo" or type 772), monitor-mode Wi-Fi views (type 803), bridges, bond
+//             masters, tun/tap, links stacked on another interface here
+//   Physical  otherwise, any link with a `device` behind it, and the names of the physical
+//             classes: en*, pdp_ip* (Ethernet and cellular as other systems name them) and the
+//             Linux names eth*, wl*, ww*. A container's eth0 is such a name: it is the end of a
+//             virtual pair, but it is that container's only way out.
+//   Virtual   everything else (veth*, ifb*, dummy*, wg*, docker bridges without facts, ...)
+LinkKind classifyLink(const LinkFacts& link);
+
+// The interface rows of /proc/net/dev: name to received and sent bytes. Rows that do not parse
+// are left out.
+std::map<std::string, LinkStatistics, std::less<>> parseNetDev(std::string_view text);
+
+// Interfaces of /sys/class/net and /proc/net/dev (a tree may lack either for some interfaces).
+// Counters come from sysfs `statistics/` (64-bit) and from /proc/net/dev where that directory is
+// missing. Classifications are remembered while an interface stays listed, so a tick reads only
+// the two counter files of each counted interface.
+class LinuxNetworkInterfaces final : public NetworkInterfaces {
+public:
+    explicit LinuxNetworkInterfaces(std::string root = "/");
+    std::optional<std::vector<NetworkInterface>> interfaces() override;
+
+private:
+    std::optional<LinkKind> classify(const std::string& name, bool listedByKernel);
+    std::optional<LinkStatistics> sysfsStatistics(const std::string& name) const;
+
+    std::string classDir_;
+    std::string netDevPath_;
+    std::map<std::string, std::optional<LinkKind>, std::less<>> kinds_; // empty: not a link
+};
+
+} // namespace orb::platform
