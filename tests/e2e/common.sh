@@ -43,7 +43,7 @@ start_display() {
 # Waits until a visible window with exactly this name exists and prints its id.
 wait_for_window() {
     local name=$1 id
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         id=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -1 || true)
         if [ -n "$id" ]; then
             echo "$id"

@@ -16,7 +16,7 @@ app_pid=$!
 pids+=($app_pid)
 
 # The panel grows to the icon's width once the item is docked.
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     eval "$(xdotool getwindowgeometry --shell "$panel")"
     [ "$WIDTH" -ge 16 ] && break
     sleep 0.1
