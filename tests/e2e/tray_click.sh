@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # On an X11 tray (trayer): the tray item appears, a click opens the popover, its settings button
-# opens the settings window, and its quit button ends the program.
+# opens the settings window where a setting is changed, and the popover's quit button ends the
+# program, leaving nothing behind but what the user chose.
 source "$(dirname "$0")/common.sh"
 
 start_display
@@ -35,6 +36,17 @@ click_in "$popover" 296 20
 settings=$(wait_for_window Preferences) || fail "the settings button opened no settings window"
 eval "$(xdotool getwindowgeometry --shell "$settings")"
 [ "$WIDTH" -eq 340 ] && [ "$HEIGHT" -eq 480 ] || fail "settings window is ${WIDTH}x${HEIGHT}"
+if [ -n "${E2E_SETTINGS_SCREENSHOT:-}" ]; then
+    sleep 0.5
+    import -window "$settings" "$E2E_SETTINGS_SCREENSHOT"
+fi
+
+# Turning on "Launch at Login" writes the autostart entry at once.
+click_in "$settings" 42 59
+entry="$XDG_CONFIG_HOME/autostart/orbimeter.desktop"
+for _ in $(seq 50); do [ -f "$entry" ] && break; sleep 0.1; done
+[ -f "$entry" ] || fail "switching on Launch at Login wrote no autostart entry"
+grep -q "^Exec=.*orbimeter" "$entry" || fail "the autostart entry does not start the program: $(cat "$entry")"
 
 # Clicking the tray item again brings the popover back; its quit button ends the program.
 eval "$(xdotool getwindowgeometry --shell "$panel")"
@@ -47,4 +59,9 @@ for _ in $(seq 50); do
 done
 kill -0 "$app_pid" 2>/dev/null && fail "the quit button did not end the program"
 wait "$app_pid" || fail "the program exited with an error"
+
+# Only the chosen autostart entry is left behind: no settings file (no choice of metric was
+# made), lock or cache.
+left=$(find "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$HOME" -mindepth 1 -not -type d -not -path "$entry" || true)
+[ -z "$left" ] || fail "files left behind: $left"
 echo "PASS: tray item, popover, settings window and quit on an X11 tray"
