@@ -4,3 +4,6 @@ set -euo pipefail
 build=${1:-build}
 "$build/bench/orbimeter_bench"
 "$(dirname "$0")/probe_overhead.sh" "$build" 60
+if [ -x "$build/app/orbimeter" ]; then
+    "$(dirname "$0")/gui_overhead.sh" "$build" 60
+fi

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# CPU share and resident memory of the tray program with the popover closed, on a private X
+# display with an X11 tray, side by side with `top -b` at the same 1 s refresh.
+# Usage: bench/gui_overhead.sh [build-dir] [seconds]
+set -euo pipefail
+build=${1:-build}
+seconds=${2:-60}
+hz=$(getconf CLK_TCK)
+work=$(mktemp -d)
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+
+display=:$((150 + RANDOM % 50))
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work/config
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+sleep 1
+trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+rss_kib() { awk '/VmRSS/ { print $2 }' "/proc/$1/status"; }
+
+"$build/app/orbimeter" >/dev/null 2>&1 &
+app=$!
+pids+=($app)
+top -b -d 1 >/dev/null &
+peer=$!
+pids+=($peer)
+sleep 3 # past start-up
+a0=$(cpu_ticks $app); t0=$(cpu_ticks $peer); r0=$(rss_kib $app)
+sleep "$seconds"
+a1=$(cpu_ticks $app); t1=$(cpu_ticks $peer); r1=$(rss_kib $app)
+awk -v a=$((a1 - a0)) -v t=$((t1 - t0)) -v hz="$hz" -v s="$seconds" -v r0="$r0" -v r1="$r1" 'BEGIN {
+    printf "over %d s, popover closed:\n", s
+    printf "  orbimeter:    %.3f %% of a core, resident %.1f MB at start, %.1f MB at end\n", 100 * a / hz / s, r0 / 1024, r1 / 1024
+    printf "  top -b -d 1:  %.3f %% of a core\n", 100 * t / hz / s
+}'
