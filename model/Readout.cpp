@@ -3,17 +3,13 @@
 #include "monitor/SystemMonitor.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 
 namespace orb {
 
 namespace {
 
-constexpr double kibi = 1024.0;
-constexpr double mebi = 1048576.0;
-constexpr double gibi = 1073741824.0;
+constexpr double gibi = 1073741824.0;        // bytes per second that fill a disk ring
 constexpr double hottestTemperature = 120.0; // degrees that fill a temperature ring
 constexpr double fastestFan = 6000.0;        // rpm that fill a fan ring
 constexpr double defaultLoadWatts = 100.0;   // system-load scale without a rated adapter
@@ -26,19 +22,8 @@ double atMostOne(double value) {
     return value > 1.0 ? 1.0 : value;
 }
 
-// The value with a fixed number of decimals, exactly as printf's "%.Nf" gives it in the C
-// locale (correctly rounded, "-0" kept), but independent of the process locale, which Qt sets
-// from the environment. Values that are not finite give the placeholder.
 QString fixed(double value, int decimals, QStringView suffix = {}) {
-    if (!std::isfinite(value))
-        return placeholder();
-    // Widest case: 309 integer digits of DBL_MAX, sign, point and a few decimals.
-    std::array<char, 330> buffer;
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::fixed, decimals);
-    if (result.ec != std::errc())
-        return placeholder();
-    return QString::fromLatin1(buffer.data(), result.ptr - buffer.data()).append(suffix);
+    return fixedDecimals(value, decimals, suffix);
 }
 
 // A fraction as a whole percentage, truncated toward zero: 0.456 is "45%".
@@ -75,10 +60,6 @@ QString joinedSpeeds(const QList<int>& speeds) {
 }
 
 } // namespace
-
-QString placeholder() {
-    return QStringView(placeholderText).toString();
-}
 
 double ringFraction(const SystemMonitor& m, RingMetric metric) {
     switch (metric) {
@@ -266,16 +247,6 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
         return m.thermalState();
     }
     return QString();
-}
-
-QString formatBytes(double bytes) {
-    if (bytes < kibi)
-        return fixed(bytes, 0, u" B");
-    if (bytes < mebi)
-        return fixed(bytes / kibi, 1, u" KB");
-    if (bytes < gibi)
-        return fixed(bytes / mebi, 1, u" MB");
-    return fixed(bytes / gibi, 1, u" GB");
 }
 
 QString formatUptime(qint64 seconds) {

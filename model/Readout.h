@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/MetricCatalogue.h"
+#include "monitor/TextFormat.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -9,10 +10,6 @@ namespace orb {
 
 class SystemMonitor;
 
-// Shown in place of a reading that is missing or cannot be shown: one em dash.
-inline constexpr char16_t placeholderText[] = u"\u2014";
-QString placeholder();
-
 // How much of a ring the metric fills, from the monitor's current readings. Normally 0 to 1;
 // nothing is clamped from below, and the used-memory share is not clamped at all.
 double ringFraction(const SystemMonitor& monitor, RingMetric metric);
@@ -20,9 +17,6 @@ double ringFraction(const SystemMonitor& monitor, RingMetric metric);
 // The text of the icon's number. Empty only for `none` and for an empty remaining-time text;
 // a missing reading gives the placeholder.
 QString numberText(const SystemMonitor& monitor, NumberMetric metric);
-
-// A byte count in steps of 1024 with its unit: "512 B", "1.5 KB", "3.2 MB", "1.0 GB".
-QString formatBytes(double bytes);
 
 // An uptime as "3d 4h", "2h 15m" or "42m"; the placeholder below one second.
 QString formatUptime(qint64 seconds);

@@ -1,5 +1,5 @@
-#include "model/Readout.h"
 #include "monitor/SystemMonitor.h"
+#include "monitor/TextFormat.h"
 #include "monitor/ThroughputCounters.h"
 #include "platform/Platform.h"
 

@@ -1,3 +1,4 @@
+#include "fakes/ScratchRoot.h"
 #include "monitor/CpuShares.h"
 #include "platform/linux/LinuxHostInfo.h"
 #include "platform/linux/LinuxProcessorInfo.h"
@@ -9,6 +10,7 @@
 
 using namespace orb;
 using namespace orb::platform;
+using orb::testing::ScratchRoot;
 
 namespace {
 
@@ -19,27 +21,6 @@ ProcessorSample sampleOf(const std::string& root) {
     EXPECT_TRUE(sample) << root;
     return sample.value_or(ProcessorSample{});
 }
-
-// A scratch filesystem root, removed when the test ends.
-class ScratchRoot {
-public:
-    ScratchRoot() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("orbimeter-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchRoot() { std::filesystem::remove_all(path_); }
-    void write(const std::string& relative, const std::string& content) {
-        auto file = path_ / relative;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file) << content;
-    }
-    std::string str() const { return path_.string(); }
-
-private:
-    std::filesystem::path path_;
-    static inline int counter_ = 0;
-};
 
 } // namespace
 
@@ -73,9 +54,9 @@ TEST(LinuxProcessorInfo, GuestTimeIsNotCountedTwice) {
 TEST(LinuxProcessorInfo, SkipsBrokenLinesAndRejectsFilesWithoutProcessors) {
     auto sample = parseProcessorTicks("cpu  1 2 3 4\n"
                                       "cpu0 10 0 5 100 0 0 0 0 0 0\n"
-                                      "cpu1 10 x 5 100\n"          // garbage
-                                      "cpu2 10 0\n"                // cut short
-                                      "cpu-3 1 1 1 1\n"            // no processor number
+                                      "cpu1 10 x 5 100\n" // garbage
+                                      "cpu2 10 0\n"       // cut short
+                                      "cpu-3 1 1 1 1\n"   // no processor number
                                       "cpu4 18446744073709551615 0 0 1\n"
                                       "cpu5 99999999999999999999999 0 0 0\n" // out of range
                                       "cpu6 1 2 3 4"); // last line without newline
@@ -95,13 +76,14 @@ TEST(LinuxProcessorInfo, SkipsBrokenLinesAndRejectsFilesWithoutProcessors) {
 TEST(LinuxProcessorInfo, SharesStayWithinRangeAcrossRealSampleSeries) {
     // The sysstat series takes processors offline and online between roots, and iowait goes
     // backwards; telegraf's series has iowait 80 -> 40 -> 120 on one processor.
-    const std::vector<std::vector<std::string>> series = {
-        {"/sysstat/root1", "/sysstat/root2", "/sysstat/root3", "/sysstat/root4",
-         "/sysstat/root5", "/sysstat/root6b"},
-        {"/sysstat/root6", "/sysstat/root7"}};
+    const std::vector<std::vector<std::string>> series = {{"/sysstat/root1", "/sysstat/root2",
+                                                           "/sysstat/root3", "/sysstat/root4",
+                                                           "/sysstat/root5", "/sysstat/root6b"},
+                                                          {"/sysstat/root6", "/sysstat/root7"}};
     for (const auto& roots : series) {
         for (std::size_t i = 1; i < roots.size(); ++i) {
-            auto shares = cpuShares(sampleOf(fixtures + roots[i - 1]), sampleOf(fixtures + roots[i]));
+            auto shares =
+                cpuShares(sampleOf(fixtures + roots[i - 1]), sampleOf(fixtures + roots[i]));
             if (!shares)
                 continue;
             EXPECT_GE(shares->user, 0) << roots[i];
@@ -183,7 +165,8 @@ TEST(LinuxHostInfo, FallsBackToSecondsSinceBootAndArmBrandLines) {
     EXPECT_EQ(host.brandString(), "BCM2835");
 
     ScratchRoot deviceTree;
-    deviceTree.write("sys/firmware/devicetree/base/model", std::string("Raspberry Pi 4 Model B\0", 23));
+    deviceTree.write("sys/firmware/devicetree/base/model",
+                     std::string("Raspberry Pi 4 Model B\0", 23));
     EXPECT_EQ(LinuxHostInfo(deviceTree.str()).brandString(), "Raspberry Pi 4 Model B");
 }
 
@@ -205,7 +188,8 @@ TEST(LinuxHostInfo, CountsPerformanceAndEfficiencyCores) {
 
     ScratchRoot uniform;
     for (int cpu = 0; cpu < 4; ++cpu)
-        uniform.write("sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity", "1024\n");
+        uniform.write("sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity",
+                      "1024\n");
     cores = LinuxHostInfo(uniform.str()).coreCounts();
     EXPECT_EQ(cores.performance, 0);
     EXPECT_EQ(cores.efficiency, 0);

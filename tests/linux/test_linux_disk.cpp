@@ -5,6 +5,8 @@
 #include "platform/linux/LinuxBlockStorage.h"
 #include "platform/linux/SysFs.h"
 
+#include "fakes/ScratchRoot.h"
+
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 
 using namespace orb;
 using namespace orb::platform;
+using orb::testing::ScratchRoot;
 
 namespace {
 
@@ -20,43 +23,26 @@ using Sums = std::pair<std::uint64_t, std::uint64_t>;
 const std::string fixtures = ORB_FIXTURES_DIR;
 namespace stdfs = std::filesystem;
 
-// A scratch filesystem root, removed when the test ends.
-class ScratchRoot {
-public:
-    ScratchRoot()
-        : path_(stdfs::temp_directory_path() / ("orbimeter-disk-" + std::to_string(::getpid()) +
-                                                "-" + std::to_string(counter_++))) {
-        stdfs::create_directories(path_);
-    }
-    ~ScratchRoot() { stdfs::remove_all(path_); }
-    // Whole disks with hardware behind them: a `device` link in each /sys/block entry.
-    void addDisks(std::initializer_list<const char*> names) {
-        for (const char* name : names) {
-            stdfs::create_directories(path_ / "sys/block" / name);
-            stdfs::create_directory_symlink("../../devices/pci0000:00/0000:00:17.0",
-                                            path_ / "sys/block" / name / "device");
-        }
-    }
-    // One root of a captured series: its diskstats, and its /sys/block entries as disks.
-    void useRoot(const std::string& root) {
-        stdfs::remove_all(path_ / "proc");
-        stdfs::remove_all(path_ / "sys");
-        stdfs::create_directories(path_ / "proc");
-        stdfs::copy_file(root + "/proc/diskstats", path_ / "proc/diskstats");
-        if (!stdfs::exists(root + "/sys/block"))
-            return;
-        for (const auto& entry : stdfs::directory_iterator(root + "/sys/block")) {
-            const auto name = entry.path().filename().string();
-            addDisks({name.c_str()});
-        }
-    }
-    std::string str() const { return path_.string(); }
-    const stdfs::path& path() const { return path_; }
+// Whole disks with hardware behind them: a `device` link in each /sys/block entry.
+void addDisks(ScratchRoot& root, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        root.link(std::string("sys/block/") + name + "/device",
+                  "../../devices/pci0000:00/0000:00:17.0");
+}
 
-private:
-    stdfs::path path_;
-    static inline int counter_ = 0;
-};
+// One root of a captured series: its diskstats, and its /sys/block entries as disks.
+void useRoot(ScratchRoot& scratch, const std::string& root) {
+    stdfs::remove_all(scratch.path() / "proc");
+    stdfs::remove_all(scratch.path() / "sys");
+    stdfs::create_directories(scratch.path() / "proc");
+    stdfs::copy_file(root + "/proc/diskstats", scratch.path() / "proc/diskstats");
+    if (!stdfs::exists(root + "/sys/block"))
+        return;
+    for (const auto& entry : stdfs::directory_iterator(root + "/sys/block")) {
+        const auto name = entry.path().filename().string();
+        addDisks(scratch, {name.c_str()});
+    }
+}
 
 std::pair<std::uint64_t, std::uint64_t> diskCountersBelow(const std::string& root) {
     LinuxDeviceRegistry registry;
@@ -103,7 +89,7 @@ TEST(LinuxBlockStorage, ParsesEveryDiskstatsLayout) {
 
 TEST(LinuxBlockStorage, OnlyWholeDisksWithHardwareAreServices) {
     ScratchRoot root;
-    root.addDisks({"sda", "nvme0n1", "cciss!c0d0", "loop0", "ram0", "zram0", "dm-0", "md127"});
+    addDisks(root, {"sda", "nvme0n1", "cciss!c0d0", "loop0", "ram0", "zram0", "dm-0", "md127"});
     stdfs::create_directories(root.path() / "sys/block/sdb"); // no device behind it
     EXPECT_EQ(wholeDiskNames(root.str()),
               (std::vector<std::string>{"cciss/c0d0", "nvme0n1", "sda"}));
@@ -113,7 +99,7 @@ TEST(LinuxBlockStorage, OnlyWholeDisksWithHardwareAreServices) {
     EXPECT_EQ(diskCountersBelow("/nonexistent-root"), Sums(0, 0));
 
     // Each service has the disk's name and its counters in bytes.
-    root.useRoot(fixtures + "/sysstat/root6");
+    useRoot(root, fixtures + "/sysstat/root6");
     LinuxBlockStorage storage(root.str());
     auto services = storage.services();
     ASSERT_EQ(services.size(), 4u);
@@ -140,7 +126,7 @@ TEST(LinuxBlockStorage, RatesAcrossACapturedSeries) {
     registry->addSource(std::string(block_storage::serviceClass),
                         std::make_unique<LinuxBlockStorage>(root.str()));
     fake.platform().registry = std::move(registry);
-    root.useRoot(fixtures + "/sysstat/root1");
+    useRoot(root, fixtures + "/sysstat/root1");
     SystemMonitor monitor(fake.platform());
 
     struct Step {
@@ -151,7 +137,7 @@ TEST(LinuxBlockStorage, RatesAcrossACapturedSeries) {
          {Step{"root2", 916'480, 614'400}, Step{"root3", 274'432, 332'800},
           Step{"root4", 0, 0}, // disks removed: both sums went down
           Step{"root5", 51'557'376, 552'960}, Step{"root6", 0, 0}, Step{"root7", 1'024'000, 0}}) {
-        root.useRoot(fixtures + "/sysstat/" + step.root);
+        useRoot(root, fixtures + "/sysstat/" + step.root);
         monitor.updateDisk();
         EXPECT_EQ(monitor.diskReadBytesPerSec(), step.read) << step.root;
         EXPECT_EQ(monitor.diskWriteBytesPerSec(), step.written) << step.root;

@@ -4,6 +4,8 @@
 #include "platform/linux/LinuxNetworkInterfaces.h"
 #include "platform/linux/SysFs.h"
 
+#include "fakes/ScratchRoot.h"
+
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 
 using namespace orb;
 using namespace orb::platform;
+using orb::testing::ScratchRoot;
 
 namespace {
 
@@ -18,32 +21,6 @@ using Sums = std::pair<std::uint64_t, std::uint64_t>;
 
 const std::string fixtures = ORB_FIXTURES_DIR;
 namespace stdfs = std::filesystem;
-
-// A scratch filesystem root, removed when the test ends.
-class ScratchRoot {
-public:
-    ScratchRoot()
-        : path_(stdfs::temp_directory_path() / ("orbimeter-net-" + std::to_string(::getpid()) +
-                                                "-" + std::to_string(counter_++))) {
-        stdfs::create_directories(path_);
-    }
-    ~ScratchRoot() { stdfs::remove_all(path_); }
-    void write(const std::string& relative, const std::string& content) {
-        auto file = path_ / relative;
-        stdfs::create_directories(file.parent_path());
-        std::ofstream(file) << content;
-    }
-    void link(const std::string& relative, const std::string& target) {
-        stdfs::create_directories((path_ / relative).parent_path());
-        stdfs::create_directory_symlink(target, path_ / relative);
-    }
-    std::string str() const { return path_.string(); }
-    const stdfs::path& path() const { return path_; }
-
-private:
-    stdfs::path path_;
-    static inline int counter_ = 0;
-};
 
 LinkKind kindOf(LinkFacts facts) {
     return classifyLink(facts);

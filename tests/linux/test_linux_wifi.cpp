@@ -1,3 +1,4 @@
+#include "fakes/ScratchRoot.h"
 #include "platform/linux/LinuxWiFi.h"
 #include "platform/linux/Nl80211.h"
 
@@ -7,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <net/if.h>
-#include <random>
 #include <string>
 #include <unistd.h>
 
@@ -15,6 +15,8 @@ using orb::platform::channelFromFrequency;
 using orb::platform::LinuxWiFi;
 using orb::platform::Nl80211Client;
 using orb::platform::parseWirelessStats;
+
+using orb::testing::ScratchRoot;
 
 namespace {
 
@@ -24,40 +26,16 @@ const std::string kHeader =
     "Inter-| sta-|   Quality        |   Discarded packets               | Missed | WE\n"
     " face | tus | link level noise |  nwid  crypt   frag  retry   misc | beacon | 22\n";
 
-// A scratch filesystem root, removed at the end of the test.
-class ScratchRoot {
-public:
-    ScratchRoot() {
-        std::random_device random;
-        path_ = stdfs::temp_directory_path() /
-                ("orb-wifi-" + std::to_string(::getpid()) + "-" + std::to_string(random()));
-        stdfs::create_directories(path_);
-    }
-    ~ScratchRoot() {
-        std::error_code ignored;
-        stdfs::remove_all(path_, ignored);
-    }
-    std::string root() const { return path_.string(); }
-
-    void write(const std::string& relative, const std::string& content) {
-        auto file = path_ / relative;
-        stdfs::create_directories(file.parent_path());
-        std::ofstream(file) << content;
-    }
-    // A sysfs network interface; `marker` is "wireless", "phy80211" or "" for a wired one.
-    void addInterface(const std::string& name, const std::string& marker,
-                      const std::string& operstate) {
-        auto dir = "sys/class/net/" + name;
-        write(dir + "/operstate", operstate + "\n");
-        if (marker == "wireless")
-            stdfs::create_directories(path_ / dir / "wireless");
-        else if (marker == "phy80211")
-            stdfs::create_directory_symlink("../../ieee80211/phy0", path_ / dir / "phy80211");
-    }
-
-private:
-    stdfs::path path_;
-};
+// A sysfs network interface; `marker` is "wireless", "phy80211" or "" for a wired one.
+void addInterface(ScratchRoot& root, const std::string& name, const std::string& marker,
+                  const std::string& operstate) {
+    const auto dir = "sys/class/net/" + name;
+    root.write(dir + "/operstate", operstate + "\n");
+    if (marker == "wireless")
+        stdfs::create_directories(root.path() / dir / "wireless");
+    else if (marker == "phy80211")
+        root.link(dir + "/phy80211", "../../ieee80211/phy0");
+}
 
 TEST(WiFiChannel, FrequenciesOfEachBand) {
     EXPECT_EQ(channelFromFrequency(2412), 1);
@@ -121,24 +99,24 @@ TEST(WiFiStats, SurvivesGarbage) {
 
 TEST(LinuxWiFi, NoWirelessInterfaceMeansNoReading) {
     ScratchRoot scratch;
-    EXPECT_FALSE(LinuxWiFi(scratch.root()).defaultInterface()) << "empty root";
+    EXPECT_FALSE(LinuxWiFi(scratch.str()).defaultInterface()) << "empty root";
 
-    scratch.addInterface("eth0", "", "up");
-    scratch.addInterface("lo", "", "unknown");
+    addInterface(scratch, "eth0", "", "up");
+    addInterface(scratch, "lo", "", "unknown");
     scratch.write("proc/net/wireless", kHeader);
-    EXPECT_FALSE(LinuxWiFi(scratch.root()).defaultInterface()) << "wired interfaces only";
+    EXPECT_FALSE(LinuxWiFi(scratch.str()).defaultInterface()) << "wired interfaces only";
 
     EXPECT_FALSE(LinuxWiFi("/nonexistent/orbimeter-root").defaultInterface());
 }
 
 TEST(LinuxWiFi, PrefersTheInterfaceThatIsUpAndRereadsEachTime) {
     ScratchRoot scratch;
-    scratch.addInterface("eth0", "", "up");
-    scratch.addInterface("wlan0", "wireless", "down");
-    scratch.addInterface("wlp2s0", "phy80211", "up");
+    addInterface(scratch, "eth0", "", "up");
+    addInterface(scratch, "wlan0", "wireless", "down");
+    addInterface(scratch, "wlp2s0", "phy80211", "up");
     scratch.write("proc/net/wireless", kHeader + " wlan0: 0000   30.  -80.  -95.   0 0 0 0 0 0\n"
                                                  "wlp2s0: 0000   70.  -40.  -256   0 0 0 0 0 0\n");
-    LinuxWiFi wifi(scratch.root());
+    LinuxWiFi wifi(scratch.str());
 
     auto link = wifi.defaultInterface();
     ASSERT_TRUE(link);
@@ -160,17 +138,17 @@ TEST(LinuxWiFi, PrefersTheInterfaceThatIsUpAndRereadsEachTime) {
     link = wifi.defaultInterface();
     ASSERT_TRUE(link);
     EXPECT_EQ(link->rssi, 0);
-    stdfs::remove(scratch.root() + "/proc/net/wireless");
+    stdfs::remove(scratch.str() + "/proc/net/wireless");
     EXPECT_TRUE(wifi.defaultInterface());
 }
 
 TEST(LinuxWiFi, StatisticsFileAloneNamesAnInterface) {
     ScratchRoot scratch;
-    scratch.addInterface("eth0", "", "up");
+    addInterface(scratch, "eth0", "", "up");
     scratch.write("proc/net/wireless", kHeader + "garbage\n"
                                                  "  wlan1: 0000   50.  -55.  -90.  0 0 0 0 0 0\n"
                                                  "  wlan0: 0000   70.  -40.  -92.  0 0 0 0 0 0\n");
-    auto link = LinuxWiFi(scratch.root()).defaultInterface();
+    auto link = LinuxWiFi(scratch.str()).defaultInterface();
     ASSERT_TRUE(link);
     EXPECT_EQ(link->rssi, -55);
     EXPECT_EQ(link->noise, -90);
