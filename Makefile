@@ -22,13 +22,14 @@ test: build
 	@cd $(BUILD) && ctest --output-on-failure
 	@$(MAKE) --no-print-directory test-asan
 
-# The unit and reader tests once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# The engine, reader and view tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 test-asan: setup
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORB_SANITIZE=ON \
 		-DORB_BUILD_BENCH=OFF >/dev/null
-	@cmake --build $(ASAN_BUILD) --target orbimeter_tests
+	@cmake --build $(ASAN_BUILD) --target orbimeter_tests orbimeter_gui_tests
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-		ctest --output-on-failure -L engine
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -L 'engine|gui'
 
 bench: build
 	@bench/run.sh $(BUILD)

@@ -13,8 +13,13 @@ DetailWindows::DetailWindows(QQmlEngine& engine, SystemMonitor& monitor, QObject
     : QObject(parent), engine_(engine), monitor_(monitor) {}
 
 DetailWindows::~DetailWindows() {
-    for (const auto& window : std::as_const(windows_))
-        delete window.data();
+    // A window announces that it hides while it is being destroyed: stop listening first.
+    for (const auto& window : std::as_const(windows_)) {
+        if (window) {
+            window->disconnect(this);
+            delete window.data();
+        }
+    }
 }
 
 QQuickView* DetailWindows::window(const QString& area) const {
@@ -51,8 +56,10 @@ void DetailWindows::open(const QString& area) {
 void DetailWindows::closed(const QString& area) {
     QQuickView* view = windows_.take(area);
     monitor_.setActiveWindow(QString());
-    if (view)
+    if (view) {
+        view->disconnect(this);
         view->deleteLater();
+    }
 }
 
 void DetailWindows::closeAll() {

@@ -1,15 +1,19 @@
 // The views need a widget application object: the label is painted with fonts and the shell
-// owns Qt Quick windows.
+// owns Qt Quick windows. They run offscreen, on the software renderer, with a runtime folder of
+// their own unless the caller chose otherwise.
 #include <QApplication>
-#include <QDir>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"); !runtime.isEmpty())
-        QDir().mkpath(QString::fromLocal8Bit(runtime));
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
+    QTemporaryDir runtime; // created with owner-only permissions, as the runtime folder must be
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
