@@ -29,7 +29,7 @@ test-asan: setup
 		-DORB_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) --target orbimeter_tests orbimeter_gui_tests
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -L 'engine|gui'
+		ctest --output-on-failure -L 'engine|gui'
 
 bench: build
 	@bench/run.sh $(BUILD)
