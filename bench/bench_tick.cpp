@@ -16,7 +16,33 @@ void BM_SampleTickLive(benchmark::State& state) {
 }
 BENCHMARK(BM_SampleTickLive)->Unit(benchmark::kMicrosecond);
 
-// The processor reader alone, on a 10-processor fixture.
+// Each reader of the tick alone, live, to see where a tick's time goes.
+template <void (orb::SystemMonitor::*reader)()> void BM_ReaderLive(benchmark::State& state) {
+    auto platform = orb::platform::makeSystemPlatform();
+    orb::SystemMonitor monitor(*platform);
+    for (auto _ : state)
+        (monitor.*reader)();
+}
+BENCHMARK(BM_ReaderLive<&orb::SystemMonitor::updateCPU>)
+    ->Name("updateCPU")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReaderLive<&orb::SystemMonitor::updateMemory>)
+    ->Name("updateMemory")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReaderLive<&orb::SystemMonitor::updateNetwork>)
+    ->Name("updateNetwork")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReaderLive<&orb::SystemMonitor::updateDisk>)
+    ->Name("updateDisk")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReaderLive<&orb::SystemMonitor::updateLoadAndUptime>)
+    ->Name("updateLoadAndUptime")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReaderLive<&orb::SystemMonitor::updateWiFi>)
+    ->Name("updateWiFi")
+    ->Unit(benchmark::kMicrosecond);
+
+// The processor reader on a 10-processor fixture.
 void BM_UpdateCPUFixture(benchmark::State& state) {
     auto platform = orb::platform::makeSystemPlatform(ORB_FIXTURES_DIR "/sysstat/root6");
     orb::SystemMonitor monitor(*platform);

@@ -165,15 +165,24 @@ std::uint64_t LinuxVirtualMemory::zramPoolBytes() const {
     return total;
 }
 
+std::optional<MemInfo> LinuxVirtualMemory::recentMeminfo() {
+    constexpr auto reuseWithin = std::chrono::milliseconds(200);
+    if (lastRead_ && std::chrono::steady_clock::now() - lastReadAt_ < reuseWithin)
+        return lastRead_;
+    return readMeminfo();
+}
+
 std::optional<PageCounts> LinuxVirtualMemory::pageCounts() {
     auto info = readMeminfo();
+    lastRead_ = info;
+    lastReadAt_ = std::chrono::steady_clock::now();
     if (!info)
         return std::nullopt;
     return pageCountsFromMeminfo(*info, pageSize_, zramPoolBytes());
 }
 
 std::optional<std::uint64_t> LinuxVirtualMemory::memorySize() {
-    auto info = readMeminfo();
+    auto info = recentMeminfo();
     if (!info)
         return std::nullopt;
     auto total = optionalField(*info, "MemTotal");
@@ -183,7 +192,7 @@ std::optional<std::uint64_t> LinuxVirtualMemory::memorySize() {
 }
 
 std::optional<SwapUsage> LinuxVirtualMemory::swapUsage() {
-    auto info = readMeminfo();
+    auto info = recentMeminfo();
     if (!info)
         return std::nullopt;
     return swapFromMeminfo(*info);

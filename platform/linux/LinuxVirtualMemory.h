@@ -2,6 +2,7 @@
 
 #include "platform/VirtualMemory.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -63,10 +64,15 @@ public:
 
 private:
     std::optional<MemInfo> readMeminfo() const;
+    // The page counts, the memory size and the swap figures of one update come from one read
+    // of /proc/meminfo: the size and swap queries reuse a read made just before.
+    std::optional<MemInfo> recentMeminfo();
     std::uint64_t zramPoolBytes() const;
 
     std::string root_;
     std::uint64_t pageSize_;
+    std::optional<MemInfo> lastRead_;
+    std::chrono::steady_clock::time_point lastReadAt_;
 };
 
 } // namespace orb::platform
