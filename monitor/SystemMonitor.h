@@ -5,6 +5,7 @@
 #include "platform/ProcessorInfo.h"
 
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -162,6 +163,13 @@ private:
     platform::Platform& platform_;
 
     // Private state of the readers.
+    QMap<int, double> energyTracker_; // kept empty: nothing reads it
+    // Last cumulative processor time seen per process; touched only by the process walk.
+    struct ProcessCPUTime {
+        std::uint64_t time = 0; // nanoseconds
+        std::chrono::steady_clock::time_point date;
+    };
+    QMap<int, ProcessCPUTime> processCPUTracker_;
     std::optional<platform::ProcessorSample> previousCPUInfo_;
     unsigned numCPUs_ = 0;
     std::uint64_t previousBytesIn_ = 0;
@@ -169,7 +177,8 @@ private:
     std::chrono::steady_clock::time_point lastCheckTime_;
     std::uint64_t previousDiskRead_ = 0;
     std::uint64_t previousDiskWrite_ = 0;
-    std::chrono::steady_clock::time_point lastBatteryRead_ = std::chrono::steady_clock::time_point::min();
+    std::chrono::steady_clock::time_point lastBatteryRead_ =
+        std::chrono::steady_clock::time_point::min();
 
     ProcessQueue* processQueue_ = nullptr;
     QTimer* tickTimer_ = nullptr;

@@ -134,3 +134,22 @@ TEST_F(ShellWindows, SettingsButtonOpensTheFixedPreferencesWindow) {
     shell.openSettings();
     EXPECT_EQ(shell.settingsWindow(), settings);
 }
+
+TEST_F(ShellWindows, PopoverClosesWhenAnotherWindowTakesTheFocus) {
+    Shell shell(monitor, prefs);
+    shell.togglePopover(QRect(600, 0, 24, 24));
+    QQuickView* view = shell.popover().window();
+    ASSERT_TRUE(waitFor([&] { return view->isActive(); })) << "the popover never got the focus";
+
+    QWindow elsewhere;
+    elsewhere.resize(100, 100);
+    elsewhere.show();
+    elsewhere.requestActivate();
+    EXPECT_TRUE(waitFor([&] { return !shell.popover().isOpen(); }));
+
+    // The click on the tray item that took the focus away does not reopen it at once.
+    shell.togglePopover(QRect(600, 0, 24, 24));
+    EXPECT_FALSE(shell.popover().isOpen());
+    shell.togglePopover(QRect(600, 0, 24, 24));
+    EXPECT_TRUE(shell.popover().isOpen());
+}
