@@ -6,6 +6,8 @@
 #include "monitor/SystemMonitor.h"
 
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QMetaMethod>
 #include <QMetaProperty>
@@ -41,21 +43,7 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
         }
     }
 
-    if (StatusNotifierItem::watcherAvailable()) {
-        statusNotifier_ = std::make_unique<StatusNotifierItem>(QStringLiteral("orbimeter"),
-                                                               QStringLiteral("Orbimeter"));
-        if (statusNotifier_->registerWithWatcher()) {
-            host_ = Host::statusNotifier;
-            connect(statusNotifier_.get(), &StatusNotifierItem::activated, this,
-                    [this](const QPoint& at) {
-                        lastActivation_ = at;
-                        Q_EMIT activated(anchor());
-                    });
-        } else {
-            statusNotifier_.reset();
-        }
-    }
-    if (!statusNotifier_) {
+    if (!useStatusNotifier()) {
         systemTray_ = std::make_unique<QSystemTrayIcon>();
         connect(systemTray_.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
@@ -63,6 +51,15 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
                         reason == QSystemTrayIcon::DoubleClick)
                         Q_EMIT activated(anchor());
                 });
+        // Started before the panel (at login, say): move to the panel's own item once its
+        // watcher appears, since a panel that hosts such items may show no X11 tray at all.
+        if (QDBusConnection::sessionBus().isConnected()) {
+            watcherWatch_ = std::make_unique<QDBusServiceWatcher>(
+                QStringLiteral("org.kde.StatusNotifierWatcher"), QDBusConnection::sessionBus(),
+                QDBusServiceWatcher::WatchForRegistration);
+            connect(watcherWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this,
+                    [this] { moveToStatusNotifier(0); });
+        }
     }
     rebuild();
     if (systemTray_)
@@ -79,6 +76,40 @@ LabelSettings TrayController::currentSettings() const {
     settings.outerRingColor = prefs_.outerRingColor();
     settings.innerRingColor = prefs_.innerRingColor();
     return settings;
+}
+
+bool TrayController::useStatusNotifier() {
+    if (!StatusNotifierItem::watcherAvailable())
+        return false;
+    auto item = std::make_unique<StatusNotifierItem>(QStringLiteral("orbimeter"),
+                                                     QStringLiteral("Orbimeter"));
+    if (!item->registerWithWatcher())
+        return false;
+    statusNotifier_ = std::move(item);
+    host_ = Host::statusNotifier;
+    connect(statusNotifier_.get(), &StatusNotifierItem::activated, this, [this](const QPoint& at) {
+        lastActivation_ = at;
+        Q_EMIT activated(anchor());
+    });
+    return true;
+}
+
+void TrayController::moveToStatusNotifier(int attempt) {
+    // A watcher may take its name a moment before it answers calls: try again a few times.
+    constexpr int attempts = 15;
+    constexpr int retryMs = 200;
+    if (statusNotifier_)
+        return;
+    if (!useStatusNotifier()) {
+        if (attempt + 1 < attempts)
+            QTimer::singleShot(retryMs, this,
+                               [this, attempt] { moveToStatusNotifier(attempt + 1); });
+        return;
+    }
+    systemTray_.reset();
+    lastIcon_ = QImage();
+    lastToolTip_.clear();
+    rebuild();
 }
 
 void TrayController::scheduleRebuild() {

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <memory>
 
+class QDBusServiceWatcher;
 class QSystemTrayIcon;
 
 namespace orb {
@@ -45,6 +46,10 @@ private Q_SLOTS:
     void scheduleRebuild();
 
 private:
+    // Publishes our own item when a watcher is there to take it; false otherwise.
+    bool useStatusNotifier();
+    // Leaves the X11 tray for our own item once a watcher has appeared.
+    void moveToStatusNotifier(int attempt);
     LabelSettings currentSettings() const;
 
     SystemMonitor& monitor_;
@@ -52,6 +57,7 @@ private:
     Host host_ = Host::systemTray;
     std::unique_ptr<StatusNotifierItem> statusNotifier_;
     std::unique_ptr<QSystemTrayIcon> systemTray_;
+    std::unique_ptr<QDBusServiceWatcher> watcherWatch_;
     Label label_;
     QImage lastIcon_;
     QString lastToolTip_;
