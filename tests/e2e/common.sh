@@ -26,16 +26,15 @@ fail() {
 }
 
 start_display() {
-    local display
-    for display in $(seq 90 140); do
-        [ -e "/tmp/.X$display-lock" ] && continue
-        Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-        pids+=($!)
-        export DISPLAY=":$display"
-        for _ in $(seq 50); do
+    # Xvfb picks a free display number itself, so tests running side by side never share one.
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        if [ -s "$work/display" ]; then
+            export DISPLAY=":$(head -1 "$work/display")"
             xdpyinfo >/dev/null 2>&1 && return 0
-            sleep 0.1
-        done
+        fi
+        sleep 0.1
     done
     fail "no X display could be started"
 }
