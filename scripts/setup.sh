@@ -12,10 +12,10 @@ packages=(
     qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
     qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml-workerscript
     qml6-module-qtcharts
-    # symbols
-    fonts-material-design-icons-iconfont
+    # symbols and text
+    fonts-material-design-icons-iconfont fonts-dejavu-core
     # tests: peers the live readings are compared with, and the desktop test tools
-    procps xvfb xauth xdotool x11-utils imagemagick trayer python3-dbusmock dbus
+    procps xvfb xauth xdotool x11-utils imagemagick trayer python3-dbusmock dbus libglib2.0-bin
 )
 
 missing=()
