@@ -22,10 +22,6 @@ double atMostOne(double value) {
     return value > 1.0 ? 1.0 : value;
 }
 
-QString fixed(double value, int decimals, QStringView suffix = {}) {
-    return fixedDecimals(value, decimals, suffix);
-}
-
 // A fraction as a whole percentage, truncated toward zero: 0.456 is "45%".
 QString percent(double fraction) {
     const double scaled = fraction * 100.0;
@@ -118,7 +114,8 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
     case NumberMetric::cpuSystem:
         return percent(m.cpuSystem());
     case NumberMetric::cpuTemp:
-        return orPlaceholder(m.cpuTemperature() > 0, fixed(m.cpuTemperature(), 0, degreeSign));
+        return orPlaceholder(m.cpuTemperature() > 0,
+                             fixedDecimals(m.cpuTemperature(), 0, degreeSign));
     case NumberMetric::gpuDevice:
         return percent(m.gpuUsage());
     case NumberMetric::gpuRenderer:
@@ -126,7 +123,8 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
     case NumberMetric::gpuTiler:
         return percent(m.gpuTilerUtil());
     case NumberMetric::gpuTemp:
-        return orPlaceholder(m.gpuTemperature() > 0, fixed(m.gpuTemperature(), 0, degreeSign));
+        return orPlaceholder(m.gpuTemperature() > 0,
+                             fixedDecimals(m.gpuTemperature(), 0, degreeSign));
     case NumberMetric::gpuMemoryUsed:
         return orPlaceholder(m.gpuMemoryUsed() > 0, formatBytes(double(m.gpuMemoryUsed())));
     case NumberMetric::gpuMemoryAlloc:
@@ -156,39 +154,42 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
         return percent(m.batteryLevel());
     case NumberMetric::batteryHealth:
         return orPlaceholder(m.batteryHealthPercent() > 0,
-                             fixed(m.batteryHealthPercent() * 100.0, 0, u"%"));
+                             fixedDecimals(m.batteryHealthPercent() * 100.0, 0, u"%"));
     case NumberMetric::batteryCondition:
         return orPlaceholder(!m.batteryHealthCondition().isEmpty(), m.batteryHealthCondition());
     case NumberMetric::batteryDraw:
-        return m.batteryDrawWatts() > smallestWatts ? fixed(m.batteryDrawWatts(), 1, u"W")
+        return m.batteryDrawWatts() > smallestWatts ? fixedDecimals(m.batteryDrawWatts(), 1, u"W")
                                                     : QStringLiteral("0W");
     case NumberMetric::batteryCharge:
-        return m.batteryChargeWatts() > smallestWatts ? fixed(m.batteryChargeWatts(), 1, u"W")
-                                                      : QStringLiteral("0W");
+        return m.batteryChargeWatts() > smallestWatts
+                   ? fixedDecimals(m.batteryChargeWatts(), 1, u"W")
+                   : QStringLiteral("0W");
     case NumberMetric::acInputWatts:
-        return orPlaceholder(m.acInputWatts() > 0, fixed(m.acInputWatts(), 1, u"W"));
+        return orPlaceholder(m.acInputWatts() > 0, fixedDecimals(m.acInputWatts(), 1, u"W"));
     case NumberMetric::totalSystemDraw:
-        return fixed(m.totalSystemWatts(), 1, u"W");
+        return fixedDecimals(m.totalSystemWatts(), 1, u"W");
     case NumberMetric::netSystemLoad:
-        return fixed(m.netSystemWatts(), 1, u"W");
+        return fixedDecimals(m.netSystemWatts(), 1, u"W");
     case NumberMetric::adapterWatts:
         return orPlaceholder(m.adapterWatts() >= 1, integer(m.adapterWatts(), u"W"));
     case NumberMetric::adapterVoltage:
-        return orPlaceholder(m.adapterVoltage() > 0, fixed(m.adapterVoltage(), 0, u"V"));
+        return orPlaceholder(m.adapterVoltage() > 0, fixedDecimals(m.adapterVoltage(), 0, u"V"));
     case NumberMetric::adapterCurrent:
         return orPlaceholder(m.adapterCurrent() >= 1, integer(m.adapterCurrent(), u"mA"));
     case NumberMetric::systemInputVoltage:
-        return orPlaceholder(m.systemInputVoltage() > 0, fixed(m.systemInputVoltage(), 2, u"V"));
+        return orPlaceholder(m.systemInputVoltage() > 0,
+                             fixedDecimals(m.systemInputVoltage(), 2, u"V"));
     case NumberMetric::systemInputCurrent:
-        return orPlaceholder(m.systemInputCurrent() > 0, fixed(m.systemInputCurrent(), 0, u"mA"));
+        return orPlaceholder(m.systemInputCurrent() > 0,
+                             fixedDecimals(m.systemInputCurrent(), 0, u"mA"));
     case NumberMetric::batteryVoltage:
-        return orPlaceholder(m.batteryVoltage() > 0, fixed(m.batteryVoltage(), 2, u"V"));
+        return orPlaceholder(m.batteryVoltage() > 0, fixedDecimals(m.batteryVoltage(), 2, u"V"));
     case NumberMetric::batteryCurrent:
         // Negative while discharging; the sign is kept.
-        return orPlaceholder(m.batteryCurrent() != 0, fixed(m.batteryCurrent(), 0, u"mA"));
+        return orPlaceholder(m.batteryCurrent() != 0, fixedDecimals(m.batteryCurrent(), 0, u"mA"));
     case NumberMetric::batteryTemp:
         return orPlaceholder(m.batteryTemperature() > 0,
-                             fixed(m.batteryTemperature(), 0, degreeSign));
+                             fixedDecimals(m.batteryTemperature(), 0, degreeSign));
     case NumberMetric::batteryCycles:
         return orPlaceholder(m.batteryCycleCount() >= 1, integer(m.batteryCycleCount()));
     case NumberMetric::batteryMaxCapacity:
@@ -219,11 +220,11 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
     case NumberMetric::swapTotal:
         return formatBytes(m.swapTotal());
     case NumberMetric::loadAvg1:
-        return fixed(m.loadAvg1(), 2);
+        return fixedDecimals(m.loadAvg1(), 2);
     case NumberMetric::loadAvg5:
-        return fixed(m.loadAvg5(), 2);
+        return fixedDecimals(m.loadAvg5(), 2);
     case NumberMetric::loadAvg15:
-        return fixed(m.loadAvg15(), 2);
+        return fixedDecimals(m.loadAvg15(), 2);
     case NumberMetric::uptime:
         return formatUptime(m.uptimeSeconds());
     case NumberMetric::processCount:
@@ -231,7 +232,7 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
     case NumberMetric::wifiRSSI:
         return orPlaceholder(m.wifiRSSI() != 0, integer(m.wifiRSSI(), u" dBm"));
     case NumberMetric::wifiTxRate:
-        return orPlaceholder(m.wifiTxRate() > 0, fixed(m.wifiTxRate(), 0, u" Mbps"));
+        return orPlaceholder(m.wifiTxRate() > 0, fixedDecimals(m.wifiTxRate(), 0, u" Mbps"));
     case NumberMetric::wifiNoise:
         return orPlaceholder(m.wifiNoise() != 0, integer(m.wifiNoise(), u" dBm"));
     case NumberMetric::wifiChannel:

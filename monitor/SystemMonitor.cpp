@@ -16,9 +16,9 @@ SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent)
     timeRemaining_ = QStringLiteral("Unknown");
     thermalState_ = QStringLiteral("Nominal");
     const History zeros(historyLength, 0.0);
-    for (History* history : {&cpuHistory_, &gpuHistory_, &uploadHistory_, &downloadHistory_,
-                             &batteryWattsHistory_, &adapterWattsHistory_, &diskReadHistory_,
-                             &diskWriteHistory_})
+    for (History* history :
+         {&cpuHistory_, &gpuHistory_, &uploadHistory_, &downloadHistory_, &batteryWattsHistory_,
+          &adapterWattsHistory_, &diskReadHistory_, &diskWriteHistory_})
         *history = zeros;
 
     lastCheckTime_ = platform_.clock->now();
@@ -76,9 +76,17 @@ void SystemMonitor::sampleTick() {
 
 void SystemMonitor::pushHistory(HistoryGetter get, HistorySetter set, double value) {
     // Two separate assignments: observers may see the 61-entry list before it is trimmed.
+    appendToHistory(get, set, value);
+    trimHistory(get, set);
+}
+
+void SystemMonitor::appendToHistory(HistoryGetter get, HistorySetter set, double value) {
     History grown = (this->*get)();
     grown.append(value);
     (this->*set)(grown);
+}
+
+void SystemMonitor::trimHistory(HistoryGetter get, HistorySetter set) {
     if ((this->*get)().size() > historyLength) {
         History trimmed = (this->*get)();
         trimmed.removeFirst();
@@ -86,7 +94,9 @@ void SystemMonitor::pushHistory(HistoryGetter get, HistorySetter set, double val
     }
 }
 
-void SystemMonitor::updateGPU() { publishGPU(GPUMonitor::readStats(platform_)); }
+void SystemMonitor::updateGPU() {
+    publishGPU(GPUMonitor::readStats(platform_));
+}
 
 void SystemMonitor::publishGPU(const GPUStats& stats) {
     setGpuUsage(stats.utilization);

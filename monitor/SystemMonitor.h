@@ -154,6 +154,8 @@ private:
     using HistorySetter = void (SystemMonitor::*)(const History&);
     // Appends `value` to a history and trims it back to its fixed length, publishing both steps.
     void pushHistory(HistoryGetter get, HistorySetter set, double value);
+    void appendToHistory(HistoryGetter get, HistorySetter set, double value);
+    void trimHistory(HistoryGetter get, HistorySetter set);
 
     void startMonitoring();
     void seedThroughputCounters();

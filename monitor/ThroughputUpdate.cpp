@@ -31,22 +31,11 @@ void SystemMonitor::updateNetwork() {
         setUploadSpeed(formatBytes(outRate) + QStringLiteral("/s"));
         // Both lists grow before either is trimmed, so the pair never differs in length by
         // more than the sample being added.
-        auto append = [this](HistoryGetter get, HistorySetter set, double value) {
-            History grown = (this->*get)();
-            grown.append(value);
-            (this->*set)(grown);
-        };
-        auto trim = [this](HistoryGetter get, HistorySetter set) {
-            if ((this->*get)().size() > historyLength) {
-                History trimmed = (this->*get)();
-                trimmed.removeFirst();
-                (this->*set)(trimmed);
-            }
-        };
-        append(&SystemMonitor::downloadHistory, &SystemMonitor::setDownloadHistory, inRate);
-        append(&SystemMonitor::uploadHistory, &SystemMonitor::setUploadHistory, outRate);
-        trim(&SystemMonitor::downloadHistory, &SystemMonitor::setDownloadHistory);
-        trim(&SystemMonitor::uploadHistory, &SystemMonitor::setUploadHistory);
+        appendToHistory(&SystemMonitor::downloadHistory, &SystemMonitor::setDownloadHistory,
+                        inRate);
+        appendToHistory(&SystemMonitor::uploadHistory, &SystemMonitor::setUploadHistory, outRate);
+        trimHistory(&SystemMonitor::downloadHistory, &SystemMonitor::setDownloadHistory);
+        trimHistory(&SystemMonitor::uploadHistory, &SystemMonitor::setUploadHistory);
     }
     previousBytesIn_ = received;
     previousBytesOut_ = sent;

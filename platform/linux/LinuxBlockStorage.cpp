@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include <sys/stat.h>
 
 namespace orb::platform {
 
@@ -15,11 +14,6 @@ namespace fs = linux_fs;
 namespace {
 
 constexpr std::uint64_t sectorBytes = 512;
-
-bool entryExists(const std::string& path) {
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
-}
 
 } // namespace
 
@@ -59,7 +53,7 @@ std::vector<std::string> wholeDiskNames(const std::string& root) {
         if (std::any_of(stackedOrMemory.begin(), stackedOrMemory.end(),
                         [&](std::string_view prefix) { return name.starts_with(prefix); }))
             continue;
-        if (!entryExists(blockDir + "/" + name + "/device"))
+        if (!fs::entryExists(blockDir + "/" + name + "/device"))
             continue;
         std::replace(name.begin(), name.end(), '!', '/');
         names.push_back(std::move(name));

@@ -102,7 +102,8 @@ CoreCounts LinuxHostInfo::coreCounts() {
     for (const auto& name : fs::listDirectory(cpuDir)) {
         if (name.size() < 4 || name.compare(0, 3, "cpu") != 0 || !fs::parseInt(name.substr(3)))
             continue;
-        if (auto capacity = fs::readInt(cpuDir + "/" + name + "/cpu_capacity"); capacity && *capacity > 0)
+        if (auto capacity = fs::readInt(cpuDir + "/" + name + "/cpu_capacity");
+            capacity && *capacity > 0)
             ++perCapacity[*capacity];
     }
     if (perCapacity.size() < 2)

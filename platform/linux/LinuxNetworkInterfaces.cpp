@@ -15,11 +15,6 @@ namespace {
 constexpr int loopbackType = 772; // ARPHRD_LOOPBACK
 constexpr int radiotapType = 803; // ARPHRD_IEEE80211_RADIOTAP
 
-bool entryExists(const std::string& path) {
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
 bool isDirectory(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
@@ -78,10 +73,10 @@ std::optional<LinkKind> LinuxNetworkInterfaces::classify(const std::string& name
         LinkFacts facts;
         facts.name = name;
         facts.type = static_cast<int>(fs::readInt(dir + "/type").value_or(-1));
-        facts.hasDevice = entryExists(dir + "/device");
-        facts.isBridge = entryExists(dir + "/bridge");
-        facts.isBond = entryExists(dir + "/bonding");
-        facts.isTunTap = entryExists(dir + "/tun_flags");
+        facts.hasDevice = fs::entryExists(dir + "/device");
+        facts.isBridge = fs::entryExists(dir + "/bridge");
+        facts.isBond = fs::entryExists(dir + "/bonding");
+        facts.isTunTap = fs::entryExists(dir + "/tun_flags");
         auto index = fs::readInt(dir + "/ifindex");
         auto parent = fs::readInt(dir + "/iflink");
         if (index && parent && *index != *parent) {

@@ -4,7 +4,6 @@
 #include "platform/linux/SysFs.h"
 
 #include <net/if.h>
-#include <sys/stat.h>
 
 namespace orb::platform {
 
@@ -33,12 +32,6 @@ bool isInterfaceName(std::string_view name) {
     return true;
 }
 
-// The entry itself, not what it points to: phy80211 is a link into the device tree.
-bool exists(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
 struct Interface {
     std::string name;
     std::string directory;
@@ -50,8 +43,8 @@ std::optional<Interface> defaultWirelessInterface(const std::string& root) {
     std::optional<Interface> first;
     for (const auto& name : fs::listDirectory(net)) {
         Interface candidate{name, net + "/" + name};
-        if (!exists(candidate.directory + "/wireless") &&
-            !exists(candidate.directory + "/phy80211"))
+        if (!fs::entryExists(candidate.directory + "/wireless") &&
+            !fs::entryExists(candidate.directory + "/phy80211"))
             continue;
         if (fs::readLine(candidate.directory + "/operstate") == "up")
             return candidate;

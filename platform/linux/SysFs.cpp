@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orb::platform::linux_fs {
@@ -38,7 +39,8 @@ std::optional<std::string> readFile(const std::string& path, std::size_t limit) 
         }
         if (n == 0)
             break;
-        content.append(buffer, static_cast<std::size_t>(std::min<std::size_t>(n, limit - content.size())));
+        content.append(buffer,
+                       static_cast<std::size_t>(std::min<std::size_t>(n, limit - content.size())));
     }
     ::close(fd);
     if (failed)
@@ -47,7 +49,9 @@ std::optional<std::string> readFile(const std::string& path, std::size_t limit) 
 }
 
 std::string_view trim(std::string_view text) {
-    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0'; };
+    auto isSpace = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0';
+    };
     while (!text.empty() && isSpace(text.front()))
         text.remove_prefix(1);
     while (!text.empty() && isSpace(text.back()))
@@ -139,6 +143,11 @@ std::vector<int> parseCpuList(std::string_view text) {
         text.remove_prefix(comma + 1);
     }
     return cpus;
+}
+
+bool entryExists(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
 std::vector<std::string> listDirectory(const std::string& path) {

@@ -46,6 +46,10 @@ std::string_view trim(std::string_view text);
 // Parses a kernel CPU list such as "0-3,8,10-11" into processor numbers; empty on garbage.
 std::vector<int> parseCpuList(std::string_view text);
 
+// Whether a directory entry exists: the entry itself, not what a link points to (captured trees
+// keep links whose targets were never copied).
+bool entryExists(const std::string& path);
+
 // Names of the entries of a directory (no "." or ".."), sorted; empty when unreadable.
 std::vector<std::string> listDirectory(const std::string& path);
 
