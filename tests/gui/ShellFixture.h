@@ -22,13 +22,24 @@ struct ShellFixture : ::testing::Test {
     SystemMonitor monitor{fake.platform()};
     Preferences prefs{store, loginItem};
 
+    // Windows closed during the test are deleted later; none may linger into the next test.
+    ~ShellFixture() override {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
     // Runs the event loop until `done` or a few seconds have passed.
-    template <typename Done> static bool waitFor(Done done, int timeoutMs = 3000) {
+    template <typename Done> static bool waitFor(Done done) {
         QElapsedTimer timer;
         timer.start();
-        while (!done() && timer.elapsed() < timeoutMs)
+        while (!done() && timer.elapsed() < 3000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         return done();
+    }
+
+    template <typename Action> static std::string printedBy(Action action) {
+        ::testing::internal::CaptureStdout();
+        action();
+        return ::testing::internal::GetCapturedStdout();
     }
 
     static QQuickItem* item(QQuickView* view, const char* objectName) {

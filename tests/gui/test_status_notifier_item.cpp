@@ -60,10 +60,10 @@ QImage filledImage(int width, int height, QRgb color) {
 class StatusNotifierItemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
         ASSERT_FALSE(daemon.isEmpty()) << "dbus-daemon is not installed (package dbus)";
         ASSERT_TRUE(directory_.isValid());
-        QFile config(directory_.filePath(QStringLiteral("bus.conf")));
+        QFile config(directory_.filePath("bus.conf"));
         ASSERT_TRUE(config.open(QIODevice::WriteOnly));
         // The stock session bus policy; Qt's connections fail without the eavesdrop rule.
         config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
@@ -73,20 +73,18 @@ protected:
                          .arg(directory_.path())
                          .toUtf8());
         config.close();
-        bus_.start(daemon, {QStringLiteral("--config-file=") + config.fileName(),
-                            QStringLiteral("--print-address"), QStringLiteral("--nofork")});
+        bus_.start(daemon, {"--config-file=" + config.fileName(), "--print-address", "--nofork"});
         ASSERT_TRUE(bus_.waitForStarted(5000) && bus_.waitForReadyRead(5000))
             << bus_.errorString().toStdString();
         address_ = QString::fromUtf8(bus_.readLine()).trimmed();
         ASSERT_FALSE(address_.isEmpty()) << bus_.readAllStandardError().toStdString();
 
         // Every test has a bus of its own, so its address names the connections.
-        itemBus_ = QDBusConnection::connectToBus(address_, address_ + QStringLiteral(" item"));
-        probe_ = QDBusConnection::connectToBus(address_, address_ + QStringLiteral(" probe"));
+        itemBus_ = QDBusConnection::connectToBus(address_, address_ + " item");
+        probe_ = QDBusConnection::connectToBus(address_, address_ + " probe");
         ASSERT_TRUE(itemBus_.isConnected() && probe_.isConnected());
-        ASSERT_TRUE(probe_.connect(watcherService, watcherPath, mockInterface,
-                                   QStringLiteral("MethodCalled"), &watcherCalls_,
-                                   SLOT(record(QDBusMessage))));
+        ASSERT_TRUE(probe_.connect(watcherService, watcherPath, mockInterface, "MethodCalled",
+                                   &watcherCalls_, SLOT(record(QDBusMessage))));
     }
 
     void TearDown() override {
@@ -101,13 +99,12 @@ protected:
     // Until addRegisterMethod() the watcher answers a registration with an error.
     void startWatcher(bool withRegisterMethod = true) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
         watcher_.setProcessEnvironment(environment);
         watcherCalls_.received.clear();
         // Debian's python modules; a python3 earlier on PATH may not see them.
-        watcher_.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral("-m"), QStringLiteral("dbusmock"),
-                        QStringLiteral("--session"), watcherService, watcherPath, watcherService});
+        watcher_.start("/usr/bin/python3", {"-m", "dbusmock", "--session", watcherService,
+                                            watcherPath, watcherService});
         ASSERT_TRUE(waitUntil(
             [&] { return watcher_.state() == QProcess::NotRunning || onBus(watcherService); },
             10000));
@@ -118,10 +115,10 @@ protected:
     }
 
     void addRegisterMethod() {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            watcherService, watcherPath, mockInterface, QStringLiteral("AddMethod"));
-        call << QString() << QStringLiteral("RegisterStatusNotifierItem") << QStringLiteral("s")
-             << QString() << QString();
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(watcherService, watcherPath, mockInterface, "AddMethod");
+        call << QString() << "RegisterStatusNotifierItem"
+             << "s" << QString() << QString();
         const QDBusMessage reply = probe_.call(call);
         ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
     }
@@ -142,8 +139,7 @@ protected:
     }
 
     orb::StatusNotifierItem& makeItem() {
-        item_ = std::make_unique<orb::StatusNotifierItem>(QStringLiteral("orbimeter"),
-                                                          QStringLiteral("Orbimeter"), itemBus_);
+        item_ = std::make_unique<orb::StatusNotifierItem>("orbimeter", "Orbimeter", itemBus_);
         return *item_;
     }
 
@@ -163,8 +159,8 @@ protected:
     }
 
     QVariant itemProperty(const QString& name) {
-        const QDBusMessage reply = callItem(QStringLiteral("org.freedesktop.DBus.Properties"),
-                                            QStringLiteral("Get"), {itemInterface, name});
+        const QDBusMessage reply =
+            callItem("org.freedesktop.DBus.Properties", "Get", {itemInterface, name});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << name.toStdString();
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
@@ -183,12 +179,19 @@ protected:
     std::unique_ptr<orb::StatusNotifierItem> item_;
 };
 
-TEST_F(StatusNotifierItemTest, RegistersItsServiceNameAndReleasesItOnDestruction) {
+TEST_F(StatusNotifierItemTest, RegistersItsServiceNameTakesActivationAndReleasesTheName) {
     orb::StatusNotifierItem& item = registeredItem();
     const QString serviceName = item.serviceName();
     ASSERT_TRUE(waitUntil([&] { return !registeredItems().isEmpty(); }));
     EXPECT_EQ(registeredItems(), QStringList{serviceName});
     EXPECT_TRUE(onBus(serviceName));
+
+    QList<QPoint> activated;
+    QObject::connect(&item, &orb::StatusNotifierItem::activated,
+                     [&](const QPoint& point) { activated << point; });
+    const QDBusMessage reply = callItem(itemInterface, "Activate", {10, 20});
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    EXPECT_EQ(activated, QList<QPoint>{QPoint(10, 20)});
 
     item_.reset();
     EXPECT_TRUE(waitUntil([&] { return !onBus(serviceName); }));
@@ -206,54 +209,36 @@ TEST_F(StatusNotifierItemTest, RegistrationFailsCleanlyWhenNoWatcherAccepts) {
     EXPECT_FALSE(onBus(item.serviceName()));
 }
 
-TEST_F(StatusNotifierItemTest, PanelReadsBackIconLabelAndToolTip) {
+TEST_F(StatusNotifierItemTest, PanelReadsBackIconLabelAndToolTipAndHearsOfNewPixelsOnly) {
     orb::StatusNotifierItem& item = registeredItem();
+    status_notifier_test::SignalLog newIcons;
+    ASSERT_TRUE(probe_.connect(item.serviceName(), itemPath, itemInterface, "NewIcon", &newIcons,
+                               SLOT(record(QDBusMessage))));
     QImage icon = filledImage(22, 22, qRgba(0x11, 0x22, 0x33, 0x80));
     icon.setPixel(1, 0, qRgba(0xaa, 0xbb, 0xcc, 0xff));
     item.setIcon(icon);
-    item.setLabel(QStringLiteral("42%"), QStringLiteral("100%"));
-    item.setToolTip(QStringLiteral("Orbimeter"), QStringLiteral("CPU 42%"));
+    item.setLabel("42%", "100%");
+    item.setToolTip("Orbimeter", "CPU 42%");
 
-    const auto pixmaps = qdbus_cast<orb::SniPixmapList>(itemProperty(QStringLiteral("IconPixmap")));
+    const auto pixmaps = qdbus_cast<orb::SniPixmapList>(itemProperty("IconPixmap"));
     ASSERT_EQ(pixmaps.size(), 1);
     EXPECT_EQ(QSize(pixmaps[0].width, pixmaps[0].height), QSize(22, 22));
     ASSERT_EQ(pixmaps[0].argbBigEndian.size(), 22 * 22 * 4);
     // Alpha first, then red, green and blue, whatever the byte order of this machine.
     EXPECT_EQ(pixmaps[0].argbBigEndian.left(8), QByteArray("\x80\x11\x22\x33\xff\xaa\xbb\xcc", 8));
+    EXPECT_EQ(itemProperty("XAyatanaLabel").toString(), "42%");
+    EXPECT_EQ(itemProperty("XAyatanaLabelGuide").toString(), "100%");
+    const auto toolTip = qdbus_cast<orb::SniToolTip>(itemProperty("ToolTip"));
+    EXPECT_EQ(toolTip.title, "Orbimeter");
+    EXPECT_EQ(toolTip.text, "CPU 42%");
 
-    EXPECT_EQ(itemProperty(QStringLiteral("XAyatanaLabel")).toString(), QStringLiteral("42%"));
-    EXPECT_EQ(itemProperty(QStringLiteral("XAyatanaLabelGuide")).toString(),
-              QStringLiteral("100%"));
-    const auto toolTip = qdbus_cast<orb::SniToolTip>(itemProperty(QStringLiteral("ToolTip")));
-    EXPECT_EQ(toolTip.title, QStringLiteral("Orbimeter"));
-    EXPECT_EQ(toolTip.text, QStringLiteral("CPU 42%"));
-}
-
-TEST_F(StatusNotifierItemTest, NewIconOnlyWhenThePixelsChange) {
-    orb::StatusNotifierItem& item = registeredItem();
-    status_notifier_test::SignalLog log;
-    ASSERT_TRUE(probe_.connect(item.serviceName(), itemPath, itemInterface,
-                               QStringLiteral("NewIcon"), &log, SLOT(record(QDBusMessage))));
-
-    const QImage green = filledImage(22, 22, qRgba(0, 255, 0, 255));
-    item.setIcon(green);
-    item.setIcon(green.copy()); // same pixels, another image
-    QImage oneDifferentPixel = green.copy();
-    oneDifferentPixel.setPixel(21, 21, qRgba(0, 254, 0, 255));
-    item.setIcon(oneDifferentPixel);
-    ASSERT_TRUE(waitUntil([&] { return log.received.size() >= 2; }));
+    // The same pixels in another image announce nothing; one changed pixel does.
+    item.setIcon(icon.copy());
+    icon.setPixel(21, 21, qRgba(0, 254, 0, 255));
+    item.setIcon(icon);
+    ASSERT_TRUE(waitUntil([&] { return newIcons.received.size() >= 2; }));
     waitUntil([] { return false; }, 200); // time for a stray third signal
-    EXPECT_EQ(log.received.size(), 2);
-}
-
-TEST_F(StatusNotifierItemTest, ActivateFromThePanelBecomesASignal) {
-    orb::StatusNotifierItem& item = registeredItem();
-    QList<QPoint> activated;
-    QObject::connect(&item, &orb::StatusNotifierItem::activated,
-                     [&](const QPoint& point) { activated << point; });
-    const QDBusMessage reply = callItem(itemInterface, QStringLiteral("Activate"), {10, 20});
-    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    EXPECT_EQ(activated, QList<QPoint>{QPoint(10, 20)});
+    EXPECT_EQ(newIcons.received.size(), 2);
 }
 
 TEST_F(StatusNotifierItemTest, RegistersAgainWhenThePanelWatcherRestarts) {
