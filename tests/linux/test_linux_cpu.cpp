@@ -4,8 +4,7 @@
 #include "platform/linux/LinuxProcessorInfo.h"
 #include "platform/linux/SysFs.h"
 
-#include <filesystem>
-#include <fstream>
+#include <ctime>
 #include <gtest/gtest.h>
 
 using namespace orb;
@@ -16,39 +15,41 @@ namespace {
 
 const std::string fixtures = ORB_FIXTURES_DIR;
 
-ProcessorSample sampleOf(const std::string& root) {
-    auto sample = LinuxProcessorInfo(root).processorTicks();
-    EXPECT_TRUE(sample) << root;
+// The processors of a captured stat file, in a folder below the fixtures.
+ProcessorSample statAt(const std::string& folder) {
+    auto sample = parseProcessorTicks(linux_fs::readFile(fixtures + folder + "/stat").value_or(""));
+    EXPECT_TRUE(sample) << folder;
     return sample.value_or(ProcessorSample{});
+}
+
+auto fields(const ProcessorTicks& t) {
+    return std::tuple{t.id, t.user, t.nice, t.system, t.idle};
 }
 
 } // namespace
 
 TEST(LinuxProcessorInfo, ReadsEveryProcessorLineOfRealKernels) {
-    auto modern = sampleOf(fixtures + "/prometheus-procfs");
-    ASSERT_EQ(modern.size(), 8u);
-    EXPECT_EQ(modern[0].id, 0);
-    EXPECT_EQ(modern[7].id, 7);
-
-    // Seven-column lines of older kernels: no steal or guest columns.
-    auto old = sampleOf(fixtures + "/sysstat/root6");
-    ASSERT_EQ(old.size(), 10u);
-    // cpu0 10600 331675 5802 352894 4235 3243 9600
-    EXPECT_EQ(old[0].user, 10600u);
-    EXPECT_EQ(old[0].nice, 331675u);
-    EXPECT_EQ(old[0].system, 5802u + 3243u + 9600u);
-    EXPECT_EQ(old[0].idle, 352894u + 4235u);
-}
-
-TEST(LinuxProcessorInfo, GuestTimeIsNotCountedTwice) {
-    // cpu0 44490 19 21045 1087069 220 1 3410 0 2 1: guest 2 is inside user 44490, guest_nice 1
-    // inside nice 19.
-    auto sample = sampleOf(fixtures + "/prometheus-node_exporter");
-    ASSERT_FALSE(sample.empty());
-    EXPECT_EQ(sample[0].user, 44488u);
-    EXPECT_EQ(sample[0].nice, 18u);
-    EXPECT_EQ(sample[0].system, 21045u + 1u + 3410u + 0u);
-    EXPECT_EQ(sample[0].idle, 1087069u + 220u);
+    const struct {
+        const char* root;
+        std::size_t processors;
+        ProcessorTicks cpu0;
+    } cases[] = {
+        // cpu0 44490 19 21045 1087069 220 1 3410 0 0 0
+        {"/prometheus-procfs", 8, {0, 44490, 21045 + 1 + 3410, 1087069 + 220, 19}},
+        // Guest time is already inside user and nice time: guest 2 and guest_nice 1 come off.
+        {"/prometheus-node_exporter", 8, {0, 44488, 21045 + 1 + 3410, 1087069 + 220, 18}},
+        // Seven-column lines of older kernels, without steal or guest columns:
+        // cpu0 10600 331675 5802 352894 4235 3243 9600
+        {"/sysstat/root6", 10, {0, 10600, 5802 + 3243 + 9600, 352894 + 4235, 331675}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.root);
+        auto sample = LinuxProcessorInfo(fixtures + c.root).processorTicks();
+        ASSERT_TRUE(sample);
+        ASSERT_EQ(sample->size(), c.processors);
+        EXPECT_EQ(sample->back().id, static_cast<int>(c.processors) - 1);
+        EXPECT_EQ(fields(sample->front()), fields(c.cpu0));
+    }
 }
 
 TEST(LinuxProcessorInfo, SkipsBrokenLinesAndRejectsFilesWithoutProcessors) {
@@ -61,10 +62,10 @@ TEST(LinuxProcessorInfo, SkipsBrokenLinesAndRejectsFilesWithoutProcessors) {
                                       "cpu5 99999999999999999999999 0 0 0\n" // out of range
                                       "cpu6 1 2 3 4"); // last line without newline
     ASSERT_TRUE(sample);
-    ASSERT_EQ(sample->size(), 3u);
-    EXPECT_EQ((*sample)[0].id, 0);
-    EXPECT_EQ((*sample)[1].id, 4);
-    EXPECT_EQ((*sample)[2].id, 6);
+    std::vector<int> ids;
+    for (const auto& processor : *sample)
+        ids.push_back(processor.id);
+    EXPECT_EQ(ids, (std::vector<int>{0, 4, 6}));
 
     EXPECT_FALSE(parseProcessorTicks(""));
     EXPECT_FALSE(parseProcessorTicks("cpu  1 2 3 4\nintr 5\n"));
@@ -74,133 +75,103 @@ TEST(LinuxProcessorInfo, SkipsBrokenLinesAndRejectsFilesWithoutProcessors) {
 }
 
 TEST(LinuxProcessorInfo, SharesStayWithinRangeAcrossRealSampleSeries) {
-    // The sysstat series takes processors offline and online between roots, and iowait goes
-    // backwards; telegraf's series has iowait 80 -> 40 -> 120 on one processor.
-    const std::vector<std::vector<std::string>> series = {{"/sysstat/root1", "/sysstat/root2",
-                                                           "/sysstat/root3", "/sysstat/root4",
-                                                           "/sysstat/root5", "/sysstat/root6b"},
-                                                          {"/sysstat/root6", "/sysstat/root7"}};
-    for (const auto& roots : series) {
-        for (std::size_t i = 1; i < roots.size(); ++i) {
-            auto shares =
-                cpuShares(sampleOf(fixtures + roots[i - 1]), sampleOf(fixtures + roots[i]));
-            if (!shares)
-                continue;
-            EXPECT_GE(shares->user, 0) << roots[i];
-            EXPECT_GE(shares->system, 0) << roots[i];
-            EXPECT_LE(shares->user + shares->system, 1.0) << roots[i];
+    // Between sysstat's roots processors go offline and online and iowait goes backwards; in
+    // telegraf's, one processor's iowait goes 80 -> 40 -> 120, and a processor goes away.
+    const std::string s = "/sysstat/root", times = "/telegraf/cpu-cpu_times_decrease/proc",
+                      gone = "/telegraf/cpu-cpu_count_decrease/proc";
+    for (const auto& series : {std::vector{s + "1/proc", s + "2/proc", s + "3/proc", s + "4/proc",
+                                           s + "5/proc", s + "6b/proc"},
+                               std::vector{s + "6/proc", s + "7/proc"},
+                               std::vector{times + "0", times + "1", times + "2"},
+                               std::vector{gone + "0", gone + "1"}}) {
+        for (std::size_t i = 1; i < series.size(); ++i) {
+            const auto shares = cpuShares(statAt(series[i - 1]), statAt(series[i]));
+            ASSERT_TRUE(shares) << series[i];
+            EXPECT_GE(shares->user, 0) << series[i];
+            EXPECT_GE(shares->system, 0) << series[i];
+            EXPECT_LE(shares->user + shares->system, 1.0) << series[i];
         }
     }
-
-    std::vector<ProcessorSample> decreasing;
-    for (int i = 0; i < 3; ++i) {
-        auto text = linux_fs::readFile(fixtures + "/telegraf/cpu-cpu_times_decrease/proc" +
-                                       std::to_string(i) + "/stat");
-        ASSERT_TRUE(text);
-        decreasing.push_back(parseProcessorTicks(*text).value());
-    }
     // 18 -> 38 user ticks while idle+iowait falls from 180 to 140: all of the elapsed time is
-    // user time, never more.
-    auto shares = cpuShares(decreasing[0], decreasing[1]);
-    ASSERT_TRUE(shares);
-    EXPECT_DOUBLE_EQ(shares->user + shares->system, 1.0);
-    shares = cpuShares(decreasing[1], decreasing[2]);
-    ASSERT_TRUE(shares);
+    // user time, never more; then some of it.
+    EXPECT_DOUBLE_EQ(cpuShares(statAt(times + "0"), statAt(times + "1"))->user, 1.0);
+    const auto shares = cpuShares(statAt(times + "1"), statAt(times + "2"));
     EXPECT_GT(shares->user, 0);
     EXPECT_LT(shares->user, 1.0);
-
-    // A processor that goes away between two samples drops out of the sum.
-    auto gone = linux_fs::readFile(fixtures + "/telegraf/cpu-cpu_count_decrease/proc1/stat");
-    auto before = linux_fs::readFile(fixtures + "/telegraf/cpu-cpu_count_decrease/proc0/stat");
-    ASSERT_TRUE(gone && before);
-    shares = cpuShares(parseProcessorTicks(*before).value(), parseProcessorTicks(*gone).value());
-    ASSERT_TRUE(shares);
-    EXPECT_LE(shares->user + shares->system, 1.0);
 }
 
-TEST(LinuxHostInfo, ReadsLoadBootTimeAndBrandFromFixtures) {
-    LinuxHostInfo host(fixtures + "/sysstat/root1");
-    EXPECT_EQ(host.bootTime(), 1555568347);
-    EXPECT_EQ(host.brandString(), "Intel(R) Core(TM) i7-2600 CPU @ 3.40GHz");
-    auto load = host.loadAverages();
-    EXPECT_GT(load[0] + load[1] + load[2], 0);
-
-    LinuxHostInfo procfs(fixtures + "/prometheus-procfs");
-    EXPECT_EQ(procfs.brandString(), "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz");
-    EXPECT_EQ(procfs.bootTime(), 1418183276);
-    // No hybrid core classes and no capacity classes: no performance levels.
-    EXPECT_EQ(procfs.coreCounts().performance, 0);
-    EXPECT_EQ(procfs.coreCounts().efficiency, 0);
-}
-
-TEST(LinuxHostInfo, MissingOrGarbageFilesGiveEmptyReadings) {
-    ScratchRoot root;
-    root.write("proc/loadavg", "0.50 garbage\n");
-    root.write("proc/stat", "btime x\n");
-    root.write("proc/cpuinfo", "processor\t: 0\nmodel name\t:\n");
-    LinuxHostInfo host(root.str());
-    auto load = host.loadAverages();
-    EXPECT_DOUBLE_EQ(load[0], 0.5);
-    EXPECT_DOUBLE_EQ(load[1], 0.0);
-    EXPECT_FALSE(host.bootTime());
-    EXPECT_EQ(host.brandString(), "");
-
-    LinuxHostInfo nothing("/nonexistent-root");
-    EXPECT_EQ(nothing.loadAverages(), (std::array<double, 3>{}));
-    EXPECT_FALSE(nothing.bootTime());
-    EXPECT_EQ(nothing.brandString(), "");
-}
-
-TEST(LinuxHostInfo, FallsBackToSecondsSinceBootAndArmBrandLines) {
-    ScratchRoot root;
-    root.write("proc/uptime", "3600.25 100.00\n");
-    root.write("proc/cpuinfo", "processor\t: 0\nBogoMIPS\t: 38.40\nHardware\t: BCM2835\n");
-    LinuxHostInfo host(root.str());
-    auto boot = host.bootTime();
-    ASSERT_TRUE(boot);
-    auto now = std::chrono::duration_cast<std::chrono::seconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-                   .count();
-    EXPECT_NEAR(static_cast<double>(now - *boot), 3600.0, 2.0);
-    EXPECT_EQ(host.brandString(), "BCM2835");
-
-    ScratchRoot deviceTree;
+TEST(LinuxHostInfo, ReadsLoadBootTimeAndBrandOrNothing) {
+    // Without btime the boot time comes from the seconds since boot. ARM kernels may name the
+    // chip on a Hardware line, or leave the board's name to the device tree.
+    ScratchRoot arm, deviceTree, garbage;
+    arm.write("proc/uptime", "3600.25 100.00\n");
+    arm.write("proc/cpuinfo", "processor\t: 0\nBogoMIPS\t: 38.40\nHardware\t: BCM2835\n");
     deviceTree.write("sys/firmware/devicetree/base/model",
                      std::string("Raspberry Pi 4 Model B\0", 23));
-    EXPECT_EQ(LinuxHostInfo(deviceTree.str()).brandString(), "Raspberry Pi 4 Model B");
+    garbage.write("proc/loadavg", "0.50 garbage\n");
+    garbage.write("proc/stat", "btime x\n");
+    garbage.write("proc/cpuinfo", "processor\t: 0\nmodel name\t:\n");
+    const std::int64_t now = std::time(nullptr);
+    const struct {
+        std::string root;
+        std::array<double, 3> load;
+        std::optional<std::int64_t> boot;
+        const char* brand;
+        double slack = 0;
+    } cases[] = {
+        {fixtures + "/sysstat/root1",
+         {3.16, 3.24, 3.43},
+         1555568347,
+         "Intel(R) Core(TM) i7-2600 CPU @ 3.40GHz"},
+        {fixtures + "/prometheus-procfs",
+         {0.02, 0.04, 0.05},
+         1418183276,
+         "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz"},
+        {arm.str(), {}, now - 3600, "BCM2835", 2},
+        {deviceTree.str(), {}, std::nullopt, "Raspberry Pi 4 Model B"},
+        {garbage.str(), {0.5, 0, 0}, std::nullopt, ""},
+        {"/nonexistent-root", {}, std::nullopt, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.root);
+        LinuxHostInfo host(c.root);
+        EXPECT_EQ(host.loadAverages(), c.load);
+        EXPECT_EQ(host.brandString(), c.brand);
+        const auto boot = host.bootTime();
+        ASSERT_EQ(boot.has_value(), c.boot.has_value());
+        if (boot) {
+            EXPECT_NEAR(static_cast<double>(*boot - *c.boot), 0, c.slack);
+        }
+    }
 }
 
 TEST(LinuxHostInfo, CountsPerformanceAndEfficiencyCores) {
+    auto countsOf = [](const std::string& root) {
+        const auto cores = LinuxHostInfo(root).coreCounts();
+        return std::pair{cores.performance, cores.efficiency};
+    };
     ScratchRoot hybrid;
     hybrid.write("sys/devices/cpu_core/cpus", "0-15\n");
     hybrid.write("sys/devices/cpu_atom/cpus", "16-23\n");
-    auto cores = LinuxHostInfo(hybrid.str()).coreCounts();
-    EXPECT_EQ(cores.performance, 16);
-    EXPECT_EQ(cores.efficiency, 8);
+    EXPECT_EQ(countsOf(hybrid.str()), std::pair(16, 8));
 
-    ScratchRoot bigLittle;
-    for (int cpu = 0; cpu < 8; ++cpu)
-        bigLittle.write("sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity",
-                        cpu < 6 ? "446\n" : "1024\n");
-    cores = LinuxHostInfo(bigLittle.str()).coreCounts();
-    EXPECT_EQ(cores.performance, 2);
-    EXPECT_EQ(cores.efficiency, 6);
-
-    ScratchRoot uniform;
-    for (int cpu = 0; cpu < 4; ++cpu)
-        uniform.write("sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity",
-                      "1024\n");
-    cores = LinuxHostInfo(uniform.str()).coreCounts();
-    EXPECT_EQ(cores.performance, 0);
-    EXPECT_EQ(cores.efficiency, 0);
+    // Capacity classes: the biggest cores perform, unless every core is alike.
+    for (const auto& [little, big, expected] :
+         {std::tuple{6, 2, std::pair{2, 6}}, std::tuple{0, 4, std::pair{0, 0}}}) {
+        ScratchRoot root;
+        for (int cpu = 0; cpu < little + big; ++cpu)
+            root.write("sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity",
+                       cpu < little ? "446\n" : "1024\n");
+        EXPECT_EQ(countsOf(root.str()), expected) << little << " little, " << big << " big";
+    }
+    // Neither hybrid core classes nor capacities.
+    EXPECT_EQ(countsOf(fixtures + "/prometheus-procfs"), std::pair(0, 0));
 }
 
 TEST(LinuxFs, ParsesKernelCpuLists) {
     using linux_fs::parseCpuList;
     EXPECT_EQ(parseCpuList("0-3,8,10-11\n"), (std::vector<int>{0, 1, 2, 3, 8, 10, 11}));
     EXPECT_EQ(parseCpuList("5"), (std::vector<int>{5}));
-    EXPECT_TRUE(parseCpuList("").empty());
-    EXPECT_TRUE(parseCpuList("3-1").empty());
-    EXPECT_TRUE(parseCpuList("a-b").empty());
-    EXPECT_TRUE(parseCpuList("0-999999999").empty());
+    for (const char* broken : {"", "3-1", "a-b", "0-999999999"})
+        EXPECT_TRUE(parseCpuList(broken).empty()) << broken;
 }

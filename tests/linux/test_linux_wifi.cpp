@@ -6,21 +6,13 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <net/if.h>
 #include <string>
-#include <unistd.h>
 
-using orb::platform::channelFromFrequency;
-using orb::platform::LinuxWiFi;
-using orb::platform::Nl80211Client;
-using orb::platform::parseWirelessStats;
-
+using namespace orb::platform;
 using orb::testing::ScratchRoot;
 
 namespace {
-
-namespace stdfs = std::filesystem;
 
 const std::string kHeader =
     "Inter-| sta-|   Quality        |   Discarded packets               | Missed | WE\n"
@@ -32,81 +24,67 @@ void addInterface(ScratchRoot& root, const std::string& name, const std::string&
     const auto dir = "sys/class/net/" + name;
     root.write(dir + "/operstate", operstate + "\n");
     if (marker == "wireless")
-        stdfs::create_directories(root.path() / dir / "wireless");
+        std::filesystem::create_directories(root.path() / dir / "wireless");
     else if (marker == "phy80211")
         root.link(dir + "/phy80211", "../../ieee80211/phy0");
 }
 
-TEST(WiFiChannel, FrequenciesOfEachBand) {
-    EXPECT_EQ(channelFromFrequency(2412), 1);
-    EXPECT_EQ(channelFromFrequency(2472), 13);
-    EXPECT_EQ(channelFromFrequency(2484), 14);
-    EXPECT_EQ(channelFromFrequency(5180), 36);
-    EXPECT_EQ(channelFromFrequency(5825), 165);
-    EXPECT_EQ(channelFromFrequency(5935), 2);
-    EXPECT_EQ(channelFromFrequency(5955), 1);
-    EXPECT_EQ(channelFromFrequency(6115), 33);
-    EXPECT_EQ(channelFromFrequency(7115), 233);
-    EXPECT_EQ(channelFromFrequency(58320), 1);
-    EXPECT_EQ(channelFromFrequency(64800), 4);
+TEST(WiFiChannel, FrequenciesOfEachBandAndNoneOutsideThem) {
+    const std::pair<int, int> cases[] = {
+        {2412, 1}, {2472, 13}, {2484, 14},  {5180, 36}, {5825, 165}, {5935, 2},
+        {5955, 1}, {6115, 33}, {7115, 233}, {58320, 1}, {64800, 4},  {0, 0},
+        {-1, 0},   {-2412, 0}, {1, 0},      {2400, 0},  {2407, 0},   {2500, 0},
+        {3000, 0}, {5000, 0},  {7200, 0},   {45000, 0}, {70201, 0},  {1 << 30, 0}};
+    for (const auto& [mhz, channel] : cases)
+        EXPECT_EQ(channelFromFrequency(mhz), channel) << mhz;
 }
 
-TEST(WiFiChannel, FrequenciesOutsideTheBandsHaveNoChannel) {
-    for (int mhz : {0, -1, -2412, 1, 2400, 2407, 2500, 3000, 5000, 7200, 45000, 70201, 1 << 30})
-        EXPECT_EQ(channelFromFrequency(mhz), 0) << mhz;
-}
-
-TEST(WiFiStats, ReadsDbmLevelsAndDropsUnknownOrRelativeOnes) {
-    auto lines = parseWirelessStats(
+TEST(WiFiStats, KeepsOnlyDbmLevelsAndSurvivesGarbage) {
+    const auto lines = parseWirelessStats(
         kHeader + "  wlan0: 0000   70.  -40.  -256        0      0      0      0      0        0\n"
                   "wlp2s0: 0000   54   -67   -95.       0      0      0      0      0        0\n"
-                  " wlan9: 0001    2.    3.    4.       5      6      7      8      9       10\n");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].interface, "wlan0");
-    EXPECT_EQ(lines[0].signal, -40);
-    EXPECT_EQ(lines[0].noise, std::nullopt); // -256: the driver does not know
-    EXPECT_EQ(lines[1].interface, "wlp2s0");
-    EXPECT_EQ(lines[1].signal, -67);
-    EXPECT_EQ(lines[1].noise, -95);
-    EXPECT_EQ(lines[2].signal, std::nullopt); // relative levels are not dBm
-    EXPECT_EQ(lines[2].noise, std::nullopt);
-}
-
-TEST(WiFiStats, SurvivesGarbage) {
-    auto lines = parseWirelessStats(kHeader + "wlan0: 0000   70.\n"         // truncated
-                                              "wlan1: zz yy. -4x0. --50.\n" // not numbers
-                                              "wlan2: 0 1 -99999999999999999999999. -0.\n"
-                                              ": 0000 70. -40. -90.\n" // no name
-                                              "no colon at all -40 -90\n"
-                                              "wlan3:0000 70. -41. -91.\n" // no space
-                                              "wlan4: 0000 70. -42.");     // no newline
-    ASSERT_EQ(lines.size(), 5u);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(lines[i].signal, std::nullopt) << lines[i].interface;
-        EXPECT_EQ(lines[i].noise, std::nullopt) << lines[i].interface;
+                  " wlan9: 0001    2.    3.    4.       5      6      7      8      9       10\n"
+                  "wlan1: 0000   70.\n"         // truncated
+                  "wlan2: zz yy. -4x0. --50.\n" // not numbers
+                  "wlan5: 0 1 -99999999999999999999999. -0.\n"
+                  ": 0000 70. -40. -90.\n" // no name
+                  "no colon at all -40 -90\n"
+                  "wlan3:0000 70. -41. -91.\n" // no space
+                  "wlan4: 0000 70. -42.");     // no newline
+    // -256 is the driver's "unknown"; wlan9's levels are relative, not dBm.
+    const WirelessStatsLine expected[] = {
+        {"wlan0", -40, {}}, {"wlp2s0", -67, -95}, {"wlan9", {}, {}},   {"wlan1", {}, {}},
+        {"wlan2", {}, {}},  {"wlan5", {}, {}},    {"wlan3", -41, -91}, {"wlan4", -42, {}}};
+    ASSERT_EQ(lines.size(), std::size(expected));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].interface, expected[i].interface);
+        EXPECT_EQ(lines[i].signal, expected[i].signal) << expected[i].interface;
+        EXPECT_EQ(lines[i].noise, expected[i].noise) << expected[i].interface;
     }
-    EXPECT_EQ(lines[3].interface, "wlan3");
-    EXPECT_EQ(lines[3].signal, -41);
-    EXPECT_EQ(lines[3].noise, -91);
-    EXPECT_EQ(lines[4].interface, "wlan4");
-    EXPECT_EQ(lines[4].signal, -42);
-    EXPECT_EQ(lines[4].noise, std::nullopt);
 
     EXPECT_TRUE(parseWirelessStats("").empty());
     EXPECT_TRUE(parseWirelessStats(kHeader).empty());
-    EXPECT_TRUE(parseWirelessStats(std::string("\0\0\xff\xfe:\n\0", 7)).size() <= 1);
+    EXPECT_LE(parseWirelessStats(std::string("\0\0\xff\xfe:\n\0", 7)).size(), 1u);
+}
+
+// The default interface's signal and noise levels, if there is one.
+std::optional<std::pair<int, int>> levels(LinuxWiFi& wifi) {
+    auto link = wifi.defaultInterface();
+    return link ? std::optional(std::pair{link->rssi, link->noise}) : std::nullopt;
+}
+std::optional<std::pair<int, int>> levels(const std::string& root) {
+    LinuxWiFi wifi(root);
+    return levels(wifi);
 }
 
 TEST(LinuxWiFi, NoWirelessInterfaceMeansNoReading) {
     ScratchRoot scratch;
-    EXPECT_FALSE(LinuxWiFi(scratch.str()).defaultInterface()) << "empty root";
-
+    EXPECT_EQ(levels(scratch.str()), std::nullopt) << "empty root";
     addInterface(scratch, "eth0", "", "up");
     addInterface(scratch, "lo", "", "unknown");
     scratch.write("proc/net/wireless", kHeader);
-    EXPECT_FALSE(LinuxWiFi(scratch.str()).defaultInterface()) << "wired interfaces only";
-
-    EXPECT_FALSE(LinuxWiFi("/nonexistent/orbimeter-root").defaultInterface());
+    EXPECT_EQ(levels(scratch.str()), std::nullopt) << "wired interfaces only";
+    EXPECT_EQ(levels("/nonexistent/orbimeter-root"), std::nullopt);
 }
 
 TEST(LinuxWiFi, PrefersTheInterfaceThatIsUpAndRereadsEachTime) {
@@ -117,29 +95,18 @@ TEST(LinuxWiFi, PrefersTheInterfaceThatIsUpAndRereadsEachTime) {
     scratch.write("proc/net/wireless", kHeader + " wlan0: 0000   30.  -80.  -95.   0 0 0 0 0 0\n"
                                                  "wlp2s0: 0000   70.  -40.  -256   0 0 0 0 0 0\n");
     LinuxWiFi wifi(scratch.str());
-
-    auto link = wifi.defaultInterface();
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->rssi, -40);
-    EXPECT_EQ(link->noise, 0);
-    EXPECT_EQ(link->txRate, 0);
-    EXPECT_EQ(link->channel, 0);
+    EXPECT_EQ(levels(wifi), std::pair(-40, 0));
 
     // Nothing up any more: the first wireless interface by name.
     scratch.write("sys/class/net/wlp2s0/operstate", "dormant\n");
-    link = wifi.defaultInterface();
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->rssi, -80);
-    EXPECT_EQ(link->noise, -95);
+    EXPECT_EQ(levels(wifi), std::pair(-80, -95));
 
-    // The interface leaves the statistics file (as when its driver goes away): still a Wi-Fi
-    // interface, with nothing to report.
+    // The interface leaves the statistics file (as when its driver goes away), or the file goes:
+    // still a Wi-Fi interface, with nothing to report.
     scratch.write("proc/net/wireless", kHeader);
-    link = wifi.defaultInterface();
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->rssi, 0);
-    stdfs::remove(scratch.str() + "/proc/net/wireless");
-    EXPECT_TRUE(wifi.defaultInterface());
+    EXPECT_EQ(levels(wifi), std::pair(0, 0));
+    std::filesystem::remove(scratch.path() / "proc/net/wireless");
+    EXPECT_EQ(levels(wifi), std::pair(0, 0));
 }
 
 TEST(LinuxWiFi, StatisticsFileAloneNamesAnInterface) {
@@ -148,36 +115,20 @@ TEST(LinuxWiFi, StatisticsFileAloneNamesAnInterface) {
     scratch.write("proc/net/wireless", kHeader + "garbage\n"
                                                  "  wlan1: 0000   50.  -55.  -90.  0 0 0 0 0 0\n"
                                                  "  wlan0: 0000   70.  -40.  -92.  0 0 0 0 0 0\n");
-    auto link = LinuxWiFi(scratch.str()).defaultInterface();
-    ASSERT_TRUE(link);
-    EXPECT_EQ(link->rssi, -55);
-    EXPECT_EQ(link->noise, -90);
-}
-
-TEST(LinuxWiFi, CapturedStatisticsWithRelativeLevels) {
-    auto link = LinuxWiFi(std::string(ORB_FIXTURES_DIR) + "/prometheus-procfs").defaultInterface();
-    ASSERT_TRUE(link);
-    // The levels there are not dBm, so none is reported as such.
-    EXPECT_EQ(link->rssi, 0);
-    EXPECT_EQ(link->noise, 0);
-    EXPECT_EQ(link->txRate, 0);
-    EXPECT_EQ(link->channel, 0);
+    EXPECT_EQ(levels(scratch.str()), std::pair(-55, -90));
+    // A captured file with relative levels: none of them passes as dBm.
+    EXPECT_EQ(levels(std::string(ORB_FIXTURES_DIR) + "/prometheus-procfs"), std::pair(0, 0));
 }
 
 TEST(LinuxWiFi, LiveMachineReadingsArePlausible) {
     LinuxWiFi wifi;
     for (int i = 0; i < 3; ++i) {
-        auto link = wifi.defaultInterface();
-        if (!link)
-            continue;
-        EXPECT_GE(link->rssi, -150);
-        EXPECT_LE(link->rssi, 0);
-        EXPECT_GE(link->noise, -150);
-        EXPECT_LE(link->noise, 0);
-        EXPECT_GE(link->txRate, 0);
-        EXPECT_LT(link->txRate, 100000);
-        EXPECT_GE(link->channel, 0);
-        EXPECT_LE(link->channel, 233);
+        if (auto link = wifi.defaultInterface()) {
+            EXPECT_TRUE(link->rssi >= -150 && link->rssi <= 0) << link->rssi;
+            EXPECT_TRUE(link->noise >= -150 && link->noise <= 0) << link->noise;
+            EXPECT_TRUE(link->txRate >= 0 && link->txRate < 100000) << link->txRate;
+            EXPECT_TRUE(link->channel >= 0 && link->channel <= 233) << link->channel;
+        }
     }
 }
 

@@ -1,16 +1,14 @@
-#include "fakes/FakeSettingsStore.h"
-#include "model/Preferences.h"
 #include "platform/linux/XdgAutostart.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace orb;
 using orb::platform::LoginItemStatus;
 using orb::platform::XdgAutostart;
-using orb::testing::FakeSettingsStore;
 
 namespace {
 
@@ -19,32 +17,17 @@ class XdgAutostartEntry : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
-        ASSERT_TRUE(QDir().mkpath(home.filePath("My Apps")));
-        QFile file(program);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n");
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        writeFile(program, "#!/bin/sh\n");
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    QString entryText() const {
-        QFile file(autostart.entryPath());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
-    void writeEntry(const QString& text) {
-        ASSERT_TRUE(QDir().mkpath(directory));
-        QFile file(autostart.entryPath());
+    void writeFile(const QString& path, const QString& text) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text.toUtf8());
     }
-
-    // A regular file where a folder is needed stops writes even for the superuser.
-    QString blockedDirectory() {
-        QFile blocker(home.filePath("blocker"));
-        EXPECT_TRUE(blocker.open(QIODevice::WriteOnly));
-        return home.filePath("blocker/autostart");
-    }
+    void writeEntry(const QString& text) { writeFile(autostart.entryPath(), text); }
 
     QTemporaryDir home;
     QString program = home.filePath("My Apps/orbimeter");
@@ -75,13 +58,16 @@ TEST(XdgAutostart, ExecValueQuotesOnlyWhatNeedsQuoting) {
 
 TEST_F(XdgAutostartEntry, RegisterWritesAnEntryAndUnregisterRemovesIt) {
     EXPECT_EQ(autostart.status(), LoginItemStatus::notRegistered);
-
     EXPECT_EQ(autostart.registerItem(), std::nullopt);
     EXPECT_EQ(autostart.status(), LoginItemStatus::enabled);
-    const QStringList lines = entryText().split('\n');
+
+    QFile entry(autostart.entryPath());
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(entry.readAll());
+    const QStringList lines = text.split('\n');
     EXPECT_EQ(lines.front(), "[Desktop Entry]");
     EXPECT_TRUE(lines.contains("Type=Application"));
-    EXPECT_TRUE(lines.contains("Exec=\"" + program + "\"")) << entryText().toStdString();
+    EXPECT_TRUE(lines.contains("Exec=\"" + program + "\"")) << text.toStdString();
     EXPECT_TRUE(lines.contains("TryExec=" + program));
     // Written atomically: no temporary file is left beside the entry.
     EXPECT_EQ(QDir(directory).entryList(QDir::Files), QStringList({"orbimeter.desktop"}));
@@ -118,18 +104,20 @@ TEST_F(XdgAutostartEntry, SwitchedOffOrStaleEntriesAreNotEnabled) {
 }
 
 TEST_F(XdgAutostartEntry, FailuresAreDescribed) {
-    XdgAutostart blocked(blockedDirectory(), program);
-    const std::optional<QString> error = blocked.registerItem();
-    ASSERT_TRUE(error.has_value());
+    // A regular file where a folder is needed stops writes even for the superuser.
+    writeFile(home.filePath("blocker"), "");
+    XdgAutostart blocked(home.filePath("blocker/autostart"), program);
+    const auto error = blocked.registerItem();
+    ASSERT_TRUE(error);
     EXPECT_TRUE(error->contains(home.filePath("blocker/autostart"))) << error->toStdString();
     EXPECT_EQ(blocked.status(), LoginItemStatus::notRegistered);
 
-    EXPECT_TRUE(XdgAutostart(directory, "").registerItem().has_value());
+    EXPECT_TRUE(XdgAutostart(directory, "").registerItem());
 
     // A folder in place of the entry cannot be removed as a file.
     ASSERT_TRUE(QDir().mkpath(autostart.entryPath() + "/inside"));
-    const std::optional<QString> removeError = autostart.unregisterItem();
-    ASSERT_TRUE(removeError.has_value());
+    const auto removeError = autostart.unregisterItem();
+    ASSERT_TRUE(removeError);
     EXPECT_TRUE(removeError->contains(autostart.entryPath())) << removeError->toStdString();
 }
 
@@ -142,28 +130,4 @@ TEST_F(XdgAutostartEntry, DefaultDirectoryFollowsXdgConfigHome) {
     else
         qputenv("XDG_CONFIG_HOME", saved);
     EXPECT_EQ(directory, home.filePath("xdg/autostart"));
-}
-
-TEST_F(XdgAutostartEntry, PreferencesFollowTheRealEntry) {
-    FakeSettingsStore store;
-    {
-        Preferences preferences(store, autostart);
-        EXPECT_FALSE(preferences.launchAtLogin());
-        preferences.setLaunchAtLogin(true);
-        EXPECT_EQ(autostart.status(), LoginItemStatus::enabled);
-    }
-    {
-        Preferences preferences(store, autostart);
-        EXPECT_TRUE(preferences.launchAtLogin());
-        preferences.setLaunchAtLogin(false);
-        EXPECT_FALSE(QFile::exists(autostart.entryPath()));
-    }
-
-    // Switched off by the desktop's session settings: off here too, and on again rewrites it.
-    writeEntry("[Desktop Entry]\nExec=orbimeter\nX-GNOME-Autostart-enabled=false\n");
-    Preferences preferences(store, autostart);
-    EXPECT_FALSE(preferences.launchAtLogin());
-    preferences.setLaunchAtLogin(true);
-    EXPECT_EQ(autostart.status(), LoginItemStatus::enabled);
-    EXPECT_TRUE(store.writes.isEmpty());
 }
