@@ -5,6 +5,7 @@
 #include "sensors/GPUMonitor.h"
 
 #include <QTimer>
+#include <algorithm>
 
 namespace orb {
 
@@ -59,6 +60,12 @@ void SystemMonitor::startMonitoring() {
     updateSensors();
     registerPowerSourceNotifications();
     registerBatteryNotifications();
+}
+
+void SystemMonitor::setTickInterval(std::chrono::milliseconds interval) {
+    const int tickMs = static_cast<int>(std::max<std::int64_t>(interval.count(), 1));
+    tickTimer_->setInterval(tickMs);
+    processTimer_->setInterval(tickMs * (processIntervalMs / tickIntervalMs));
 }
 
 void SystemMonitor::sampleTick() {

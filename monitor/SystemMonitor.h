@@ -127,6 +127,10 @@ public:
     // One pass of every reader, in a fixed order; run by the 1 s timer.
     void sampleTick();
 
+    // A testing aid: runs the tick every `interval` instead of every second, and the process
+    // walk every third tick. Rates stay per second: they are measured against the clock.
+    void setTickInterval(std::chrono::milliseconds interval);
+
     // The readers. Each reads the platform and assigns the fields it owns; one that cannot read
     // leaves its fields as they are.
     void updateCPU();
