@@ -1,6 +1,9 @@
 #include "platform/QtSettingsStore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <cstdio>
 
 namespace orb::platform {
@@ -12,37 +15,46 @@ void printLine(const QString& line) {
     std::fflush(stdout);
 }
 
-QString defaultFilePath() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, "orbimeter", "orbimeter")
-        .fileName();
-}
-
 } // namespace
 
-QtSettingsStore::QtSettingsStore() : QtSettingsStore(defaultFilePath()) {}
+QString QtSettingsStore::defaultFilePath() {
+    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (config.isEmpty())
+        config = QDir::homePath() + QStringLiteral("/.config");
+    return config + QStringLiteral("/orbimeter/orbimeter.conf");
+}
 
-QtSettingsStore::QtSettingsStore(const QString& filePath) : filePath_(filePath) {
+QtSettingsStore::QtSettingsStore() : filePath_(defaultFilePath()) {
     settings_ = open();
-    // QSettings parses on first use; parse now so that a bad file is dealt with before anything
-    // reads from it.
-    settings_->allKeys();
-    switch (settings_->status()) {
-    case QSettings::NoError:
-        break;
-    case QSettings::FormatError:
-        setAsideDamagedFile();
-        break;
-    case QSettings::AccessError:
+    if (settings_->status() == QSettings::AccessError) {
         readable_ = false;
         printLine(QString("Settings: cannot read %1; using the defaults").arg(filePath_));
         // QSettings keeps the first error for good; a fresh instance lets writes report their own.
         settings_ = open();
-        break;
+    } else if (isDamaged()) {
+        setAsideDamagedFile();
     }
 }
 
 std::unique_ptr<QSettings> QtSettingsStore::open() const {
     return std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
+}
+
+bool QtSettingsStore::isDamaged() const {
+    if (settings_->status() == QSettings::FormatError)
+        return true;
+    // QSettings parses a file once per process and shares that parse with every later instance
+    // on the same file; only the instance that parsed it hears of a format error. Whatever else
+    // in the process read the file first, a private copy under a fresh name gets a parse of its
+    // own.
+    QFile file(filePath_);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = file.readAll();
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/orbimeter-settings-XXXXXX.conf"));
+    if (!copy.open() || copy.write(content) != content.size() || !copy.flush())
+        return false;
+    return QSettings(copy.fileName(), QSettings::IniFormat).status() == QSettings::FormatError;
 }
 
 void QtSettingsStore::setAsideDamagedFile() {

@@ -7,25 +7,27 @@
 
 namespace orb::platform {
 
-// Settings in an INI file, by default orbimeter/orbimeter.conf in the user's config directory
-// ($XDG_CONFIG_HOME or ~/.config).
+// Settings in an INI-style file: $XDG_CONFIG_HOME/orbimeter/orbimeter.conf, that is
+// ~/.config/orbimeter/orbimeter.conf unless the user moved their config directory.
 //
 // Problems never stop the program and never cost the session its choices. A damaged file is
-// moved aside (kept as "<file>.damaged") so that the defaults apply and new choices can be saved
-// again; a file that cannot be read reads as empty; a file that cannot be written keeps the
-// choices in memory. Each kind of problem prints one line on standard output, once.
+// moved aside (kept as "orbimeter.conf.damaged") so that the defaults apply and new choices can
+// be saved again; a file that cannot be read reads as empty; a file that cannot be written keeps
+// the choices in memory. Each kind of problem prints one line on standard output, once.
 class QtSettingsStore final : public SettingsStore {
 public:
     QtSettingsStore();
-    explicit QtSettingsStore(const QString& filePath);
+
+    // Where the settings live; read from the environment on each call, never from QSettings,
+    // which fixes the config directory once per process.
+    static QString defaultFilePath();
 
     std::optional<QString> stringForKey(const QString& key) override;
     void setString(const QString& key, const QString& value) override;
 
-    QString filePath() const { return filePath_; }
-
 private:
     std::unique_ptr<QSettings> open() const;
+    bool isDamaged() const;
     void setAsideDamagedFile();
 
     QString filePath_;
