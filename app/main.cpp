@@ -20,7 +20,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("orbimeter"));
     QApplication::setOrganizationName(QStringLiteral("orbimeter"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Orbimeter"));
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
