@@ -1,4 +1,5 @@
 #include "ShellFixture.h"
+#include "app/Popover.h"
 #include "app/Shell.h"
 #include "model/MetricCatalogue.h"
 
@@ -11,10 +12,11 @@ struct SettingsForm : ShellFixture {
     std::unique_ptr<Shell> shell;
     QQuickView* window = nullptr;
 
-    // After the test has set the preferences the form starts from.
+    // Through the popover's gear, after the test has set the preferences the form starts from.
     void open() {
         shell = std::make_unique<Shell>(monitor, prefs);
-        shell->openSettings();
+        shell->togglePopover(QRect(600, 0, 24, 24));
+        QMetaObject::invokeMethod(item(shell->popover().window(), "settingsButton"), "clicked");
         window = shell->settingsWindow();
         ASSERT_TRUE(window && window->rootObject()) << "the settings page did not load";
     }
@@ -29,67 +31,85 @@ struct SettingsForm : ShellFixture {
 
 } // namespace
 
-TEST_F(SettingsForm, PickersListEveryChoiceInOrderAndShowTheCurrentOne) {
+TEST_F(SettingsForm, IsAFixedPreferencesWindowWhoseListsShowEveryChoiceAndTheCurrentOne) {
     prefs.setInnerRingColor("purple");
     prefs.setNumberMetric(NumberMetric::uptime);
     open();
+    EXPECT_EQ(window->title(), "Preferences");
+    EXPECT_EQ(window->size(), QSize(340, 480));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(shell->popover().isOpen());
+    shell->openSettings(); // again: the same window
+    EXPECT_EQ(shell->settingsWindow(), window);
+
     EXPECT_EQ(picker("outerRingMetric")->property("count").toInt(), 19);
-    EXPECT_EQ(picker("innerRingMetric")->property("count").toInt(), 19);
     EXPECT_EQ(picker("numberMetric")->property("count").toInt(), 63);
     EXPECT_EQ(picker("outerRingColor")->property("count").toInt(), 8);
     EXPECT_EQ(shown("outerRingMetric"), "CPU Total");
     EXPECT_EQ(shown("numberMetric"), "Uptime");
     EXPECT_EQ(shown("innerRingColor"), "Purple");
-    EXPECT_EQ(shown("outerRingColor"), "Pink");
-    EXPECT_FALSE(row("launchAtLogin")->property("checked").toBool());
+
+    // Long lists show their scroll bar and open at the top, or far enough down to show the
+    // chosen entry ("Uptime" lies far down).
+    const auto inView = [](QQuickItem* list, int index) {
+        QQuickItem* entry = nullptr;
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, entry),
+                                  Q_ARG(int, index));
+        const qreal top = list->property("contentY").toReal();
+        return entry && entry->y() >= top && entry->y() + entry->height() <= top + list->height();
+    };
+    for (const char* name : {"outerRingMetric", "numberMetric"}) {
+        SCOPED_TRACE(name);
+        auto* popup = picker(name)->property("popup").value<QObject*>();
+        QMetaObject::invokeMethod(popup, "open");
+        ASSERT_TRUE(waitFor([&] { return popup->property("opened").toBool(); }));
+        auto* list = popup->property("contentItem").value<QQuickItem*>();
+        const int chosen = picker(name)->property("currentIndex").toInt();
+        EXPECT_TRUE(inView(list, chosen)) << chosen;
+        EXPECT_EQ(inView(list, 0), chosen == 1) << "the list starts at its top when it can";
+        auto* scrollBar = list->findChild<QQuickItem*>("entriesScrollBar");
+        EXPECT_TRUE(scrollBar && scrollBar->isVisible());
+        QMetaObject::invokeMethod(popup, "close");
+    }
+    // The switch starts where the labels do.
+    auto* indicator = row("launchAtLogin")->property("indicator").value<QQuickItem*>();
+    EXPECT_EQ(indicator->mapToScene({0, 0}).x(), row("outerRingMetric")->mapToScene({0, 0}).x());
 }
 
-TEST_F(SettingsForm, ColourPickersShowOnlyWhileTheirRingIsShownAndSelectOnlyListedColours) {
+TEST_F(SettingsForm, EveryChoiceTakesEffectAtOnceAndColourPickersShowOnlyWhileTheirRingIs) {
     prefs.setOuterRingMetric(RingMetric::none);
     prefs.setInnerRingColor("magenta");
+    loginItem.registerError = "permission denied";
     open();
     EXPECT_FALSE(row("outerRingColor")->isVisible());
     EXPECT_TRUE(row("innerRingColor")->isVisible());
+    // A colour outside the list selects nothing, and stays as it is.
     EXPECT_EQ(picker("innerRingColor")->property("currentIndex").toInt(), -1);
-    EXPECT_EQ(prefs.innerRingColor(), "magenta");
 
-    choose("outerRingMetric", 1); // "CPU Total"
+    store.writes.clear();
+    choose("outerRingMetric", 1);
     EXPECT_TRUE(row("outerRingColor")->isVisible());
     EXPECT_EQ(shown("outerRingColor"), "Pink");
-}
-
-TEST_F(SettingsForm, EveryChoiceIsStoredAtOnce) {
-    open();
-    store.writes.clear();
     choose("innerRingColor", 6);
     choose("innerRingMetric", 16);
     choose("numberMetric", 0);
-    choose("outerRingMetric", 1);
-    EXPECT_EQ(prefs.innerRingColor(), "purple");
-    EXPECT_EQ(prefs.innerRingMetric(), RingMetric::swapUsed);
-    EXPECT_EQ(prefs.numberMetric(), NumberMetric::none);
-    EXPECT_EQ(prefs.outerRingMetric(), RingMetric::cpuTotal);
-    const QList<std::pair<QString, QString>> written = {{"innerRingColor", "purple"},
+    const QList<std::pair<QString, QString>> written = {{"outerRingMetric", "CPU Total"},
+                                                        {"innerRingColor", "purple"},
                                                         {"innerRingMetric", "Swap Used"},
-                                                        {"numberMetric", "None"},
-                                                        {"outerRingMetric", "CPU Total"}};
+                                                        {"numberMetric", "None"}};
     EXPECT_EQ(store.writes, written);
 
     // A change made elsewhere shows in the form.
     prefs.setOuterRingColor("green");
     EXPECT_EQ(shown("outerRingColor"), "Green");
-}
 
-TEST_F(SettingsForm, LaunchAtLoginStaysOnWhenRegistrationFails) {
-    loginItem.registerError = "permission denied";
-    open();
+    // The toggle stays on when the login item cannot be registered, and says why once.
     QQuickItem* toggle = row("launchAtLogin");
-    ASSERT_NE(toggle, nullptr);
-    const std::string out = printedBy([&] {
-        toggle->setProperty("checked", true);
-        QMetaObject::invokeMethod(toggle, "toggled");
-    });
-    EXPECT_EQ(out, "Failed to update launch at login status: permission denied\n");
+    EXPECT_EQ(printedBy([&] {
+                  toggle->setProperty("checked", true);
+                  QMetaObject::invokeMethod(toggle, "toggled");
+              }),
+              "Failed to update launch at login status: permission denied\n");
     EXPECT_TRUE(prefs.launchAtLogin());
     EXPECT_TRUE(toggle->property("checked").toBool());
     EXPECT_EQ(loginItem.registerCalls, 1);

@@ -42,6 +42,29 @@ Pane {
             id: picker
             Layout.preferredWidth: 180
             onActivated: index => row.picked(index)
+            // A long list shows that it scrolls, and opens at its top unless the chosen entry
+            // lies further down: then just far enough to show it.
+            popup.contentItem: ListView {
+                id: entries
+                objectName: "entries"
+                clip: true
+                implicitHeight: contentHeight
+                model: picker.delegateModel
+                currentIndex: picker.highlightedIndex
+                highlightMoveDuration: 0
+                ScrollBar.vertical: ScrollBar {
+                    objectName: "entriesScrollBar"
+                    policy: entries.contentHeight > entries.height ? ScrollBar.AlwaysOn
+                                                                   : ScrollBar.AlwaysOff
+                }
+            }
+            Connections {
+                target: picker.popup
+                function onOpened() {
+                    entries.positionViewAtBeginning()
+                    entries.positionViewAtIndex(picker.currentIndex, ListView.Contain)
+                }
+            }
         }
     }
 
@@ -54,6 +77,8 @@ Pane {
         }
         Switch {
             objectName: "launchAtLogin"
+            // The style insets the switch; the labels below start at the form's edge.
+            leftPadding: 0
             text: "Launch at Login"
             checked: root.prefs.launchAtLogin
             onToggled: root.prefs.launchAtLogin = checked
