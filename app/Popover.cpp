@@ -1,16 +1,15 @@
 #include "app/Popover.h"
 
 #include "app/QmlViews.h"
+#include "app/WindowPositioner.h"
 
 #include <QGuiApplication>
 #include <QQuickView>
 #include <QScreen>
-#include <algorithm>
 
 namespace orb {
 
 namespace {
-constexpr int kGap = 4; // between the tray item and the popover
 constexpr qint64 kClickAfterFocusLossMs = 300;
 } // namespace
 
@@ -42,17 +41,6 @@ bool Popover::isOpen() const {
     return view_ && view_->isVisible();
 }
 
-QPoint Popover::placement(const QRect& anchor, const QRect& screen) {
-    const int centreX = anchor.x() + anchor.width() / 2;
-    const int centreY = anchor.y() + anchor.height() / 2;
-    int x = centreX - width / 2;
-    int y = centreY < screen.y() + screen.height() / 2 ? anchor.bottom() + 1 + kGap
-                                                       : anchor.top() - kGap - height;
-    x = std::clamp(x, screen.left(), std::max(screen.left(), screen.right() + 1 - width));
-    y = std::clamp(y, screen.top(), std::max(screen.top(), screen.bottom() + 1 - height));
-    return {x, y};
-}
-
 void Popover::toggle(const QRect& anchor) {
     if (isOpen()) {
         close();
@@ -67,11 +55,13 @@ void Popover::toggle(const QRect& anchor) {
 
 void Popover::open(const QRect& anchor) {
     ensureWindow();
-    QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    QScreen* screen = QGuiApplication::screenAt(anchor.topLeft());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    if (screen)
-        view_->setPosition(placement(anchor, screen->availableGeometry()));
+    if (screen) {
+        view_->setPosition(popoverOrigin(anchor, screen->geometry(), screen->availableGeometry(),
+                                         QSize(width, height)));
+    }
     view_->show();
     view_->raise();
     view_->requestActivate();

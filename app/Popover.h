@@ -2,7 +2,6 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPoint>
 #include <QRect>
 #include <QVariantMap>
 
@@ -23,18 +22,13 @@ public:
     Popover(QQmlEngine& engine, QVariantMap properties, QObject* parent = nullptr);
     ~Popover() override;
 
-    // Opens next to `anchor` (the tray item's geometry, or a zero-size rectangle at the pointer),
-    // or closes it when open.
+    // Opens against the panel that holds `anchor` (the tray item's geometry, or a zero-size
+    // rectangle at the click point), or closes it when open.
     void toggle(const QRect& anchor);
     void open(const QRect& anchor);
     void close();
     bool isOpen() const;
     QQuickView* window() const { return view_; }
-
-    // Where the popover goes for a tray item at `anchor` on a screen whose usable area is
-    // `screen`: under the item when it is in the upper half of the screen, above it otherwise,
-    // centred on it horizontally, and kept inside the screen.
-    static QPoint placement(const QRect& anchor, const QRect& screen);
 
 Q_SIGNALS:
     void openChanged(bool open);

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 
 namespace orb {
@@ -18,7 +19,42 @@ QString describe(const QRectF& r) {
     return QStringLiteral("(%1, %2, %3, %4)").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
+// Without a reserved area (no window manager publishes one, or the panel reserves none) the
+// panel's extent is unknown. The anchor is then taken to sit midway across a panel along the
+// nearer screen edge, so the panel ends as far beyond the anchor as the anchor is from that edge,
+// up to the thickness of a tall panel; the popover keeps a small gap from that guess.
+constexpr int kTallPanel = 64;
+constexpr int kGap = 4;
+
 } // namespace
+
+QPoint popoverOrigin(const QRect& anchor, const QRect& geometry, const QRect& available,
+                     const QSize& size) {
+    // Integer centre that also holds for a zero-size anchor (QRect::center is off by one there).
+    const QPoint centre(anchor.x() + anchor.width() / 2, anchor.y() + anchor.height() / 2);
+    const int anchorEnd = anchor.y() + anchor.height();
+    int x = centre.x() - size.width() / 2;
+    int y = centre.y() - size.height() / 2;
+    if (centre.y() < available.top()) {
+        y = available.top(); // a top panel
+    } else if (centre.y() > available.bottom()) {
+        y = available.bottom() + 1 - size.height(); // a bottom panel
+    } else if (centre.x() < available.left()) {
+        x = available.left(); // a left panel
+    } else if (centre.x() > available.right()) {
+        x = available.right() + 1 - size.width(); // a right panel
+    } else if (centre.y() < geometry.y() + geometry.height() / 2) {
+        y = anchorEnd + std::min(anchor.y() - geometry.y(), kTallPanel) + kGap;
+    } else {
+        const int beyond = std::min(geometry.y() + geometry.height() - anchorEnd, kTallPanel);
+        y = anchor.y() - beyond - kGap - size.height();
+    }
+    x = std::clamp(x, available.left(),
+                   std::max(available.left(), available.right() + 1 - size.width()));
+    y = std::clamp(y, available.top(),
+                   std::max(available.top(), available.bottom() + 1 - size.height()));
+    return {x, y};
+}
 
 QPointF detailWindowOrigin(const QRectF& visibleArea, const QRectF& windowFrame) {
     return {visibleArea.x() + 50,

@@ -57,6 +57,28 @@ TEST_F(ShellWindows, DetailWindowsAreOnePerAreaAndTrackTheActiveOneAndCardsToggl
     EXPECT_EQ(details.count(), 2);
 }
 
+TEST(WindowPlacement, PopoverOpensAgainstThePanelEdgeCentredOnTheTrayItem) {
+    const QRect screen(0, 0, 1280, 800), belowTopBar(0, 28, 1280, 772), tall(0, 0, 1280, 2000);
+    const struct {
+        QRect anchor, geometry, available;
+        QPoint origin;
+    } cases[] = {
+        // The work area shows the panel: its edge, from the icon or from a click point alike.
+        {QRect(600, 2, 24, 24), screen, belowTopBar, {442, 28}},
+        {QRect(612, 14, 0, 0), screen, belowTopBar, {442, 28}},
+        {QRect(1270, 786, 0, 0), screen, QRect(0, 0, 1280, 772), {940, 22}}, // bottom, kept on
+        {QRect(20, 400, 0, 0), screen, QRect(48, 0, 1232, 800), {48, 25}},   // a left panel
+        // No reserved area: as far past the anchor as it is from the edge, and a small gap.
+        {QRect(600, 0, 24, 24), screen, screen, {442, 28}},
+        {QRect(612, 12, 0, 0), screen, screen, {442, 28}},
+        {QRect(10, 1988, 0, 0), tall, tall, {0, 1222}},
+        {QRect(612, 300, 0, 0), tall, tall, {442, 368}}, // the pointer off any panel
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(popoverOrigin(c.anchor, c.geometry, c.available, QSize(340, 750)), c.origin)
+            << c.anchor.x() << "," << c.anchor.y();
+}
+
 TEST_F(ShellWindows, DetailWindowIsPlacedLeftAndCentredVerticallyAndLogsEachStep) {
     EXPECT_EQ(detailWindowOrigin(QRectF(0, 0, 1440, 875), QRectF(300, 300, 700, 700)),
               QPointF(50, 87.5));
@@ -78,14 +100,7 @@ TEST_F(ShellWindows, DetailWindowIsPlacedLeftAndCentredVerticallyAndLogsEachStep
     EXPECT_EQ(out.find("Moving"), std::string::npos) << out;
 }
 
-TEST_F(ShellWindows, PopoverIsAFixedFramelessPanelBesideTheTrayItem) {
-    const QRect screen(0, 0, 1280, 800);
-    // An item in the top bar: the panel opens below it, centred, kept on screen.
-    EXPECT_EQ(Popover::placement(trayItem, screen), QPoint(442, 28));
-    EXPECT_EQ(Popover::placement(QRect(1256, 0, 24, 24), screen), QPoint(940, 28));
-    // An item in a bottom panel: the panel opens above it.
-    EXPECT_EQ(Popover::placement(QRect(10, 776, 24, 24), QRect(0, 0, 1280, 1000)), QPoint(0, 22));
-
+TEST_F(ShellWindows, PopoverIsAFixedFramelessPanelThatClosesOnAClickOrWhenItLosesTheFocus) {
     shell.togglePopover(trayItem);
     ASSERT_TRUE(shell.popover().isOpen());
     QQuickView* view = shell.popover().window();
@@ -94,37 +109,16 @@ TEST_F(ShellWindows, PopoverIsAFixedFramelessPanelBesideTheTrayItem) {
     EXPECT_TRUE(view->flags() & Qt::FramelessWindowHint);
     ASSERT_NE(item(view, "appName"), nullptr) << "the popover page did not load";
     EXPECT_EQ(item(view, "appName")->property("text").toString(), "Orbimeter");
-
     shell.togglePopover(trayItem);
     EXPECT_FALSE(shell.popover().isOpen());
-}
 
-TEST_F(ShellWindows, SettingsButtonOpensTheFixedPreferencesWindow) {
     shell.togglePopover(trayItem);
-    QMetaObject::invokeMethod(item(shell.popover().window(), "settingsButton"), "clicked");
-    QQuickView* settings = shell.settingsWindow();
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->title(), "Preferences");
-    EXPECT_EQ(settings->size(), QSize(340, 480));
-    EXPECT_EQ(settings->minimumSize(), settings->maximumSize());
-    EXPECT_TRUE(settings->isVisible());
-    EXPECT_FALSE(shell.popover().isOpen());
-
-    shell.openSettings(); // again: the same window
-    EXPECT_EQ(shell.settingsWindow(), settings);
-}
-
-TEST_F(ShellWindows, PopoverClosesWhenAnotherWindowTakesTheFocus) {
-    shell.togglePopover(trayItem);
-    QQuickView* view = shell.popover().window();
     ASSERT_TRUE(waitFor([&] { return view->isActive(); })) << "the popover never got the focus";
-
     QWindow elsewhere;
     elsewhere.resize(100, 100);
     elsewhere.show();
     elsewhere.requestActivate();
     EXPECT_TRUE(waitFor([&] { return !shell.popover().isOpen(); }));
-
     // The click on the tray item that took the focus away does not reopen it at once.
     shell.togglePopover(trayItem);
     EXPECT_FALSE(shell.popover().isOpen());
