@@ -15,14 +15,16 @@ void printLine(const QString& line) {
     std::fflush(stdout);
 }
 
-} // namespace
-
-QString QtSettingsStore::defaultFilePath() {
+// From the environment as it is now; QSettings would fix the config directory once per process
+// and, asked for a path, leave a parse of the file in its cache.
+QString defaultFilePath() {
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (config.isEmpty())
         config = QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/orbimeter/orbimeter.conf");
 }
+
+} // namespace
 
 QtSettingsStore::QtSettingsStore() : filePath_(defaultFilePath()) {
     settings_ = open();

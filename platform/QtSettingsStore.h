@@ -18,10 +18,6 @@ class QtSettingsStore final : public SettingsStore {
 public:
     QtSettingsStore();
 
-    // Where the settings live; read from the environment on each call, never from QSettings,
-    // which fixes the config directory once per process.
-    static QString defaultFilePath();
-
     std::optional<QString> stringForKey(const QString& key) override;
     void setString(const QString& key, const QString& value) override;
 
