@@ -1,3 +1,4 @@
+#include "fakes/FakeDeviceRegistry.h"
 #include "platform/PropertyValue.h"
 
 #include <cmath>
@@ -6,65 +7,78 @@
 #include <limits>
 
 using namespace orb::platform;
+using orb::testing::FakeDeviceRegistry;
 
-TEST(PropertyValue, NumbersKeepTheKindTheyWereStoredAs) {
+namespace {
+
+constexpr auto none = std::nullopt;
+constexpr auto maxU64 = std::numeric_limits<std::uint64_t>::max();
+constexpr auto maxI64 = std::numeric_limits<std::int64_t>::max();
+constexpr std::uint64_t twoTo63 = std::uint64_t{1} << 63;
+constexpr std::int64_t twoTo53 = std::int64_t{1} << 53;
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+// A value and what each exact conversion gives; empty where the target cannot hold it exactly.
+struct Conversions {
+    PropertyValue value;
+    std::optional<int> integer;
+    std::optional<std::int64_t> int64;
+    std::optional<std::uint64_t> uint64;
+    std::optional<double> real;
+    std::optional<float> single;
+};
+
+} // namespace
+
+TEST(PropertyValue, NumbersConvertOnlyWhenExact) {
+    const Conversions cases[] = {
+        {-1, -1, -1, none, -1.0, -1.0f},
+        {maxU64, none, none, maxU64, none, none},                  // 2^64 - 1 has no double
+        {std::uint64_t(maxI64), none, maxI64, maxI64, none, none}, // would round up to 2^63
+        {twoTo63, none, none, twoTo63, 0x1p63, 0x1p63f},
+        {3'000'000'000u, none, 3'000'000'000, 3'000'000'000u, 3e9, 3e9f},
+        // Doubles hold every integer up to 2^53 and only some beyond; floats up to 2^24.
+        {twoTo53 + 1, none, twoTo53 + 1, twoTo53 + 1, none, none},
+        {twoTo53 + 2, none, twoTo53 + 2, twoTo53 + 2, 0x1p53 + 2, none},
+        {16777217, 16777217, 16777217, 16777217, 16777217.0, none},
+        {3.0, 3, 3, 3, 3.0, 3.0f},
+        {-2.0f, -2, -2, none, -2.0, -2.0f},
+        {3.5, none, none, none, 3.5, 3.5f},
+        {0x1p63, none, none, twoTo63, 0x1p63, 0x1p63f},
+        {0x1p64, none, none, none, 0x1p64, 0x1p64f},
+        {-inf, none, none, none, -inf, -std::numeric_limits<float>::infinity()},
+        {0.1f, none, none, none, static_cast<double>(0.1f), 0.1f},
+        {0.1, none, none, none, 0.1, none},
+        {1e300, none, none, none, 1e300, none},
+        // Flags and texts are not numbers, whatever they look like.
+        {true, none, none, none, none, none},
+        {"42", none, none, none, none, none},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        EXPECT_EQ(c.value.toInt(), c.integer);
+        EXPECT_EQ(c.value.toInt64(), c.int64);
+        EXPECT_EQ(c.value.toUInt64(), c.uint64);
+        EXPECT_EQ(c.value.toDouble(), c.real);
+        EXPECT_EQ(c.value.toFloat(), c.single);
+    }
+    const PropertyValue nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_FALSE(nan.toInt64() || nan.toUInt64());
+    EXPECT_TRUE(std::isnan(*nan.toFloat()));
+}
+
+TEST(PropertyValue, ValuesKeepTheKindTheyWereStoredAs) {
     EXPECT_EQ(PropertyValue(std::int8_t{-3}).numberKind(), NumberKind::Signed);
-    EXPECT_EQ(PropertyValue(std::uint64_t{1} << 63).numberKind(), NumberKind::Unsigned);
+    EXPECT_EQ(PropertyValue(twoTo63).numberKind(), NumberKind::Unsigned);
     EXPECT_EQ(PropertyValue(1.5f).numberKind(), NumberKind::Float);
     EXPECT_EQ(PropertyValue(1.5).numberKind(), NumberKind::Double);
-    // Flags and texts are not numbers, whatever they look like, nor numbers flags or texts.
     EXPECT_EQ(PropertyValue(true).type(), PropertyValue::Type::Boolean);
-    EXPECT_FALSE(PropertyValue(true).toInt());
     EXPECT_EQ(PropertyValue("42").type(), PropertyValue::Type::String);
-    EXPECT_FALSE(PropertyValue("42").toUInt64());
     EXPECT_FALSE(PropertyValue(1).toBool());
     EXPECT_EQ(PropertyValue(1).string(), nullptr);
     // Equal numbers of different kinds are different values.
     EXPECT_NE(PropertyValue(1), PropertyValue(1u));
     EXPECT_NE(PropertyValue(1.0), PropertyValue(1.0f));
-}
-
-TEST(PropertyValue, IntegersConvertOnlyWithinTheTargetsRange) {
-    constexpr auto maxU64 = std::numeric_limits<std::uint64_t>::max();
-    constexpr auto maxI64 = std::numeric_limits<std::int64_t>::max();
-    EXPECT_EQ(PropertyValue(-1).toInt64(), -1);
-    EXPECT_FALSE(PropertyValue(-1).toUInt64());
-    EXPECT_EQ(PropertyValue(maxU64).toUInt64(), maxU64);
-    EXPECT_FALSE(PropertyValue(maxU64).toInt64());
-    EXPECT_FALSE(PropertyValue(maxU64).toDouble()); // 2^64 - 1 has no double
-    EXPECT_EQ(PropertyValue(std::uint64_t(maxI64)).toInt64(), maxI64);
-    EXPECT_FALSE(PropertyValue(std::uint64_t(maxI64) + 1).toInt64());
-    EXPECT_FALSE(PropertyValue(3'000'000'000u).toInt());
-
-    // Doubles hold every integer up to 2^53 and only some beyond.
-    constexpr std::int64_t twoTo53 = std::int64_t{1} << 53;
-    EXPECT_FALSE(PropertyValue(twoTo53 + 1).toDouble());
-    EXPECT_EQ(PropertyValue(twoTo53 + 2).toDouble(), 9007199254740994.0);
-    EXPECT_FALSE(PropertyValue(maxI64).toDouble()); // would round up to 2^63
-    EXPECT_EQ(PropertyValue(16777216).toFloat(), 16777216.0f);
-    EXPECT_FALSE(PropertyValue(16777217).toFloat());
-}
-
-TEST(PropertyValue, FractionsConvertOnlyWhenExact) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(PropertyValue(3.0).toInt(), 3);
-    EXPECT_EQ(PropertyValue(-2.0f).toInt64(), -2);
-    EXPECT_FALSE(PropertyValue(3.5).toInt());
-    EXPECT_FALSE(PropertyValue(-2.0).toUInt64());
-    EXPECT_FALSE(PropertyValue(9223372036854775808.0).toInt64()); // 2^63
-    EXPECT_EQ(PropertyValue(9223372036854775808.0).toUInt64(), std::uint64_t{1} << 63);
-    EXPECT_FALSE(PropertyValue(18446744073709551616.0).toUInt64()); // 2^64
-    EXPECT_FALSE(PropertyValue(nan).toInt64());
-    EXPECT_FALSE(PropertyValue(inf).toUInt64());
-
-    // Single and double precision: exact both ways only where the value is representable.
-    EXPECT_EQ(PropertyValue(0.1f).toDouble(), static_cast<double>(0.1f));
-    EXPECT_EQ(PropertyValue(0.5).toFloat(), 0.5f);
-    EXPECT_FALSE(PropertyValue(0.1).toFloat());
-    EXPECT_FALSE(PropertyValue(1e300).toFloat());
-    EXPECT_EQ(PropertyValue(-inf).toFloat(), -std::numeric_limits<float>::infinity());
-    EXPECT_TRUE(std::isnan(*PropertyValue(nan).toFloat()));
 }
 
 TEST(PropertyValue, TablesAndListsNestAndCopyByValue) {
@@ -83,4 +97,22 @@ TEST(PropertyValue, TablesAndListsNestAndCopyByValue) {
     copy.set("Name", "sdb");
     EXPECT_NE(copy, service);
     EXPECT_EQ(*service.find("Name")->string(), "sda");
+}
+
+TEST(FakeDeviceRegistry, DeliversToTheServicesLiveRegistrationsOnDemand) {
+    FakeDeviceRegistry registry;
+    registry.services["Battery"] = {PropertyTable{}, PropertyTable{}};
+    const auto first = registry.matchingServices("Battery")->next()->entryId();
+    ASSERT_EQ(first, FakeDeviceRegistry::identityOf("Battery", 0));
+    EXPECT_EQ(registry.addInterestNotification(first + 1000, [](auto) {}), nullptr);
+
+    std::vector<InterestMessage> received;
+    auto registration =
+        registry.addInterestNotification(first, [&](auto m) { received.push_back(m); });
+    ASSERT_NE(registration, nullptr);
+    EXPECT_EQ(registry.deliver(FakeDeviceRegistry::identityOf("Battery", 1), 7), 0);
+    EXPECT_EQ(registry.deliver(first, serviceStateChanged), 1);
+    registration.reset();
+    EXPECT_EQ(registry.deliver(first, serviceRemoved), 0);
+    EXPECT_EQ(received, std::vector<InterestMessage>{serviceStateChanged});
 }
