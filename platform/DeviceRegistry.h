@@ -16,8 +16,7 @@ namespace orb::platform {
 // same service under the same identity, and a service that is gone leaves its identity unused
 // (a device that comes back in the same place may take it again). Identities are how a client
 // is opened on a service or its interest messages are watched, so a caller never needs more
-// than the identity it read from a match. On Linux it is a 64-bit hash of the kernel's device
-// path (the sysfs path below /sys, as udev reports it).
+// than the identity it read from a match. Each platform's registry says how it makes them.
 using RegistryEntryId = std::uint64_t;
 
 // One device service found in the registry. Destroying the object releases the service, so a

@@ -10,9 +10,9 @@
 
 namespace orb::platform {
 
-// The identity of the device at `devicePath`, the kernel's path of it below /sys
-// ("/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda"), which is also
-// the path udev gives in its events, so an event is matched to its service without a lookup.
+// The identity of the device at `devicePath`: a 64-bit hash of the kernel's path of it below
+// /sys ("/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda"). Udev gives
+// the same path in its events, so an event is matched to its service without a lookup.
 RegistryEntryId registryEntryId(std::string_view devicePath);
 
 // The kernel's device path of the sysfs entry `sysfsEntry` ("/sys/block/sda") below `root`,

@@ -5,6 +5,8 @@
 
 namespace orb::testing {
 
+using namespace platform;
+
 namespace {
 
 // Keeps its registry's count of unreleased objects.
@@ -12,108 +14,88 @@ class Tracked {
 public:
     explicit Tracked(int& unreleased) : unreleased_(unreleased) { ++unreleased_; }
     Tracked(const Tracked&) = delete;
-    Tracked& operator=(const Tracked&) = delete;
     ~Tracked() { --unreleased_; }
 
 private:
     int& unreleased_;
 };
 
-class FakeService final : public platform::RegistryService {
+class FakeService final : public RegistryService {
 public:
-    FakeService(int& unreleased, platform::RegistryEntryId id,
-                std::optional<platform::PropertyTable> properties)
+    FakeService(int& unreleased, RegistryEntryId id, std::optional<PropertyTable> properties)
         : tracked_(unreleased), id_(id), properties_(std::move(properties)) {}
-    platform::RegistryEntryId entryId() const override { return id_; }
-    std::optional<platform::PropertyTable> properties() override { return properties_; }
+    RegistryEntryId entryId() const override { return id_; }
+    std::optional<PropertyTable> properties() override { return properties_; }
 
 private:
     Tracked tracked_;
-    platform::RegistryEntryId id_;
-    std::optional<platform::PropertyTable> properties_;
+    RegistryEntryId id_;
+    std::optional<PropertyTable> properties_;
 };
 
-class FakeIterator final : public platform::ServiceIterator {
+class FakeIterator final : public ServiceIterator {
 public:
-    FakeIterator(int& unreleased, std::string className,
-                 std::vector<std::optional<platform::PropertyTable>> tables)
-        : tracked_(unreleased), unreleased_(unreleased), className_(std::move(className)),
-          tables_(std::move(tables)) {}
-    std::unique_ptr<platform::RegistryService> next() override {
-        if (position_ >= tables_.size())
-            return nullptr;
-        const auto id = FakeDeviceRegistry::identityOf(className_, position_);
-        return std::make_unique<FakeService>(unreleased_, id, tables_[position_++]);
-    }
+    FakeIterator(int& unreleased, std::vector<std::unique_ptr<RegistryService>> services)
+        : tracked_(unreleased), services_(std::move(services)) {}
+    std::unique_ptr<RegistryService> next() override { return services_.next(); }
 
 private:
     Tracked tracked_;
-    int& unreleased_;
-    std::string className_;
-    std::vector<std::optional<platform::PropertyTable>> tables_;
-    std::size_t position_ = 0;
+    ServiceList services_;
 };
 
 } // namespace
 
-// Listed in its registry while alive. The list is shared so a registration may outlive it.
-class FakeDeviceRegistry::Registration final : public platform::InterestNotification {
+// Listed in its registry while alive; the list is shared, so a registration may outlive it.
+class FakeDeviceRegistry::Registration final : public InterestNotification {
 public:
-    Registration(std::shared_ptr<std::vector<Registration*>> all, platform::RegistryEntryId service,
-                 platform::InterestCallback callback)
+    Registration(std::shared_ptr<std::vector<Registration*>> all, RegistryEntryId service,
+                 InterestCallback callback)
         : service(service), callback(std::move(callback)), all_(std::move(all)) {
         all_->push_back(this);
     }
     ~Registration() override { std::erase(*all_, this); }
 
-    const platform::RegistryEntryId service;
-    const platform::InterestCallback callback;
+    const RegistryEntryId service;
+    const InterestCallback callback;
 
 private:
     std::shared_ptr<std::vector<Registration*>> all_;
 };
 
-platform::RegistryEntryId FakeDeviceRegistry::identityOf(std::string_view className,
-                                                         std::size_t index) {
+RegistryEntryId FakeDeviceRegistry::identityOf(std::string_view className, std::size_t index) {
     return std::hash<std::string_view>{}(className)*31 + index + 1;
 }
 
-bool FakeDeviceRegistry::hasService(platform::RegistryEntryId service) const {
-    return std::any_of(services.begin(), services.end(), [&](const auto& entry) {
-        for (std::size_t i = 0; i < entry.second.size(); ++i) {
-            if (identityOf(entry.first, i) == service)
-                return true;
-        }
-        return false;
-    });
-}
-
-std::unique_ptr<platform::ServiceIterator>
-FakeDeviceRegistry::matchingServices(std::string_view className) {
+std::unique_ptr<ServiceIterator> FakeDeviceRegistry::matchingServices(std::string_view className) {
     if (matchFails)
         return nullptr;
-    auto it = services.find(className);
-    return std::make_unique<FakeIterator>(
-        unreleased, std::string(className),
-        it == services.end() ? std::vector<std::optional<platform::PropertyTable>>{} : it->second);
+    std::vector<std::unique_ptr<RegistryService>> found;
+    if (auto it = services.find(className); it != services.end()) {
+        for (std::size_t i = 0; i < it->second.size(); ++i)
+            found.push_back(
+                std::make_unique<FakeService>(unreleased, identityOf(className, i), it->second[i]));
+    }
+    return std::make_unique<FakeIterator>(unreleased, std::move(found));
 }
 
-std::unique_ptr<platform::InterestNotification>
-FakeDeviceRegistry::addInterestNotification(platform::RegistryEntryId service,
-                                            platform::InterestCallback callback) {
-    if (!hasService(service))
-        return nullptr;
-    return std::make_unique<Registration>(registrations_, service, std::move(callback));
+std::unique_ptr<InterestNotification>
+FakeDeviceRegistry::addInterestNotification(RegistryEntryId service, InterestCallback callback) {
+    for (const auto& [className, tables] : services) {
+        for (std::size_t i = 0; i < tables.size(); ++i) {
+            if (identityOf(className, i) == service)
+                return std::make_unique<Registration>(registrations_, service, std::move(callback));
+        }
+    }
+    return nullptr;
 }
 
-int FakeDeviceRegistry::deliver(platform::RegistryEntryId service,
-                                platform::InterestMessage message) {
-    // A callback may cancel registrations, its own included: each one live when its turn
-    // comes, and registered when the message came, receives it.
+int FakeDeviceRegistry::deliver(RegistryEntryId service, InterestMessage message) {
+    // A callback may cancel registrations, its own included: each one registered when the
+    // message came and still live when its turn comes receives it.
     int delivered = 0;
     for (auto* registration : std::vector(*registrations_)) {
-        const auto& live = *registrations_;
-        if (std::find(live.begin(), live.end(), registration) == live.end() ||
+        if (std::ranges::find(*registrations_, registration) == registrations_->end() ||
             registration->service != service)
             continue;
         auto callback = registration->callback;

@@ -40,7 +40,6 @@ public:
 
 private:
     class Registration;
-    bool hasService(platform::RegistryEntryId service) const;
 
     std::shared_ptr<std::vector<Registration*>> registrations_ =
         std::make_shared<std::vector<Registration*>>();
