@@ -4,17 +4,16 @@
 #include "app/TrayController.h"
 #include "model/Preferences.h"
 #include "monitor/SystemMonitor.h"
+#include "platform/LoginItem.h"
 #include "platform/Platform.h"
 #include "platform/QtSettingsStore.h"
-#include "platform/linux/XdgAutostart.h"
 
 namespace orb {
 
 OrbimeterApp::OrbimeterApp()
     : platform_(platform::makeSystemPlatform()),
       store_(std::make_unique<platform::QtSettingsStore>()),
-      loginItem_(std::make_unique<platform::XdgAutostart>(
-          platform::XdgAutostart::defaultDirectory(), platform::XdgAutostart::defaultExecutable())),
+      loginItem_(platform::makeLoginItemService()),
       monitor_(std::make_unique<SystemMonitor>(*platform_)),
       prefs_(std::make_unique<Preferences>(*store_, *loginItem_)),
       shell_(std::make_unique<Shell>(*monitor_, *prefs_)),

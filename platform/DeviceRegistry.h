@@ -12,11 +12,19 @@
 
 namespace orb::platform {
 
+// Names one service of the registry for as long as its device exists: two matches find the
+// same service under the same identity, and a service that is gone leaves its identity unused
+// (a device that comes back in the same place may take it again). Identities are how a client
+// is opened on a service or its interest messages are watched, so a caller never needs more
+// than the identity it read from a match. Each platform's registry says how it makes them.
+using RegistryEntryId = std::uint64_t;
+
 // One device service found in the registry. Destroying the object releases the service, so a
 // reader that lets it go out of scope has released it.
 class RegistryService {
 public:
     virtual ~RegistryService() = default;
+    virtual RegistryEntryId entryId() const = 0;
     // The service's property table as it is now; empty when it cannot be read.
     virtual std::optional<PropertyTable> properties() = 0;
 };
@@ -56,14 +64,24 @@ public:
                                   std::span<std::uint8_t> output) = 0;
 };
 
-// A registration for a service's interest messages, cancelled when destroyed.
+// What an interest message says about its service.
+using InterestMessage = std::uint32_t;
+// Something about the service changed (a battery's charge, its state, the adapter); read its
+// properties again to see what.
+inline constexpr InterestMessage serviceStateChanged = 1;
+// The service's device went away; its identity is no longer matched.
+inline constexpr InterestMessage serviceRemoved = 2;
+
+// A registration for a service's interest messages, cancelled when destroyed: no message
+// reaches the callback after that, and what the registration held is released.
 class InterestNotification {
 public:
     virtual ~InterestNotification() = default;
 };
 
-// Receives one interest message; runs on the thread that registered it, from its event loop.
-using InterestCallback = std::function<void(std::uint32_t message)>;
+// Receives one interest message. It runs on the thread that registered it, from that thread's
+// event loop, never from inside the registration or another registry call.
+using InterestCallback = std::function<void(InterestMessage message)>;
 
 // The device registry: services matched by class name, each with a property table.
 class DeviceRegistry {
@@ -72,13 +90,14 @@ public:
     // The services of class `className`. Null when the match itself fails; a class without
     // services gives an iterator that ends at once.
     virtual std::unique_ptr<ServiceIterator> matchingServices(std::string_view className) = 0;
-    // Opens the user client of `service`; null when it cannot be opened.
-    virtual std::unique_ptr<UserClient> openUserClient(RegistryService& service,
+    // Opens a user client of kind `type` on the service named `service`; null when there is no
+    // such service or it cannot be opened.
+    virtual std::unique_ptr<UserClient> openUserClient(RegistryEntryId service,
                                                        std::uint32_t type) = 0;
-    // Delivers the interest messages of `service` to `callback` until the registration is
-    // destroyed; null when the service cannot be watched.
+    // Delivers the interest messages of the service named `service` to `callback` until the
+    // registration is destroyed; null when there is no such service or it cannot be watched.
     virtual std::unique_ptr<InterestNotification>
-    addInterestNotification(RegistryService& service, InterestCallback callback) = 0;
+    addInterestNotification(RegistryEntryId service, InterestCallback callback) = 0;
 };
 
 } // namespace orb::platform

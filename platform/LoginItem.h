@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace orb::platform {
@@ -23,5 +24,8 @@ public:
     virtual std::optional<QString> registerItem() = 0;
     virtual std::optional<QString> unregisterItem() = 0;
 };
+
+// The start-at-login service of the system the program was built for, for this program.
+std::unique_ptr<LoginItemService> makeLoginItemService();
 
 } // namespace orb::platform

@@ -82,7 +82,10 @@ std::vector<std::unique_ptr<RegistryService>> LinuxBlockStorage::services() {
             {std::string(bytesWrittenKey), row->second.sectorsWritten * sectorBytes}};
         PropertyTable properties{{std::string(nameKey), name},
                                  {std::string(statisticsKey), std::move(statistics)}};
-        services.push_back(std::make_unique<SnapshotService>(std::move(properties)));
+        auto sysfsName = name;
+        std::replace(sysfsName.begin(), sysfsName.end(), '/', '!');
+        const auto id = registryEntryId(kernelDevicePath(root_, "/sys/block/" + sysfsName));
+        services.push_back(std::make_unique<SnapshotService>(id, std::move(properties)));
     }
     return services;
 }

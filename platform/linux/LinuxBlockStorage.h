@@ -27,11 +27,12 @@ std::vector<DiskStatRow> parseDiskStats(std::string_view text);
 std::vector<std::string> wholeDiskNames(const std::string& root);
 
 // The block-storage services: one per whole disk, with the disk's name and a statistics table
-// holding its byte counters since boot.
+// holding its byte counters since boot, named by the disk's kernel device path.
 class LinuxBlockStorage final : public ServiceSource {
 public:
     explicit LinuxBlockStorage(std::string root = "/");
     std::vector<std::unique_ptr<RegistryService>> services() override;
+    std::string_view subsystem() const override { return "block"; }
 
 private:
     std::string root_;

@@ -1,6 +1,35 @@
 #include "platform/linux/LinuxDeviceRegistry.h"
 
+#include "platform/linux/SysFs.h"
+#include "platform/linux/UdevInterest.h"
+
+#include <filesystem>
+
 namespace orb::platform {
+
+RegistryEntryId registryEntryId(std::string_view devicePath) {
+    // 64-bit FNV-1a: cheap, stable from run to run and between processes, and spread well
+    // enough that the few hundred devices of a machine never collide in practice.
+    std::uint64_t hash = 0xcbf29ce484222325;
+    for (unsigned char c : devicePath) {
+        hash ^= c;
+        hash *= 0x100000001b3;
+    }
+    return hash;
+}
+
+std::string kernelDevicePath(const std::string& root, const std::string& sysfsEntry) {
+    namespace stdfs = std::filesystem;
+    std::error_code error;
+    const auto sys = stdfs::canonical(linux_fs::underRoot(root, "/sys"), error);
+    const auto entry = stdfs::canonical(linux_fs::underRoot(root, sysfsEntry), error);
+    if (!error && !sys.empty()) {
+        const auto below = entry.lexically_relative(sys);
+        if (!below.empty() && *below.begin() != "..")
+            return "/" + below.generic_string();
+    }
+    return sysfsEntry.starts_with("/sys/") ? sysfsEntry.substr(4) : sysfsEntry;
+}
 
 void LinuxDeviceRegistry::addSource(std::string className, std::unique_ptr<ServiceSource> source) {
     sources_.insert_or_assign(std::move(className), std::move(source));
@@ -11,6 +40,24 @@ std::unique_ptr<ServiceIterator> LinuxDeviceRegistry::matchingServices(std::stri
     if (it == sources_.end())
         return std::make_unique<ServiceList>(std::vector<std::unique_ptr<RegistryService>>{});
     return std::make_unique<ServiceList>(it->second->services());
+}
+
+ServiceSource* LinuxDeviceRegistry::sourceOf(RegistryEntryId service) {
+    for (auto& [className, source] : sources_) {
+        for (const auto& candidate : source->services()) {
+            if (candidate->entryId() == service)
+                return source.get();
+        }
+    }
+    return nullptr;
+}
+
+std::unique_ptr<InterestNotification>
+LinuxDeviceRegistry::addInterestNotification(RegistryEntryId service, InterestCallback callback) {
+    auto* source = sourceOf(service);
+    if (!source)
+        return nullptr;
+    return watchUdevDevice(source->subsystem(), service, std::move(callback));
 }
 
 } // namespace orb::platform

@@ -5,44 +5,65 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orb::platform {
+
+// The identity of the device at `devicePath`: a 64-bit hash of the kernel's path of it below
+// /sys ("/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda"). Udev gives
+// the same path in its events, so an event is matched to its service without a lookup.
+RegistryEntryId registryEntryId(std::string_view devicePath);
+
+// The kernel's device path of the sysfs entry `sysfsEntry` ("/sys/block/sda") below `root`,
+// with its links followed. A captured tree often keeps its entries as plain folders; there the
+// entry's own path below /sys serves ("/block/sda"), which names it just as well.
+std::string kernelDevicePath(const std::string& root, const std::string& sysfsEntry);
 
 // Produces the services of one class, read afresh for every match.
 class ServiceSource {
 public:
     virtual ~ServiceSource() = default;
     virtual std::vector<std::unique_ptr<RegistryService>> services() = 0;
+    // The kernel subsystem its devices belong to ("block", "power_supply"): their events are
+    // the services' interest messages.
+    virtual std::string_view subsystem() const = 0;
 };
 
 // A service whose property table was read when it was found.
 class SnapshotService final : public RegistryService {
 public:
-    explicit SnapshotService(PropertyTable properties) : properties_(std::move(properties)) {}
+    SnapshotService(RegistryEntryId id, PropertyTable properties)
+        : id_(id), properties_(std::move(properties)) {}
+    RegistryEntryId entryId() const override { return id_; }
     std::optional<PropertyTable> properties() override { return properties_; }
 
 private:
+    RegistryEntryId id_;
     PropertyTable properties_;
 };
 
 // The device registry on Linux: each class of service is built from /proc and /sys by its own
 // source. A class without a source has no services.
+//
+// Interest messages come from udev, so they follow the running system's devices: a service
+// read from a captured tree is watched under the same device path on this machine.
 class LinuxDeviceRegistry final : public DeviceRegistry {
 public:
     void addSource(std::string className, std::unique_ptr<ServiceSource> source);
 
     std::unique_ptr<ServiceIterator> matchingServices(std::string_view className) override;
-    // No service here has a user client or sends interest messages yet.
-    std::unique_ptr<UserClient> openUserClient(RegistryService&, std::uint32_t) override {
+    // No service here has a user client yet.
+    std::unique_ptr<UserClient> openUserClient(RegistryEntryId, std::uint32_t) override {
         return nullptr;
     }
-    std::unique_ptr<InterestNotification> addInterestNotification(RegistryService&,
-                                                                  InterestCallback) override {
-        return nullptr;
-    }
+    std::unique_ptr<InterestNotification>
+    addInterestNotification(RegistryEntryId service, InterestCallback callback) override;
 
 private:
+    // The source that currently has the service named `service`; null when none has.
+    ServiceSource* sourceOf(RegistryEntryId service);
+
     std::map<std::string, std::unique_ptr<ServiceSource>, std::less<>> sources_;
 };
 

@@ -177,4 +177,9 @@ std::optional<QString> XdgAutostart::unregisterItem() {
     return std::nullopt;
 }
 
+std::unique_ptr<LoginItemService> makeLoginItemService() {
+    return std::make_unique<XdgAutostart>(XdgAutostart::defaultDirectory(),
+                                          XdgAutostart::defaultExecutable());
+}
+
 } // namespace orb::platform

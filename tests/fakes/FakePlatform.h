@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fakes/FakeDeviceRegistry.h"
 #include "platform/Platform.h"
 
 #include <deque>
@@ -79,28 +80,6 @@ class FakeNetworkInterfaces final : public platform::NetworkInterfaces {
 public:
     std::optional<std::vector<platform::NetworkInterface>> links;
     std::optional<std::vector<platform::NetworkInterface>> interfaces() override { return links; }
-};
-
-// Services by class name. Counts the services and iterators it handed out that are still
-// alive, so a test can see that a reader released everything it took.
-class FakeDeviceRegistry final : public platform::DeviceRegistry {
-public:
-    // One entry per service: its property table, or empty when reading it fails.
-    std::map<std::string, std::vector<std::optional<platform::PropertyTable>>, std::less<>>
-        services;
-    bool matchFails = false;
-    int unreleased = 0;
-
-    std::unique_ptr<platform::ServiceIterator>
-    matchingServices(std::string_view className) override;
-    std::unique_ptr<platform::UserClient> openUserClient(platform::RegistryService&,
-                                                         std::uint32_t) override {
-        return nullptr;
-    }
-    std::unique_ptr<platform::InterestNotification>
-    addInterestNotification(platform::RegistryService&, platform::InterestCallback) override {
-        return nullptr;
-    }
 };
 
 // A whole platform of fakes, with typed access to each for the test to script.

@@ -16,18 +16,15 @@ namespace {
 class XdgAutostartEntry : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(home.isValid() && QDir(home.path()).mkpath("My Apps"));
         writeFile(program, "#!/bin/sh\n");
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-
-    void writeFile(const QString& path, const QString& text) {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    static void writeFile(const QString& path, const QString& text) {
         QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly));
         file.write(text.toUtf8());
     }
-    void writeEntry(const QString& text) { writeFile(autostart.entryPath(), text); }
 
     QTemporaryDir home;
     QString program = home.filePath("My Apps/orbimeter");
@@ -63,17 +60,15 @@ TEST_F(XdgAutostartEntry, RegisterWritesAnEntryAndUnregisterRemovesIt) {
 
     QFile entry(autostart.entryPath());
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(entry.readAll());
-    const QStringList lines = text.split('\n');
+    const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n');
     EXPECT_EQ(lines.front(), "[Desktop Entry]");
-    EXPECT_TRUE(lines.contains("Type=Application"));
-    EXPECT_TRUE(lines.contains("Exec=\"" + program + "\"")) << text.toStdString();
-    EXPECT_TRUE(lines.contains("TryExec=" + program));
+    for (const QString& line :
+         {QString("Type=Application"), "Exec=\"" + program + '"', "TryExec=" + program})
+        EXPECT_TRUE(lines.contains(line)) << line.toStdString();
     // Written atomically: no temporary file is left beside the entry.
     EXPECT_EQ(QDir(directory).entryList(QDir::Files), QStringList({"orbimeter.desktop"}));
 
     EXPECT_EQ(autostart.unregisterItem(), std::nullopt);
-    EXPECT_FALSE(QFile::exists(autostart.entryPath()));
     EXPECT_EQ(autostart.status(), LoginItemStatus::notRegistered);
     EXPECT_EQ(autostart.unregisterItem(), std::nullopt) << "nothing to remove is no failure";
 }
@@ -82,7 +77,6 @@ TEST_F(XdgAutostartEntry, SwitchedOffOrStaleEntriesAreNotEnabled) {
     const QString head = "[Desktop Entry]\nType=Application\nExec=orbimeter\n";
     const std::pair<QString, LoginItemStatus> cases[] = {
         {head, LoginItemStatus::enabled},
-        {head + "Hidden=true\n", LoginItemStatus::notRegistered},
         {head + "Hidden = true\n", LoginItemStatus::notRegistered},
         {head + "X-GNOME-Autostart-enabled=false\n", LoginItemStatus::notRegistered},
         {head + "Hidden=false\nX-GNOME-Autostart-enabled=true\n", LoginItemStatus::enabled},
@@ -90,44 +84,41 @@ TEST_F(XdgAutostartEntry, SwitchedOffOrStaleEntriesAreNotEnabled) {
         {head + "[Desktop Action Quit]\nHidden=true\n", LoginItemStatus::enabled},
         {head + "TryExec=" + home.filePath("gone/orbimeter") + "\n", LoginItemStatus::notFound},
         {head + "TryExec=" + home.filePath("My\\sApps/orbimeter") + "\n", LoginItemStatus::enabled},
+        {head + "Hidden=true\n", LoginItemStatus::notRegistered},
     };
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text.toStdString());
-        writeEntry(text);
+        writeFile(autostart.entryPath(), text);
         EXPECT_EQ(autostart.status(), expected);
     }
-
-    // Registering again replaces a switched-off entry with a working one.
-    writeEntry(head + "Hidden=true\n");
+    // Registering again replaces the switched-off entry with a working one.
     EXPECT_EQ(autostart.registerItem(), std::nullopt);
     EXPECT_EQ(autostart.status(), LoginItemStatus::enabled);
 }
 
 TEST_F(XdgAutostartEntry, FailuresAreDescribed) {
-    // A regular file where a folder is needed stops writes even for the superuser.
+    // A regular file where a folder is needed stops writes even for the superuser; a folder in
+    // place of the entry cannot be removed as a file.
     writeFile(home.filePath("blocker"), "");
     XdgAutostart blocked(home.filePath("blocker/autostart"), program);
-    const auto error = blocked.registerItem();
-    ASSERT_TRUE(error);
-    EXPECT_TRUE(error->contains(home.filePath("blocker/autostart"))) << error->toStdString();
-    EXPECT_EQ(blocked.status(), LoginItemStatus::notRegistered);
-
-    EXPECT_TRUE(XdgAutostart(directory, "").registerItem());
-
-    // A folder in place of the entry cannot be removed as a file.
     ASSERT_TRUE(QDir().mkpath(autostart.entryPath() + "/inside"));
-    const auto removeError = autostart.unregisterItem();
-    ASSERT_TRUE(removeError);
-    EXPECT_TRUE(removeError->contains(autostart.entryPath())) << removeError->toStdString();
+    const std::pair<std::optional<QString>, QString> cases[] = {
+        {blocked.registerItem(), home.filePath("blocker/autostart")},
+        {autostart.unregisterItem(), autostart.entryPath()},
+        {XdgAutostart(directory, "").registerItem(), "path of the program"},
+    };
+    for (const auto& [error, names] : cases) {
+        ASSERT_TRUE(error) << names.toStdString();
+        EXPECT_TRUE(error->contains(names)) << error->toStdString();
+    }
+    EXPECT_EQ(blocked.status(), LoginItemStatus::notRegistered);
 }
 
-TEST_F(XdgAutostartEntry, DefaultDirectoryFollowsXdgConfigHome) {
+TEST_F(XdgAutostartEntry, TheProgramsServiceWritesBelowXdgConfigHome) {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", home.filePath("xdg").toUtf8());
-    const QString directory = XdgAutostart::defaultDirectory();
-    if (saved.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", saved);
-    EXPECT_EQ(directory, home.filePath("xdg/autostart"));
+    const auto error = platform::makeLoginItemService()->registerItem();
+    saved.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", saved);
+    EXPECT_EQ(error, std::nullopt);
+    EXPECT_TRUE(QFile::exists(home.filePath("xdg/autostart/orbimeter.desktop")));
 }
