@@ -10,8 +10,8 @@
 
 namespace orb {
 
-OrbimeterApp::OrbimeterApp()
-    : platform_(platform::makeSystemPlatform()),
+OrbimeterApp::OrbimeterApp(const AppOptions& options)
+    : platform_(platform::makeSystemPlatform(options.root)),
       store_(std::make_unique<platform::QtSettingsStore>()),
       loginItem_(std::make_unique<platform::XdgAutostart>(
           platform::XdgAutostart::defaultDirectory(), platform::XdgAutostart::defaultExecutable())),
@@ -19,6 +19,8 @@ OrbimeterApp::OrbimeterApp()
       prefs_(std::make_unique<Preferences>(*store_, *loginItem_)),
       shell_(std::make_unique<Shell>(*monitor_, *prefs_)),
       tray_(std::make_unique<TrayController>(*monitor_, *prefs_)) {
+    if (options.tickInterval)
+        monitor_->setTickInterval(*options.tickInterval);
     connect(tray_.get(), &TrayController::activated, shell_.get(), &Shell::togglePopover);
 }
 

@@ -47,6 +47,23 @@ QColor ringColor(const QString& name) {
     return systemColor(SystemColor::blue);
 }
 
+PanelShade panelShade(const std::optional<QColor>& trayText, const QColor& paletteText,
+                      const QColor& paletteWindow) {
+    if (trayText && trayText->isValid())
+        return trayText->lightnessF() > 0.5 ? PanelShade::dark : PanelShade::light;
+    // A palette without contrast says nothing; tray panels are more often dark.
+    if (paletteText.lightnessF() == paletteWindow.lightnessF())
+        return PanelShade::dark;
+    return paletteText.lightnessF() > paletteWindow.lightnessF() ? PanelShade::dark
+                                                                 : PanelShade::light;
+}
+
+QColor ringTrackColor(PanelShade shade) {
+    QColor track(shade == PanelShade::dark ? Qt::white : Qt::black);
+    track.setAlphaF(0.2f);
+    return track;
+}
+
 QString Theme::symbolFont() const {
     return symbolFontFamily();
 }

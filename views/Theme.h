@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
+#include <optional>
 
 namespace orb {
 
@@ -20,6 +21,17 @@ inline QColor plainCyan() {
 
 // The colour that strokes a ring for a stored colour name; unknown names draw in blue.
 QColor ringColor(const QString& name);
+
+// Whether the panel that holds the tray item is light or dark, from the text colour the tray
+// publishes for its icons when it does, else from the application palette's text and window
+// colours. Light text means a dark panel.
+enum class PanelShade { dark, light };
+PanelShade panelShade(const std::optional<QColor>& trayText, const QColor& paletteText,
+                      const QColor& paletteWindow);
+
+// The faint full circle under each ring's value: white at 20 % on a dark panel, black at 20 %
+// on a light one, so it shows on both.
+QColor ringTrackColor(PanelShade shade);
 
 // Background of the popover and the detail windows: sRGB (0.1, 0.1, 0.2).
 inline QColor windowBackground() {

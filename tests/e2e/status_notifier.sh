@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# With a StatusNotifierWatcher on the session bus (a mock), the program publishes its own item:
-# it registers, carries the number as its label, and Activate opens the popover. A program
-# started before the watcher (at login, before the panel) moves to it once it appears.
+# With a StatusNotifierWatcher on the session bus (a mock), the program publishes its own items.
+# A program started before the watcher (at login, before the panel) moves to it once it appears;
+# on a desktop whose host draws no labels the number is an item of its own, and activating it
+# opens the popover. Where the host draws labels, one item carries the number as its label.
 source "$(dirname "$0")/common.sh"
 
 start_display
@@ -11,7 +12,7 @@ for _ in $(seq 50); do [ -s "$work/bus-address" ] && break; sleep 0.1; done
 export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
 [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || fail "no session bus"
 
-"$app" >"$work/app.log" 2>&1 &
+XDG_CURRENT_DESKTOP=XFCE "$app" >"$work/app.log" 2>&1 &
 early_pid=$!
 pids+=($early_pid)
 sleep 2 # the program is up, in the X11 tray path, before any watcher exists
@@ -28,8 +29,7 @@ for _ in $(seq 100); do
 done
 
 registrations() {
-    mock --method org.freedesktop.DBus.Mock.GetCalls 2>/dev/null |
-        grep -o "org.kde.StatusNotifierItem-[0-9-]*" || true
+    mock --method org.freedesktop.DBus.Mock.GetCalls 2>/dev/null | grep -o "'/StatusNotifierItem[^']*'" || true
 }
 wait_for_registrations() {
     for _ in $(seq 100); do
@@ -38,25 +38,43 @@ wait_for_registrations() {
     done
     return 1
 }
-wait_for_registrations 1 || fail "a program started before the watcher never registered its item"
+# The items are offered by object path, so they live on the program's own connection.
+bus_name_of() {
+    local name
+    for name in $(gdbus call --session --dest org.freedesktop.DBus --object-path / \
+        --method org.freedesktop.DBus.ListNames | grep -o "':[0-9.]*'" | tr -d "'"); do
+        gdbus call --session --dest org.freedesktop.DBus --object-path / --method \
+            org.freedesktop.DBus.GetConnectionUnixProcessID "$name" 2>/dev/null |
+            grep -q "($1," && echo "$name" && return 0
+    done
+}
+item() { gdbus call --session --dest "$(bus_name_of "$1")" --object-path "$2" "${@:3}"; }
+property() { item "$1" "$2" --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$3"; }
 
-# Started again with the watcher present, it registers at once.
+wait_for_registrations 2 || fail "a program started before the watcher never registered its items"
+[ "$(registrations | sort | tr '\n' ' ')" = "'/StatusNotifierItem' '/StatusNotifierItem/Number' " ] ||
+    fail "registered $(registrations), not the rings and the number"
+property "$early_pid" /StatusNotifierItem/Number IconPixmap | grep -q "22, 22" || fail "no number icon"
+item "$early_pid" /StatusNotifierItem/Number --method org.kde.StatusNotifierItem.Activate 600 10 >/dev/null ||
+    fail "Activate failed"
+wait_for_window Orbimeter >/dev/null || fail "activating the number did not open the popover"
+
+# Started again where the host draws labels, it registers one item at once, carrying the number.
 kill "$early_pid"
 wait "$early_pid" 2>/dev/null || true
-"$app" >"$work/app.log" 2>&1 &
-pids+=($!)
-wait_for_registrations 2 || fail "the program never registered a StatusNotifierItem"
-service=$(registrations | tail -1)
+XDG_CURRENT_DESKTOP=ubuntu:GNOME "$app" >"$work/app.log" 2>&1 &
+app_pid=$!
+pids+=($app_pid)
+wait_for_registrations 3 || fail "the program never registered a StatusNotifierItem"
+sleep 0.5
+[ "$(registrations | wc -l)" -eq 3 ] || fail "a second item where the host draws the label"
+property "$app_pid" /StatusNotifierItem XAyatanaLabel | grep -q "/s" || fail "the label is not a rate"
+property "$app_pid" /StatusNotifierItem XAyatanaLabelGuide | grep -q "1023.9 MB/s" || fail "guide"
 
-item() { gdbus call --session --dest "$service" --object-path /StatusNotifierItem "$@"; }
-# The default number is the download rate, shown beside the icon.
-label=$(item --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem XAyatanaLabel)
-echo "$label" | grep -q "/s" || fail "label is $label, not a rate"
-item --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem IconPixmap |
-    grep -q "22, 22" || fail "no 22 x 22 icon pixmap"
-
-item --method org.kde.StatusNotifierItem.Activate 600 10 >/dev/null || fail "Activate failed"
+item "$app_pid" /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 600 10 >/dev/null ||
+    fail "Activate failed"
 wait_for_window Orbimeter >/dev/null || fail "Activate did not open the popover"
-item --method org.kde.StatusNotifierItem.Activate 600 10 >/dev/null || fail "Activate failed"
+item "$app_pid" /StatusNotifierItem --method org.kde.StatusNotifierItem.Activate 600 10 >/dev/null ||
+    fail "Activate failed"
 window_gone Orbimeter || fail "a second Activate did not close the popover"
-echo "PASS: StatusNotifierItem registers, shows its label, and Activate toggles the popover"
+echo "PASS: the items register, show the number, and Activate toggles the popover"

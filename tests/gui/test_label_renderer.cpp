@@ -1,6 +1,7 @@
 #include "fakes/FakePlatform.h"
 #include "monitor/SystemMonitor.h"
 #include "views/LabelRenderer.h"
+#include "views/NumberIcon.h"
 #include "views/Symbols.h"
 #include "views/Theme.h"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -25,7 +27,8 @@ constexpr std::array<qreal, 2> pixelRatios{1.0, 2.0};
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 // What the ring image shows at a clock position (12 is up, 3 is right) on the circle of
-// `radius` points: "clear", "value" (the colour, opaque), "track" (faint white) or the pixel.
+// `radius` points: "clear", "value" (the colour, opaque), "track" (faint white), "dark track"
+// (faint black) or the pixel.
 // Of the pixels around that point it samples the one whose centre lies nearest the circle.
 std::string ringAt(const QImage& image, double radius, double clockHours, const QColor& value) {
     const double ratio = image.devicePixelRatio();
@@ -50,6 +53,8 @@ std::string ringAt(const QImage& image, double radius, double clockHours, const 
         return "value";
     if (near(pixel.alpha(), 51, 20) && std::min({pixel.red(), pixel.green(), pixel.blue()}) >= 240)
         return "track";
+    if (near(pixel.alpha(), 51, 20) && std::max({pixel.red(), pixel.green(), pixel.blue()}) <= 15)
+        return "dark track";
     return pixel.name(QColor::HexArgb).toStdString();
 }
 
@@ -110,7 +115,7 @@ TEST(RingImage, ValueArcRunsClockwiseFromTwelveForTheFraction) {
     }
 }
 
-TEST(RingImage, BackgroundStaysClearAndUnknownColoursDrawBlue) {
+TEST(RingImage, BackgroundStaysClearUnknownColoursDrawBlueAndTracksSuitThePanel) {
     const QImage both = renderRingImage(RingMetric::cpuTotal, 1.0, "magenta",
                                         RingMetric::memoryUsed, 1.0, "Pink", 2.0);
     for (QRectF clear : {QRectF(0, 0, 1, 1), QRectF(21, 21, 1, 1), QRectF(10, 10, 2, 2)})
@@ -119,6 +124,32 @@ TEST(RingImage, BackgroundStaysClearAndUnknownColoursDrawBlue) {
     EXPECT_EQ(ringAt(both, 6.75, 9, Qt::black), "clear");
     EXPECT_EQ(ringAt(both, outerRadius, 9, ringColor("blue")), "value");
     EXPECT_EQ(ringAt(both, innerRadius, 9, ringColor("blue")), "value");
+
+    const QImage onLight = renderRingImage(RingMetric::cpuTotal, 0.0, "pink", RingMetric::cpuUser,
+                                           0.0, "pink", 1.0, PanelShade::light);
+    EXPECT_EQ(ringAt(onLight, outerRadius, 6, Qt::black), "dark track");
+    EXPECT_EQ(ringAt(onLight, innerRadius, 6, Qt::black), "dark track");
+}
+
+TEST(PanelShade, TrayTextColourDecidesElseThePalette) {
+    const QColor white(Qt::white), black(Qt::black), lightGrey(0xef, 0xef, 0xef);
+    const struct {
+        std::optional<QColor> trayText;
+        QColor paletteText, paletteWindow;
+        PanelShade expected;
+    } cases[] = {
+        {white, black, lightGrey, PanelShade::dark}, // the tray's word wins
+        {QColor(0x20, 0x20, 0x20), white, black, PanelShade::light},
+        {std::nullopt, black, lightGrey, PanelShade::light}, // palette: dark text on light
+        {std::nullopt, QColor(0xdd, 0xdd, 0xdd), QColor(0x30, 0x30, 0x30), PanelShade::dark},
+        {std::nullopt, lightGrey, lightGrey, PanelShade::dark}, // no contrast: the usual panel
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(panelShade(c.trayText, c.paletteText, c.paletteWindow), c.expected)
+            << (c.trayText ? c.trayText->name().toStdString() : "palette ")
+            << c.paletteText.name().toStdString();
+    EXPECT_EQ(ringTrackColor(PanelShade::light), QColor(0, 0, 0, 51));
+    EXPECT_EQ(ringTrackColor(PanelShade::dark), QColor(255, 255, 255, 51));
 }
 
 class LabelTest : public ::testing::Test {
@@ -163,45 +194,89 @@ TEST_F(LabelTest, PartsFollowTheChosenMetricsAndReadings) {
               symbolGlyph("clock"));
 }
 
-TEST_F(LabelTest, RowLaysOutRingsGapSymbolAndText) {
+TEST_F(LabelTest, TrayIconIsTheRingsWithTheSymbolBesideThemOnlyWhereTheHostDrawsTheNumber) {
+    const QColor text(0x20, 0x30, 0x40);
     for (qreal ratio : pixelRatios) {
         SCOPED_TRACE(ratio);
         const Label label = buildLabel(LabelSettings{}, monitor, ratio);
-        const QImage row = renderLabelRow(label, ratio);
-        const QSizeF size = row.deviceIndependentSize();
-        ASSERT_GE(size.height(), 22.0);
+        EXPECT_EQ(trayIconImage(label, text, false, ratio), *label.rings);
 
-        // The rings unchanged, 8 points of nothing, the symbol, then the text to the right edge.
-        const int ringTop = qRound((size.height() - 22.0) / 2 * ratio);
-        EXPECT_EQ(row.copy(QRect(QPoint(0, ringTop), label.rings->size())),
-                  label.rings->convertToFormat(row.format()));
-        EXPECT_FALSE(hasInk(row, QRectF(22.0, 0, 8.0, size.height())));
-        EXPECT_TRUE(hasInk(row, QRectF(30.0, 0, 9.0, size.height())));
-        EXPECT_TRUE(hasInk(row, QRectF(size.width() - 4.0, 0, 4.0, size.height())));
-        EXPECT_EQ(inkWithin(row, QRectF(40, 0, size.width(), 22)).strongest, qRgb(255, 255, 255));
-    }
-    // Without a number there is no gap after the rings; without anything, no picture.
-    const Label ringsOnly = build(RingMetric::cpuTotal, RingMetric::memoryUsed, NumberMetric::none);
-    EXPECT_EQ(renderLabelRow(ringsOnly).deviceIndependentSize(), QSizeF(22, 22));
-    EXPECT_TRUE(renderLabelRow(Label{}).isNull());
-}
+        // Rings unchanged, 8 points of nothing, then the symbol in the text colour.
+        const QImage beside = trayIconImage(label, text, true, ratio);
+        const QSizeF size = beside.deviceIndependentSize();
+        EXPECT_EQ(size.height(), 22.0);
+        EXPECT_EQ(beside.copy(QRect(QPoint(0, 0), label.rings->size())),
+                  label.rings->convertToFormat(beside.format()));
+        EXPECT_FALSE(hasInk(beside, QRectF(22.0, 0, 8.0, 22)));
+        const Ink symbol = inkWithin(beside, QRectF(30.0, 0, size.width() - 30.0, 22));
+        EXPECT_GT(symbol.bounds.width(), 5 * ratio);
+        EXPECT_EQ(QColor::fromRgba(symbol.strongest).rgb(), text.rgb());
 
-TEST_F(LabelTest, TrayIconShowsTheRingsOrElseTheWhiteSymbolCentred) {
-    for (qreal ratio : pixelRatios) {
-        SCOPED_TRACE(ratio);
-        const Label label = buildLabel(LabelSettings{}, monitor, ratio);
-        EXPECT_EQ(trayIconImage(label, ratio), *label.rings);
-
-        const QImage icon = trayIconImage(
-            build(RingMetric::none, RingMetric::none, NumberMetric::downloadSpeed, ratio), ratio);
-        EXPECT_EQ(icon.deviceIndependentSize(), QSizeF(22, 22));
-        const Ink ink = inkWithin(icon, QRectF(0, 0, 22, 22));
+        // Without rings the symbol alone fills the square, centred.
+        const QImage alone = trayIconImage(
+            build(RingMetric::none, RingMetric::none, NumberMetric::downloadSpeed, ratio), text,
+            false, ratio);
+        EXPECT_EQ(alone.deviceIndependentSize(), QSizeF(22, 22));
+        const Ink ink = inkWithin(alone, QRectF(0, 0, 22, 22));
         EXPECT_GT(ink.bounds.width(), 10 * ratio);
         EXPECT_NEAR(QRectF(ink.bounds).center().x() / ratio, 11.0, 1.0);
         EXPECT_NEAR(QRectF(ink.bounds).center().y() / ratio, 11.0, 1.0);
-        EXPECT_EQ(ink.strongest, qRgb(255, 255, 255));
     }
-    EXPECT_TRUE(trayIconImage(Label{}).isNull());
+    EXPECT_TRUE(trayIconImage(Label{}, text, true).isNull());
+}
+
+TEST(NumberIcon, ValueOverUnitOrOneLineAsLargeAsFits) {
+    const struct {
+        const char* text;
+        const char* value; // empty: one line
+        const char* unit;
+    } cases[] = {{"42%", "42", "%"},        {"1.2 MB/s", "1.2", "MB/s"},
+                 {"-61 dBm", "-61", "dBm"}, {"45\u00B0", "", ""},
+                 {"0.42", "", ""},          {"Ch 36", "", ""},
+                 {"3d 4h", "", ""},         {"2:15", "", ""},
+                 {"1500, 1600", "", ""},    {"\u2014", "", ""}};
+    const QColor text(0xd0, 0xe0, 0xf0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto parts = splitValueAndUnit(QString::fromUtf8(c.text));
+        EXPECT_EQ(parts.has_value(), *c.value != 0);
+        if (parts) {
+            EXPECT_EQ(*parts, std::pair(QString::fromUtf8(c.value), QString::fromUtf8(c.unit)));
+        }
+
+        const QImage icon = renderNumberIcon(QString::fromUtf8(c.text), text, 2.0);
+        ASSERT_EQ(icon.deviceIndependentSize(), QSizeF(22, 22));
+        const Ink top = inkWithin(icon, QRectF(0, 0, 22, 9));
+        bool clearRowInMiddle = false;
+        for (double y = 10; y < 12; y += 0.5)
+            clearRowInMiddle |= !hasInk(icon, QRectF(0, y, 22, 0.5));
+        const Ink all = inkWithin(icon, QRectF(0, 0, 22, 22));
+        EXPECT_EQ(QColor::fromRgba(all.strongest).rgb(), text.rgb());
+        // Fitted: the ink reaches to within a point of two opposite edges.
+        const QRectF inkPoints(QRectF(all.bounds).topLeft() / 2.0, QRectF(all.bounds).size() / 2.0);
+        EXPECT_TRUE(inkPoints.width() >= 20 || inkPoints.height() >= (parts ? 19 : 14))
+            << inkPoints.width() << " x " << inkPoints.height();
+        if (parts) {
+            EXPECT_FALSE(top.bounds.isEmpty());
+            EXPECT_TRUE(clearRowInMiddle) << "the two lines touch";
+        } else if (c.text[0] != '\xe2') { // the dash is too thin to reach across
+            EXPECT_FALSE(clearRowInMiddle) << "one line sits across the middle";
+        }
+    }
+    EXPECT_TRUE(renderNumberIcon(QString(), text).isNull());
+}
+
+TEST(LabelGuide, AsWideAsTheMetricUsuallyShows) {
+    EXPECT_EQ(labelGuide(NumberMetric::cpuTotal), "100%");
+    EXPECT_EQ(labelGuide(NumberMetric::batteryLevel), "100%");
+    EXPECT_EQ(labelGuide(NumberMetric::downloadSpeed), "1023.9 MB/s");
+    EXPECT_EQ(labelGuide(NumberMetric::diskWrite), "1023.9 MB/s");
+    EXPECT_EQ(labelGuide(NumberMetric::memoryUsedBytes), "1023.9 MB");
+    EXPECT_TRUE(labelGuide(NumberMetric::none).isEmpty());
+    // Every other metric has a guide too, so no panel falls back to the changing text.
+    for (NumberMetric metric : allNumberMetrics())
+        EXPECT_EQ(labelGuide(metric).isEmpty(), metric == NumberMetric::none)
+            << rawValue(metric).toStdString();
 }
 
 } // namespace

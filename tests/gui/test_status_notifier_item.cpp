@@ -129,38 +129,42 @@ protected:
         watcher_.waitForFinished(3000);
     }
 
-    // The service names the watcher has been asked to register, as its calls arrive.
+    // What the watcher has been asked to register, as its calls arrive.
     QStringList registeredItems() const {
-        QStringList services;
+        QStringList items;
         for (const QDBusMessage& call : watcherCalls_.received)
             if (call.arguments().value(0) == QStringLiteral("RegisterStatusNotifierItem"))
-                services << qdbus_cast<QVariantList>(call.arguments().value(1)).value(0).toString();
-        return services;
+                items << qdbus_cast<QVariantList>(call.arguments().value(1)).value(0).toString();
+        return items;
     }
 
-    orb::StatusNotifierItem& makeItem() {
-        item_ = std::make_unique<orb::StatusNotifierItem>("orbimeter", "Orbimeter", itemBus_);
+    // The item, and the answers it reports, in order.
+    orb::StatusNotifierItem& makeItem(const QString& path = itemPath) {
+        item_ = std::make_unique<orb::StatusNotifierItem>("orbimeter", "Orbimeter", path, itemBus_);
+        QObject::connect(item_.get(), &orb::StatusNotifierItem::registrationChanged,
+                         [this](bool accepted) { answers_ << accepted; });
         return *item_;
     }
 
     orb::StatusNotifierItem& registeredItem() {
         startWatcher();
-        EXPECT_TRUE(makeItem().registerWithWatcher());
+        makeItem().start();
+        EXPECT_TRUE(waitUntil([&] { return answers_ == QList<bool>{true}; }));
         return *item_;
     }
 
-    // Calls into the item run in this thread, so the caller must keep the event loop going.
+    // Calls into an item run in this thread, so the caller must keep the event loop going.
     QDBusMessage callItem(const QString& interface, const QString& method,
-                          const QVariantList& arguments) {
+                          const QVariantList& arguments, const QString& path = itemPath) {
         QDBusMessage call =
-            QDBusMessage::createMethodCall(item_->serviceName(), itemPath, interface, method);
+            QDBusMessage::createMethodCall(itemBus_.baseService(), path, interface, method);
         call.setArguments(arguments);
         return probe_.call(call, QDBus::BlockWithGui, 5000);
     }
 
-    QVariant itemProperty(const QString& name) {
+    QVariant itemProperty(const QString& name, const QString& path = itemPath) {
         const QDBusMessage reply =
-            callItem("org.freedesktop.DBus.Properties", "Get", {itemInterface, name});
+            callItem("org.freedesktop.DBus.Properties", "Get", {itemInterface, name}, path);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << name.toStdString();
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
@@ -177,14 +181,26 @@ protected:
     QDBusConnection itemBus_{QString()};
     QDBusConnection probe_{QString()};
     std::unique_ptr<orb::StatusNotifierItem> item_;
+    QList<bool> answers_;
 };
 
-TEST_F(StatusNotifierItemTest, RegistersItsServiceNameTakesActivationAndReleasesTheName) {
-    orb::StatusNotifierItem& item = registeredItem();
-    const QString serviceName = item.serviceName();
-    ASSERT_TRUE(waitUntil([&] { return !registeredItems().isEmpty(); }));
-    EXPECT_EQ(registeredItems(), QStringList{serviceName});
-    EXPECT_TRUE(onBus(serviceName));
+TEST_F(StatusNotifierItemTest, RegistersByPathWithoutWaitingServesClicksAndWithdraws) {
+    startWatcher();
+    orb::StatusNotifierItem& item = makeItem();
+    item.start();
+    // start() returns before the watcher has answered: the answer comes through the event loop.
+    EXPECT_TRUE(answers_.isEmpty());
+    EXPECT_FALSE(item.isRegistered());
+    ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{true}; }));
+    EXPECT_EQ(registeredItems(), QStringList{itemPath});
+
+    // A second item shares the connection at a path of its own.
+    orb::StatusNotifierItem second("orbimeter-number", "Orbimeter", itemPath + "/Number", itemBus_);
+    second.start();
+    ASSERT_TRUE(waitUntil([&] { return second.isRegistered(); }));
+    EXPECT_EQ(registeredItems(), (QStringList{itemPath, itemPath + "/Number"}));
+    EXPECT_EQ(itemProperty("Id", itemPath + "/Number").toString(), "orbimeter-number");
+    EXPECT_EQ(itemProperty("Id").toString(), "orbimeter");
 
     QList<QPoint> activated;
     QObject::connect(&item, &orb::StatusNotifierItem::activated,
@@ -194,31 +210,41 @@ TEST_F(StatusNotifierItemTest, RegistersItsServiceNameTakesActivationAndReleases
     EXPECT_EQ(activated, QList<QPoint>{QPoint(10, 20)});
 
     item_.reset();
-    EXPECT_TRUE(waitUntil([&] { return !onBus(serviceName); }));
+    EXPECT_EQ(callItem(itemInterface, "Activate", {1, 2}).type(), QDBusMessage::ErrorMessage);
 }
 
-TEST_F(StatusNotifierItemTest, RegistrationFailsCleanlyWhenNoWatcherAccepts) {
-    orb::StatusNotifierItem& item = makeItem();
-    EXPECT_FALSE(orb::StatusNotifierItem::watcherAvailable(itemBus_));
-    EXPECT_FALSE(item.registerWithWatcher());
-    EXPECT_FALSE(onBus(item.serviceName()));
+TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstGoesAndComesBack) {
+    makeItem().start();
+    ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{false}; })) << "no watcher yet";
 
+    // A watcher owns its name a while before it takes calls, as a real one may while starting
+    // up; the item has to try again rather than give up on the first error.
     startWatcher(/*withRegisterMethod=*/false);
-    EXPECT_TRUE(orb::StatusNotifierItem::watcherAvailable(itemBus_));
-    EXPECT_FALSE(item.registerWithWatcher()) << "the watcher answers with an error";
-    EXPECT_FALSE(onBus(item.serviceName()));
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(answers_, QList<bool>{false});
+    addRegisterMethod();
+    ASSERT_TRUE(waitUntil([&] { return answers_ == (QList<bool>{false, true}); }, 10000));
+
+    stopWatcher(); // the panel crashes
+    ASSERT_TRUE(waitUntil([&] { return answers_.size() == 3; }));
+    EXPECT_FALSE(answers_.last());
+    startWatcher(); // and is started again
+    ASSERT_TRUE(waitUntil([&] { return answers_.size() == 4; }, 10000));
+    EXPECT_TRUE(answers_.last());
+    EXPECT_EQ(registeredItems(), QStringList{itemPath});
 }
 
 TEST_F(StatusNotifierItemTest, PanelReadsBackIconLabelAndToolTipAndHearsOfNewPixelsOnly) {
     orb::StatusNotifierItem& item = registeredItem();
     status_notifier_test::SignalLog newIcons;
-    ASSERT_TRUE(probe_.connect(item.serviceName(), itemPath, itemInterface, "NewIcon", &newIcons,
-                               SLOT(record(QDBusMessage))));
+    ASSERT_TRUE(probe_.connect(itemBus_.baseService(), itemPath, itemInterface, "NewIcon",
+                               &newIcons, SLOT(record(QDBusMessage))));
     QImage icon = filledImage(22, 22, qRgba(0x11, 0x22, 0x33, 0x80));
     icon.setPixel(1, 0, qRgba(0xaa, 0xbb, 0xcc, 0xff));
     item.setIcon(icon);
     item.setLabel("42%", "100%");
     item.setToolTip("Orbimeter", "CPU 42%");
+    item.setActive(false);
 
     const auto pixmaps = qdbus_cast<orb::SniPixmapList>(itemProperty("IconPixmap"));
     ASSERT_EQ(pixmaps.size(), 1);
@@ -231,6 +257,7 @@ TEST_F(StatusNotifierItemTest, PanelReadsBackIconLabelAndToolTipAndHearsOfNewPix
     const auto toolTip = qdbus_cast<orb::SniToolTip>(itemProperty("ToolTip"));
     EXPECT_EQ(toolTip.title, "Orbimeter");
     EXPECT_EQ(toolTip.text, "CPU 42%");
+    EXPECT_EQ(itemProperty("Status").toString(), "Passive");
 
     // The same pixels in another image announce nothing; one changed pixel does.
     item.setIcon(icon.copy());
@@ -239,20 +266,6 @@ TEST_F(StatusNotifierItemTest, PanelReadsBackIconLabelAndToolTipAndHearsOfNewPix
     ASSERT_TRUE(waitUntil([&] { return newIcons.received.size() >= 2; }));
     waitUntil([] { return false; }, 200); // time for a stray third signal
     EXPECT_EQ(newIcons.received.size(), 2);
-}
-
-TEST_F(StatusNotifierItemTest, RegistersAgainWhenThePanelWatcherRestarts) {
-    orb::StatusNotifierItem& item = registeredItem();
-
-    stopWatcher();
-    ASSERT_TRUE(waitUntil([&] { return !orb::StatusNotifierItem::watcherAvailable(itemBus_); }));
-    // The new watcher owns its name a while before it takes calls, as a real one may while
-    // starting up; the item has to try again rather than give up on the first error.
-    startWatcher(/*withRegisterMethod=*/false);
-    waitUntil([] { return false; }, 300);
-    addRegisterMethod();
-    EXPECT_TRUE(waitUntil([&] { return registeredItems().contains(item.serviceName()); }, 10000));
-    EXPECT_TRUE(onBus(item.serviceName()));
 }
 
 TEST(StatusNotifierItemIcon, SendsTheLowDpiSizeAlongsideAndCapsHugeImages) {

@@ -41,3 +41,24 @@ TEST_F(TrayLabel, SettingsChangesShowWithoutWaitingForASample) {
     EXPECT_TRUE(tray.label().text.isEmpty());
     EXPECT_EQ(tray.toolTip(), "Orbimeter");
 }
+
+// The tests run without a session bus (see CMakeLists.txt), so no panel takes the item.
+TEST_F(TrayLabel, WithoutAWatcherTheX11TrayShowsTheNumberAsASecondIcon) {
+    TrayController tray(monitor, prefs);
+    ASSERT_TRUE(waitFor([&] { return tray.showsNumberItem(); }));
+    EXPECT_EQ(tray.host(), TrayController::Host::systemTray);
+
+    prefs.setNumberMetric(NumberMetric::none);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(tray.showsNumberItem());
+    prefs.setNumberMetric(NumberMetric::cpuTotal);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(tray.showsNumberItem());
+}
+
+TEST(TrayHost, OnlyTheGnomeAndUnityHostsDrawTheLabel) {
+    for (const char* desktop : {"GNOME", "ubuntu:GNOME", "Unity", "gnome"})
+        EXPECT_TRUE(TrayController::hostDrawsLabel(desktop)) << desktop;
+    for (const char* desktop : {"", "KDE", "XFCE", "LXQt", "X-Cinnamon", "GNOME-Flashback-ish"})
+        EXPECT_FALSE(TrayController::hostDrawsLabel(desktop)) << desktop;
+}
