@@ -1,6 +1,8 @@
 #include "app/TrayColors.h"
 
 #include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
 #include <QtGui/qguiapplication_platform.h>
 #include <cstdlib>
 #include <memory>
@@ -57,6 +59,19 @@ std::optional<QColor> x11TrayTextColor() {
         return std::nullopt;
     const auto* values = static_cast<const quint32*>(xcb_get_property_value(property.get()));
     return QColor::fromRgba64(quint16(values[0]), quint16(values[1]), quint16(values[2]));
+}
+
+std::optional<QColor> colorBehindIcon(const QRect& iconGeometry) {
+    if (!iconGeometry.isValid() || iconGeometry.isEmpty())
+        return std::nullopt;
+    QScreen* screen = QGuiApplication::screenAt(iconGeometry.topLeft());
+    if (!screen)
+        return std::nullopt;
+    const QPoint corner = iconGeometry.topLeft() - screen->geometry().topLeft();
+    const QImage pixel = screen->grabWindow(0, corner.x(), corner.y(), 1, 1).toImage();
+    if (pixel.isNull())
+        return std::nullopt;
+    return pixel.pixelColor(0, 0);
 }
 
 } // namespace orb

@@ -97,6 +97,13 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
                 else
                     moveToSystemTray();
             });
+    // The number's own item goes first: the panels tried here put later items to the left, so
+    // this leaves the number to the right of the rings, as in the label.
+    if (!hostDrawsLabel_) {
+        numberItem_ = makeStatusNotifierItem(QStringLiteral("orbimeter-number"),
+                                             QStringLiteral("/StatusNotifierItem/Number"));
+        numberItem_->start();
+    }
     // A watcher that is slow to answer must not leave the user without an item meanwhile.
     QTimer::singleShot(watcherGraceMs, this, [this] {
         if (!ringsItem_->isRegistered())
@@ -133,15 +140,7 @@ void TrayController::moveToStatusNotifier() {
     ringsIcon_.reset();
     numberIcon_.reset();
     trayTextColor_.reset();
-    if (!hostDrawsLabel_ && !numberItem_) {
-        // Offered once the rings are in, so panels that keep the order of arrival put the
-        // number to their right.
-        numberItem_ = makeStatusNotifierItem(QStringLiteral("orbimeter-number"),
-                                             QStringLiteral("/StatusNotifierItem/Number"));
-        numberItem_->start();
-    }
     lastIcon_ = QImage();
-    lastNumber_.clear();
     lastToolTip_.clear();
     rebuild();
 }
@@ -150,22 +149,22 @@ void TrayController::moveToSystemTray() {
     if (ringsIcon_)
         return;
     host_ = Host::systemTray;
-    numberItem_.reset();
     trayTextColor_ = x11TrayTextColor();
+    // The number first (shown by rebuild()), for the same reason as on the bus.
+    numberIcon_ = makeSystemTrayIcon();
     ringsIcon_ = makeSystemTrayIcon();
     lastIcon_ = QImage();
-    lastNumber_.clear();
+    // A placeholder differs from any drawing, so the first build sets the number icon up.
+    lastNumberIcon_ = QImage(1, 1, QImage::Format_ARGB32);
     lastToolTip_.clear();
     rebuild();
-    // The rings first, so trays that keep the order of arrival put the number to their right.
     ringsIcon_->show();
-    lastNumber_.clear();
-    rebuild();
 }
 
 bool TrayController::showsNumberItem() const {
-    return host_ == Host::systemTray ? numberIcon_ && numberIcon_->isVisible()
-                                     : numberItem_ && !label_.text.isEmpty();
+    return host_ == Host::systemTray
+               ? numberIcon_ && numberIcon_->isVisible()
+               : numberItem_ && numberItem_->isRegistered() && !label_.text.isEmpty();
 }
 
 LabelSettings TrayController::currentSettings() const {
@@ -188,6 +187,22 @@ void TrayController::scheduleRebuild() {
     });
 }
 
+PanelColors TrayController::panelColors() {
+    // An X11 tray that publishes no colours still shows its panel around our icon. A glance a
+    // second is enough, and catches up soon after the panel first draws itself behind the icon.
+    constexpr qint64 backgroundMaxAgeMs = 1000;
+    if (ringsIcon_ && !trayTextColor_ &&
+        (!backgroundAge_.isValid() || backgroundAge_.hasExpired(backgroundMaxAgeMs))) {
+        if (auto behind = colorBehindIcon(ringsIcon_->geometry())) {
+            panelBackground_ = behind;
+            backgroundAge_.start();
+        }
+    }
+    const QPalette palette = QGuiApplication::palette();
+    return {trayTextColor_, ringsIcon_ ? panelBackground_ : std::nullopt,
+            palette.color(QPalette::WindowText), palette.color(QPalette::Window)};
+}
+
 QString TrayController::toolTip() const {
     const NumberMetric metric = prefs_.numberMetric();
     if (metric == NumberMetric::none || label_.text.isEmpty())
@@ -201,10 +216,9 @@ void TrayController::rebuild() {
     qreal ratio = 1.0;
     for (QScreen* screen : QGuiApplication::screens())
         ratio = std::max(ratio, screen->devicePixelRatio());
-    const QPalette palette = QGuiApplication::palette();
-    const QColor textColor = trayTextColor_.value_or(palette.color(QPalette::WindowText));
-    const PanelShade shade = panelShade(trayTextColor_, palette.color(QPalette::WindowText),
-                                        palette.color(QPalette::Window));
+    const PanelColors colors = panelColors();
+    const QColor textColor = panelTextColor(colors);
+    const PanelShade shade = panelShade(colors);
 
     label_ = buildLabel(currentSettings(), monitor_, ratio, shade);
     const bool labelBesideIcon = host_ == Host::statusNotifier && hostDrawsLabel_;
@@ -213,38 +227,34 @@ void TrayController::rebuild() {
         icon = placeholderIcon(ratio, shade);
     const QString tip = toolTip();
     const QString number = label_.text;
+    const bool numberApart = host_ == Host::systemTray ? bool(numberIcon_) : bool(numberItem_);
+    const QImage numberIcon = numberApart ? renderNumberIcon(number, textColor, ratio) : QImage();
 
     if (host_ == Host::statusNotifier) {
         ringsItem_->setIcon(icon);
         ringsItem_->setToolTip(QStringLiteral("Orbimeter"), tip);
         if (labelBesideIcon)
             ringsItem_->setLabel(number, labelGuide(prefs_.numberMetric()));
-        if (numberItem_ && number != lastNumber_) {
-            numberItem_->setIcon(renderNumberIcon(number, textColor, ratio));
+        if (numberItem_) {
+            numberItem_->setIcon(numberIcon);
             numberItem_->setActive(!number.isEmpty());
-        }
-        if (numberItem_)
             numberItem_->setToolTip(QStringLiteral("Orbimeter"), tip);
+        }
     } else if (ringsIcon_) {
         if (icon != lastIcon_)
             ringsIcon_->setIcon(QIcon(new ImageIconEngine(icon)));
-        if (!number.isEmpty() && !numberIcon_ && ringsIcon_->isVisible()) {
-            numberIcon_ = makeSystemTrayIcon();
-            lastNumber_.clear();
-        }
-        if (numberIcon_ && number != lastNumber_) {
-            numberIcon_->setIcon(
-                QIcon(new ImageIconEngine(renderNumberIcon(number, textColor, ratio))));
-            numberIcon_->setVisible(!number.isEmpty());
+        if (numberIcon != lastNumberIcon_) {
+            if (!numberIcon.isNull())
+                numberIcon_->setIcon(QIcon(new ImageIconEngine(numberIcon)));
+            numberIcon_->setVisible(!numberIcon.isNull());
         }
         if (tip != lastToolTip_) {
             ringsIcon_->setToolTip(tip);
-            if (numberIcon_)
-                numberIcon_->setToolTip(tip);
+            numberIcon_->setToolTip(tip);
         }
     }
     lastIcon_ = icon;
-    lastNumber_ = number;
+    lastNumberIcon_ = numberIcon;
     lastToolTip_ = tip;
 }
 

@@ -2,6 +2,7 @@
 
 #include "views/LabelRenderer.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QRect>
 #include <memory>
@@ -64,6 +65,7 @@ private:
     std::unique_ptr<StatusNotifierItem> makeStatusNotifierItem(const QString& id,
                                                                const QString& path);
     LabelSettings currentSettings() const;
+    PanelColors panelColors();
 
     SystemMonitor& monitor_;
     Preferences& prefs_;
@@ -74,9 +76,11 @@ private:
     std::unique_ptr<QSystemTrayIcon> ringsIcon_;
     std::unique_ptr<QSystemTrayIcon> numberIcon_;
     std::optional<QColor> trayTextColor_;
+    std::optional<QColor> panelBackground_;
+    QElapsedTimer backgroundAge_;
     Label label_;
     QImage lastIcon_;
-    QString lastNumber_;
+    QImage lastNumberIcon_;
     QString lastToolTip_;
     QPoint lastActivation_;
     bool rebuildPending_ = false;

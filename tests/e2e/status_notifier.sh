@@ -45,7 +45,7 @@ bus_name_of() {
         --method org.freedesktop.DBus.ListNames | grep -o "':[0-9.]*'" | tr -d "'"); do
         gdbus call --session --dest org.freedesktop.DBus --object-path / --method \
             org.freedesktop.DBus.GetConnectionUnixProcessID "$name" 2>/dev/null |
-            grep -q "($1," && echo "$name" && return 0
+            grep -q "uint32 $1,)" && echo "$name" && return 0
     done
 }
 item() { gdbus call --session --dest "$(bus_name_of "$1")" --object-path "$2" "${@:3}"; }

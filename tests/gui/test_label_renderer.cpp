@@ -131,23 +131,29 @@ TEST(RingImage, BackgroundStaysClearUnknownColoursDrawBlueAndTracksSuitThePanel)
     EXPECT_EQ(ringAt(onLight, innerRadius, 6, Qt::black), "dark track");
 }
 
-TEST(PanelShade, TrayTextColourDecidesElseThePalette) {
+TEST(PanelShade, TrayTextColourDecidesElseTheColourBehindElseThePalette) {
     const QColor white(Qt::white), black(Qt::black), lightGrey(0xef, 0xef, 0xef);
+    const QColor darkGrey(0x20, 0x20, 0x20);
     const struct {
-        std::optional<QColor> trayText;
-        QColor paletteText, paletteWindow;
-        PanelShade expected;
+        PanelColors colors;
+        PanelShade shade;
+        QColor text;
     } cases[] = {
-        {white, black, lightGrey, PanelShade::dark}, // the tray's word wins
-        {QColor(0x20, 0x20, 0x20), white, black, PanelShade::light},
-        {std::nullopt, black, lightGrey, PanelShade::light}, // palette: dark text on light
-        {std::nullopt, QColor(0xdd, 0xdd, 0xdd), QColor(0x30, 0x30, 0x30), PanelShade::dark},
-        {std::nullopt, lightGrey, lightGrey, PanelShade::dark}, // no contrast: the usual panel
+        {{white, lightGrey, black, lightGrey}, PanelShade::dark, white}, // the tray's word wins
+        {{darkGrey, std::nullopt, white, black}, PanelShade::light, darkGrey},
+        {{std::nullopt, darkGrey, black, lightGrey},
+         PanelShade::dark,
+         white}, // behind, not palette
+        {{std::nullopt, lightGrey, white, black}, PanelShade::light, black},
+        {{std::nullopt, std::nullopt, black, lightGrey}, PanelShade::light, black},
+        {{std::nullopt, std::nullopt, lightGrey, darkGrey}, PanelShade::dark, lightGrey},
+        {{std::nullopt, std::nullopt, lightGrey, lightGrey}, PanelShade::dark, lightGrey},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(panelShade(c.trayText, c.paletteText, c.paletteWindow), c.expected)
-            << (c.trayText ? c.trayText->name().toStdString() : "palette ")
-            << c.paletteText.name().toStdString();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.colors.paletteText.name().toStdString());
+        EXPECT_EQ(panelShade(c.colors), c.shade);
+        EXPECT_EQ(panelTextColor(c.colors), c.text);
+    }
     EXPECT_EQ(ringTrackColor(PanelShade::light), QColor(0, 0, 0, 51));
     EXPECT_EQ(ringTrackColor(PanelShade::dark), QColor(255, 255, 255, 51));
 }
