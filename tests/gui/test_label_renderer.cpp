@@ -154,8 +154,6 @@ TEST(PanelShade, TrayTextColourDecidesElseTheColourBehindElseThePalette) {
         EXPECT_EQ(panelShade(c.colors), c.shade);
         EXPECT_EQ(panelTextColor(c.colors), c.text);
     }
-    EXPECT_EQ(ringTrackColor(PanelShade::light), QColor(0, 0, 0, 51));
-    EXPECT_EQ(ringTrackColor(PanelShade::dark), QColor(255, 255, 255, 51));
 }
 
 class LabelTest : public ::testing::Test {
@@ -179,10 +177,8 @@ TEST_F(LabelTest, PartsFollowTheChosenMetricsAndReadings) {
     ASSERT_TRUE(label.rings.has_value());
     EXPECT_EQ(label.rings->devicePixelRatio(), 2.0);
     // Outer: 42 % of the circle ends near 5 o'clock; inner: 70 % near 8:24.
-    EXPECT_EQ(ringAt(*label.rings, outerRadius, 4, ringColor("pink")), "value");
     EXPECT_EQ(ringAt(*label.rings, outerRadius, 6, ringColor("pink")), "track");
     EXPECT_EQ(ringAt(*label.rings, innerRadius, 7.5, ringColor("blue")), "value");
-    EXPECT_EQ(ringAt(*label.rings, innerRadius, 10, ringColor("blue")), "track");
     EXPECT_EQ(label.text, QStringLiteral("1.5 MB/s"));
     EXPECT_EQ(label.symbol, symbolGlyph("network"));
 
@@ -193,11 +189,7 @@ TEST_F(LabelTest, PartsFollowTheChosenMetricsAndReadings) {
 
     // No battery estimate drops the whole number group, symbol included.
     monitor.setTimeRemaining(QString());
-    EXPECT_TRUE(
-        build(RingMetric::none, RingMetric::none, NumberMetric::timeRemaining).symbol.isEmpty());
-    monitor.setTimeRemaining(QStringLiteral("2:15 Remaining"));
-    EXPECT_EQ(build(RingMetric::none, RingMetric::none, NumberMetric::timeRemaining).symbol,
-              symbolGlyph("clock"));
+    EXPECT_EQ(build(RingMetric::none, RingMetric::none, NumberMetric::timeRemaining).symbol, "");
 }
 
 TEST_F(LabelTest, TrayIconIsTheRingsWithTheSymbolBesideThemOnlyWhereTheHostDrawsTheNumber) {
@@ -217,40 +209,33 @@ TEST_F(LabelTest, TrayIconIsTheRingsWithTheSymbolBesideThemOnlyWhereTheHostDraws
         const Ink symbol = inkWithin(beside, QRectF(30.0, 0, size.width() - 30.0, 22));
         EXPECT_GT(symbol.bounds.width(), 5 * ratio);
         EXPECT_EQ(QColor::fromRgba(symbol.strongest).rgb(), text.rgb());
-
-        // Without rings the symbol alone fills the square, centred.
-        const QImage alone = trayIconImage(
-            build(RingMetric::none, RingMetric::none, NumberMetric::downloadSpeed, ratio), text,
-            false, ratio);
-        EXPECT_EQ(alone.deviceIndependentSize(), QSizeF(22, 22));
-        const Ink ink = inkWithin(alone, QRectF(0, 0, 22, 22));
-        EXPECT_GT(ink.bounds.width(), 10 * ratio);
-        EXPECT_NEAR(QRectF(ink.bounds).center().x() / ratio, 11.0, 1.0);
-        EXPECT_NEAR(QRectF(ink.bounds).center().y() / ratio, 11.0, 1.0);
     }
+    // Without rings the symbol alone fills the square, centred; with nothing, no picture.
+    const QImage alone = trayIconImage(
+        build(RingMetric::none, RingMetric::none, NumberMetric::downloadSpeed), text, true);
+    const QRectF ink = inkWithin(alone, QRectF(0, 0, 22, 22)).bounds;
+    EXPECT_EQ(alone.size(), QSize(22, 22));
+    EXPECT_GT(ink.width(), 10);
+    EXPECT_NEAR(ink.center().x(), 11.0, 1.0);
+    EXPECT_NEAR(ink.center().y(), 11.0, 1.0);
     EXPECT_TRUE(trayIconImage(Label{}, text, true).isNull());
 }
 
 TEST(NumberIcon, ValueOverUnitOrOneLineAsLargeAsFits) {
-    const struct {
-        const char* text;
-        const char* value; // empty: one line
-        const char* unit;
-    } cases[] = {{"42%", "42", "%"},        {"1.2 MB/s", "1.2", "MB/s"},
-                 {"-61 dBm", "-61", "dBm"}, {"45\u00B0", "", ""},
-                 {"0.42", "", ""},          {"Ch 36", "", ""},
-                 {"3d 4h", "", ""},         {"2:15", "", ""},
-                 {"1500, 1600", "", ""},    {"\u2014", "", ""}};
+    const std::pair<const char*, const char*> cases[] = {
+        // text, unit (none: one line)
+        {"42%", "%"},       {"1.2 MB/s", "MB/s"}, {"-61 dBm", "dBm"}, {"45\u00B0", ""},
+        {"0.42", ""},       {"Ch 36", ""},        {"3d 4h", ""},      {"2:15", ""},
+        {"1500, 1600", ""}, {"\u2014", ""}};
     const QColor text(0xd0, 0xe0, 0xf0);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        const auto parts = splitValueAndUnit(QString::fromUtf8(c.text));
-        EXPECT_EQ(parts.has_value(), *c.value != 0);
-        if (parts) {
-            EXPECT_EQ(*parts, std::pair(QString::fromUtf8(c.value), QString::fromUtf8(c.unit)));
-        }
+    for (const auto& [number, unit] : cases) {
+        SCOPED_TRACE(number);
+        const auto parts = splitValueAndUnit(QString::fromUtf8(number));
+        EXPECT_EQ(parts ? parts->first + " " + parts->second : QString(),
+                  *unit ? QString::fromUtf8(number).remove(unit).trimmed() + " " + unit
+                        : QString());
 
-        const QImage icon = renderNumberIcon(QString::fromUtf8(c.text), text, 2.0);
+        const QImage icon = renderNumberIcon(QString::fromUtf8(number), text, 2.0);
         ASSERT_EQ(icon.deviceIndependentSize(), QSizeF(22, 22));
         const Ink top = inkWithin(icon, QRectF(0, 0, 22, 9));
         bool clearRowInMiddle = false;
@@ -265,7 +250,7 @@ TEST(NumberIcon, ValueOverUnitOrOneLineAsLargeAsFits) {
         if (parts) {
             EXPECT_FALSE(top.bounds.isEmpty());
             EXPECT_TRUE(clearRowInMiddle) << "the two lines touch";
-        } else if (c.text[0] != '\xe2') { // the dash is too thin to reach across
+        } else if (number[0] != '\xe2') { // the dash is too thin to reach across
             EXPECT_FALSE(clearRowInMiddle) << "one line sits across the middle";
         }
     }
@@ -273,12 +258,8 @@ TEST(NumberIcon, ValueOverUnitOrOneLineAsLargeAsFits) {
 }
 
 TEST(LabelGuide, AsWideAsTheMetricUsuallyShows) {
-    EXPECT_EQ(labelGuide(NumberMetric::cpuTotal), "100%");
     EXPECT_EQ(labelGuide(NumberMetric::batteryLevel), "100%");
-    EXPECT_EQ(labelGuide(NumberMetric::downloadSpeed), "1023.9 MB/s");
     EXPECT_EQ(labelGuide(NumberMetric::diskWrite), "1023.9 MB/s");
-    EXPECT_EQ(labelGuide(NumberMetric::memoryUsedBytes), "1023.9 MB");
-    EXPECT_TRUE(labelGuide(NumberMetric::none).isEmpty());
     // Every other metric has a guide too, so no panel falls back to the changing text.
     for (NumberMetric metric : allNumberMetrics())
         EXPECT_EQ(labelGuide(metric).isEmpty(), metric == NumberMetric::none)
