@@ -10,14 +10,16 @@
 
 namespace orb {
 
-OrbimeterApp::OrbimeterApp()
-    : platform_(platform::makeSystemPlatform()),
+OrbimeterApp::OrbimeterApp(const AppOptions& options)
+    : platform_(platform::makeSystemPlatform(options.root)),
       store_(std::make_unique<platform::QtSettingsStore>()),
       loginItem_(platform::makeLoginItemService()),
       monitor_(std::make_unique<SystemMonitor>(*platform_)),
       prefs_(std::make_unique<Preferences>(*store_, *loginItem_)),
       shell_(std::make_unique<Shell>(*monitor_, *prefs_)),
       tray_(std::make_unique<TrayController>(*monitor_, *prefs_)) {
+    if (options.tickInterval)
+        monitor_->setTickInterval(*options.tickInterval);
     connect(tray_.get(), &TrayController::activated, shell_.get(), &Shell::togglePopover);
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace orb {
 
@@ -15,12 +18,18 @@ class Shell;
 class SystemMonitor;
 class TrayController;
 
+// How the program was started. The defaults are the normal start; the rest are testing aids.
+struct AppOptions {
+    std::string root = "/";                                // read /proc and /sys below this
+    std::optional<std::chrono::milliseconds> tickInterval; // instead of one second
+};
+
 // The program: one sampling engine and one set of preferences for the life of the process, the
 // tray item, and the windows that open from it.
 class OrbimeterApp : public QObject {
     Q_OBJECT
 public:
-    OrbimeterApp();
+    explicit OrbimeterApp(const AppOptions& options = {});
     ~OrbimeterApp() override;
 
     SystemMonitor& monitor() { return *monitor_; }

@@ -1,9 +1,8 @@
 #include "StatusNotifierItem.h"
 #include "StatusNotifierItemAdaptor.h"
 
-#include <QCoreApplication>
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
@@ -11,26 +10,28 @@
 #include <QTimer>
 #include <QtEndian>
 #include <algorithm>
-#include <atomic>
 
 namespace orb {
 
 namespace {
 
-const QString itemObjectPath = QStringLiteral("/StatusNotifierItem");
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherObjectPath = QStringLiteral("/StatusNotifierWatcher");
 
-// The first registration blocks start-up, so a watcher that hangs must not hang us for the
-// default 25 seconds.
+// A watcher that hangs must not leave the item waiting for the default 25 seconds.
 constexpr int registrationTimeoutMs = 3000;
 
-// A restarted watcher can own its name a moment before it answers calls, so the first
-// announcement after a restart may bounce. Retries back off from 100 ms, about 3 s in all.
-constexpr int reannounceAttempts = 6;
+// A watcher can own its name a moment before it answers calls, so an announcement may bounce.
+// Retries back off from 100 ms, about 3 s in all.
+constexpr int registrationAttempts = 6;
 constexpr int firstRetryDelayMs = 100;
 
-std::atomic<int> nextInstanceNumber{1};
+// Errors that mean nobody owns the watcher's name: there is nothing to retry until someone
+// does, which the ownership watch reports.
+bool meansNoWatcher(const QDBusError& error) {
+    return error.type() == QDBusError::ServiceUnknown ||
+           error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+}
 
 void registerWireTypes() {
     static const bool registered = [] {
@@ -42,11 +43,11 @@ void registerWireTypes() {
     Q_UNUSED(registered);
 }
 
-QDBusMessage registrationCall(const QString& serviceName) {
+QDBusMessage registrationCall(const QString& objectPath) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(watcherService, watcherObjectPath, watcherService,
                                        QStringLiteral("RegisterStatusNotifierItem"));
-    call << serviceName;
+    call << objectPath;
     return call;
 }
 
@@ -120,52 +121,77 @@ SniPixmapList pixmapsForIcon(const QImage& image) {
     return pixmaps;
 }
 
-StatusNotifierItem::StatusNotifierItem(const QString& id, const QString& title, QDBusConnection bus,
+StatusNotifierItem::StatusNotifierItem(const QString& id, const QString& title,
+                                       const QString& objectPath, QDBusConnection bus,
                                        QObject* parent)
-    : QObject(parent), bus_(std::move(bus)),
-      serviceName_(QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
-                       .arg(QCoreApplication::applicationPid())
-                       .arg(nextInstanceNumber++)),
-      id_(id), title_(title) {
+    : QObject(parent), bus_(std::move(bus)), objectPath_(objectPath), id_(id), title_(title) {
     registerWireTypes();
     adaptor_ = new StatusNotifierItemAdaptor(this);
 }
 
 StatusNotifierItem::~StatusNotifierItem() {
-    withdrawFromBus();
+    if (exported_)
+        bus_.unregisterObject(objectPath_);
 }
 
-bool StatusNotifierItem::watcherAvailable(const QDBusConnection& bus) {
-    if (!bus.isConnected())
-        return false;
-    const QDBusConnectionInterface* daemon = bus.interface();
-    return daemon && daemon->isServiceRegistered(watcherService).value();
-}
-
-bool StatusNotifierItem::registerWithWatcher() {
-    if (!bus_.isConnected() || !exportOnBus())
-        return false;
-    // Watch before announcing, so a watcher that restarts in between is not missed.
-    if (!watcherOwnership_) {
-        watcherOwnership_ = new QDBusServiceWatcher(watcherService, bus_,
-                                                    QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(watcherOwnership_, &QDBusServiceWatcher::serviceOwnerChanged, this,
-                [this](const QString&, const QString&, const QString& newOwner) {
-                    announceAfterWatcherChange(newOwner);
-                });
+void StatusNotifierItem::start() {
+    if (watcherOwnership_)
+        return;
+    // Exporting is local to this process: no round trip to the bus.
+    exported_ = bus_.isConnected() &&
+                bus_.registerObject(objectPath_, this, QDBusConnection::ExportAdaptors);
+    if (!exported_) {
+        QTimer::singleShot(0, this, [this] { setRegistered(false); });
+        return;
     }
-    const QDBusMessage reply =
-        bus_.call(registrationCall(serviceName_), QDBus::Block, registrationTimeoutMs);
-    if (reply.type() == QDBusMessage::ReplyMessage)
-        return true;
+    // Watch before announcing, so a watcher that appears in between is not missed.
+    watcherOwnership_ = new QDBusServiceWatcher(watcherService, bus_,
+                                                QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcherOwnership_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                ++watcherGeneration_;
+                if (newOwner.isEmpty())
+                    setRegistered(false);
+                else
+                    sendRegistration(0);
+            });
+    sendRegistration(0);
+}
 
-    qWarning("Tray item not registered with the panel: %s",
-             qPrintable(reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()));
-    delete watcherOwnership_;
-    watcherOwnership_ = nullptr;
-    ++watcherGeneration_;
-    withdrawFromBus();
-    return false;
+void StatusNotifierItem::setRegistered(bool accepted) {
+    if (answered_ && registered_ == accepted)
+        return;
+    answered_ = true;
+    registered_ = accepted;
+    emit registrationChanged(accepted);
+}
+
+void StatusNotifierItem::sendRegistration(int attempt) {
+    const quint64 generation = watcherGeneration_;
+    auto* pending = new QDBusPendingCallWatcher(
+        bus_.asyncCall(registrationCall(objectPath_), registrationTimeoutMs), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this,
+            [this, attempt, generation](QDBusPendingCallWatcher* call) {
+                call->deleteLater();
+                if (generation != watcherGeneration_)
+                    return;
+                if (!call->isError()) {
+                    setRegistered(true);
+                    return;
+                }
+                setRegistered(false);
+                if (meansNoWatcher(call->error()))
+                    return;
+                if (attempt + 1 >= registrationAttempts) {
+                    qWarning("Tray item not registered with the panel: %s",
+                             qPrintable(call->error().message()));
+                    return;
+                }
+                QTimer::singleShot(firstRetryDelayMs << attempt, this, [this, attempt, generation] {
+                    if (generation == watcherGeneration_)
+                        sendRegistration(attempt + 1);
+                });
+            });
 }
 
 void StatusNotifierItem::setIcon(const QImage& image) {
@@ -192,51 +218,11 @@ void StatusNotifierItem::setToolTip(const QString& title, const QString& text) {
     emit adaptor_->NewToolTip();
 }
 
-bool StatusNotifierItem::exportOnBus() {
-    if (exported_)
-        return true;
-    if (!bus_.registerObject(itemObjectPath, this, QDBusConnection::ExportAdaptors))
-        return false;
-    if (!bus_.registerService(serviceName_)) {
-        bus_.unregisterObject(itemObjectPath);
-        return false;
-    }
-    exported_ = true;
-    return true;
-}
-
-void StatusNotifierItem::withdrawFromBus() {
-    if (!exported_)
+void StatusNotifierItem::setActive(bool active) {
+    if (active == active_)
         return;
-    bus_.unregisterService(serviceName_);
-    bus_.unregisterObject(itemObjectPath);
-    exported_ = false;
-}
-
-void StatusNotifierItem::announceAfterWatcherChange(const QString& newOwner) {
-    ++watcherGeneration_;
-    if (!newOwner.isEmpty())
-        sendRegistration(0, watcherGeneration_);
-}
-
-void StatusNotifierItem::sendRegistration(int attempt, quint64 generation) {
-    auto* pending = new QDBusPendingCallWatcher(
-        bus_.asyncCall(registrationCall(serviceName_), registrationTimeoutMs), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this,
-            [this, attempt, generation](QDBusPendingCallWatcher* call) {
-                call->deleteLater();
-                if (!call->isError() || generation != watcherGeneration_)
-                    return;
-                if (attempt + 1 >= reannounceAttempts) {
-                    qWarning("Tray item not registered with the restarted panel: %s",
-                             qPrintable(call->error().message()));
-                    return;
-                }
-                QTimer::singleShot(firstRetryDelayMs << attempt, this, [this, attempt, generation] {
-                    if (generation == watcherGeneration_)
-                        sendRegistration(attempt + 1, generation);
-                });
-            });
+    active_ = active;
+    emit adaptor_->NewStatus(adaptor_->status());
 }
 
 } // namespace orb

@@ -49,34 +49,42 @@ inline constexpr int largestPixmapSide = 128;
 
 // Our tray icon published on the session bus for panels that host status notifier items,
 // which is how the tray works on desktops where the old X11 system tray is gone. Nothing is
-// published until registerWithWatcher(); the setters only update what the item will serve.
-// One item per bus connection: the object path is fixed by the protocol.
+// published until start(); the setters only update what the item will serve.
+//
+// Each item lives at its own object path and is offered to the watcher by that path (the form
+// the protocol accepts besides a service name), so several items share one connection and no
+// bus name has to be claimed. Nothing here ever waits on the bus: the watcher's answers arrive
+// as signals.
 class StatusNotifierItem : public QObject {
     Q_OBJECT
 public:
     explicit StatusNotifierItem(const QString& id, const QString& title,
+                                const QString& objectPath = QStringLiteral("/StatusNotifierItem"),
                                 QDBusConnection bus = QDBusConnection::sessionBus(),
                                 QObject* parent = nullptr);
     ~StatusNotifierItem() override;
 
-    // True when a panel's watcher currently owns its name on `bus`.
-    static bool watcherAvailable(const QDBusConnection& bus = QDBusConnection::sessionBus());
-
-    // Claims serviceName(), exports the item and announces it to the watcher. Returns false,
-    // with nothing left claimed, when the bus or the watcher is missing or refuses. After a
-    // success the item announces itself again each time a watcher takes the name over, as
-    // happens when the panel restarts.
-    bool registerWithWatcher();
+    // Exports the item and offers it to the panel's watcher, now and again each time a watcher
+    // takes the name (a panel that starts later or restarts). Answers come as
+    // registrationChanged().
+    void start();
+    bool isRegistered() const { return registered_; }
 
     void setIcon(const QImage& image);
     // `guide` is the widest text the label is expected to show, so the panel can reserve
     // room and not shift its neighbours on each change.
     void setLabel(const QString& label, const QString& guide = {});
     void setToolTip(const QString& title, const QString& text);
+    // A passive item asks the panel to hide it.
+    void setActive(bool active);
 
-    QString serviceName() const { return serviceName_; }
+    QString objectPath() const { return objectPath_; }
+    QDBusConnection bus() const { return bus_; }
 
 signals:
+    // The watcher accepted the item (true), or refused it, could not be reached or went away
+    // (false). Sent on every change and once for the first answer.
+    void registrationChanged(bool accepted);
     void activated(const QPoint& screenPosition);
     void secondaryActivated(const QPoint& screenPosition);
     void contextMenuRequested(const QPoint& screenPosition);
@@ -84,24 +92,25 @@ signals:
 private:
     friend class StatusNotifierItemAdaptor;
 
-    bool exportOnBus();
-    void withdrawFromBus();
-    void announceAfterWatcherChange(const QString& newOwner);
-    void sendRegistration(int attempt, quint64 generation);
+    void sendRegistration(int attempt);
+    void setRegistered(bool accepted);
 
     QDBusConnection bus_;
-    QString serviceName_;
+    QString objectPath_;
     QString id_;
     QString title_;
     SniPixmapList iconPixmaps_;
     QString label_;
     QString labelGuide_;
     SniToolTip toolTip_;
+    bool active_ = true;
     StatusNotifierItemAdaptor* adaptor_ = nullptr;
     QDBusServiceWatcher* watcherOwnership_ = nullptr;
     bool exported_ = false;
-    // Bumped whenever the watcher changes hands, so retries meant for an owner that has gone
-    // stop instead of piling up.
+    bool answered_ = false;
+    bool registered_ = false;
+    // Bumped whenever the watcher changes hands, so answers and retries meant for an owner
+    // that has gone are dropped instead of piling up.
     quint64 watcherGeneration_ = 0;
 };
 

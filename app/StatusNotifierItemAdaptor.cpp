@@ -17,9 +17,10 @@ QString StatusNotifierItemAdaptor::title() const {
     return item_->title_;
 }
 
-// The readings are always worth showing, so the item never asks to be hidden or to blink.
+// The readings are always worth showing, so the item never asks to blink; it asks to be
+// hidden only while it has nothing to show.
 QString StatusNotifierItemAdaptor::status() const {
-    return QStringLiteral("Active");
+    return item_->active_ ? QStringLiteral("Active") : QStringLiteral("Passive");
 }
 
 int StatusNotifierItemAdaptor::windowId() const {

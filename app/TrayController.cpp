@@ -1,16 +1,19 @@
 #include "app/TrayController.h"
 
 #include "app/StatusNotifierItem.h"
+#include "app/TrayColors.h"
 #include "model/MetricCatalogue.h"
 #include "model/Preferences.h"
 #include "monitor/SystemMonitor.h"
+#include "views/NumberIcon.h"
 
 #include <QCursor>
-#include <QDBusConnection>
-#include <QDBusServiceWatcher>
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QMetaMethod>
 #include <QMetaProperty>
+#include <QPainter>
+#include <QPalette>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -19,17 +22,59 @@ namespace orb {
 
 namespace {
 
+// How long the status notifier watcher may take to answer before the X11 tray shows the item
+// meanwhile. Without a watcher the bus answers at once.
+constexpr int watcherGraceMs = 1000;
+
 // Tray hosts show a picture even when the label has neither rings nor a symbol, or the item
 // could not be clicked: the empty outer track stands in.
-QImage placeholderIcon(qreal devicePixelRatio) {
+QImage placeholderIcon(qreal devicePixelRatio, PanelShade shade) {
     return renderRingImage(RingMetric::cpuTotal, -1.0, QStringLiteral("blue"), RingMetric::none, 0,
-                           QString(), devicePixelRatio);
+                           QString(), devicePixelRatio, shade);
 }
+
+// Paints one image at whatever size the tray asks for and keeps no copies. QIcon's own engine
+// stores each scaled copy in the pixmap cache under a key of its own, and with a new picture
+// every second those pile up until the cache is full.
+class ImageIconEngine final : public QIconEngine {
+public:
+    explicit ImageIconEngine(QImage image) : image_(std::move(image)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        QRect target(
+            QPoint(),
+            image_.deviceIndependentSize().scaled(rect.size(), Qt::KeepAspectRatio).toSize());
+        target.moveCenter(rect.center());
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        painter->drawImage(target, image_);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap pixmap(size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, pixmap.rect(), mode, state);
+        return pixmap;
+    }
+    QIconEngine* clone() const override { return new ImageIconEngine(image_); }
+
+private:
+    QImage image_;
+};
 
 } // namespace
 
+bool TrayController::hostDrawsLabel(const QString& currentDesktop) {
+    for (const QString& desktop : currentDesktop.split(u':', Qt::SkipEmptyParts)) {
+        if (desktop.compare(u"GNOME", Qt::CaseInsensitive) == 0 ||
+            desktop.compare(u"Unity", Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObject* parent)
-    : QObject(parent), monitor_(monitor), prefs_(prefs) {
+    : QObject(parent), monitor_(monitor), prefs_(prefs),
+      hostDrawsLabel_(hostDrawsLabel(qEnvironmentVariable("XDG_CURRENT_DESKTOP"))) {
     // Every published change may alter the label: listen to all of them, then coalesce.
     const QMetaMethod schedule =
         metaObject()->method(metaObject()->indexOfMethod("scheduleRebuild()"));
@@ -43,30 +88,84 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
         }
     }
 
-    if (!useStatusNotifier()) {
-        systemTray_ = std::make_unique<QSystemTrayIcon>();
-        connect(systemTray_.get(), &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::Trigger ||
-                        reason == QSystemTrayIcon::DoubleClick)
-                        Q_EMIT activated(anchor());
-                });
-        // Started before the panel (at login, say): move to the panel's own item once its
-        // watcher appears, since a panel that hosts such items may show no X11 tray at all.
-        if (QDBusConnection::sessionBus().isConnected()) {
-            watcherWatch_ = std::make_unique<QDBusServiceWatcher>(
-                QStringLiteral("org.kde.StatusNotifierWatcher"), QDBusConnection::sessionBus(),
-                QDBusServiceWatcher::WatchForRegistration);
-            connect(watcherWatch_.get(), &QDBusServiceWatcher::serviceRegistered, this,
-                    [this] { moveToStatusNotifier(0); });
-        }
+    ringsItem_ =
+        makeStatusNotifierItem(QStringLiteral("orbimeter"), QStringLiteral("/StatusNotifierItem"));
+    connect(ringsItem_.get(), &StatusNotifierItem::registrationChanged, this,
+            [this](bool accepted) {
+                if (accepted)
+                    moveToStatusNotifier();
+                else
+                    moveToSystemTray();
+            });
+    // The number's own item goes first: the panels tried here put later items to the left, so
+    // this leaves the number to the right of the rings, as in the label.
+    if (!hostDrawsLabel_) {
+        numberItem_ = makeStatusNotifierItem(QStringLiteral("orbimeter-number"),
+                                             QStringLiteral("/StatusNotifierItem/Number"));
+        numberItem_->start();
     }
+    // A watcher that is slow to answer must not leave the user without an item meanwhile.
+    QTimer::singleShot(watcherGraceMs, this, [this] {
+        if (!ringsItem_->isRegistered())
+            moveToSystemTray();
+    });
     rebuild();
-    if (systemTray_)
-        systemTray_->show();
+    ringsItem_->start();
 }
 
 TrayController::~TrayController() = default;
+
+std::unique_ptr<StatusNotifierItem> TrayController::makeStatusNotifierItem(const QString& id,
+                                                                           const QString& path) {
+    auto item = std::make_unique<StatusNotifierItem>(id, QStringLiteral("Orbimeter"), path);
+    connect(item.get(), &StatusNotifierItem::activated, this, [this](const QPoint& at) {
+        lastActivation_ = at;
+        Q_EMIT activated(anchor());
+    });
+    return item;
+}
+
+std::unique_ptr<QSystemTrayIcon> TrayController::makeSystemTrayIcon() {
+    auto icon = std::make_unique<QSystemTrayIcon>();
+    connect(icon.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                    Q_EMIT activated(anchor());
+            });
+    return icon;
+}
+
+void TrayController::moveToStatusNotifier() {
+    host_ = Host::statusNotifier;
+    ringsIcon_.reset();
+    numberIcon_.reset();
+    trayTextColor_.reset();
+    lastIcon_ = QImage();
+    lastToolTip_.clear();
+    rebuild();
+}
+
+void TrayController::moveToSystemTray() {
+    if (ringsIcon_)
+        return;
+    host_ = Host::systemTray;
+    trayTextColor_ = x11TrayTextColor();
+    // The number first (shown by rebuild()), for the same reason as on the bus.
+    numberIcon_ = makeSystemTrayIcon();
+    ringsIcon_ = makeSystemTrayIcon();
+    lastIcon_ = QImage();
+    // A placeholder differs from any drawing, so the first build sets the number icon up.
+    lastNumberIcon_ = QImage(1, 1, QImage::Format_ARGB32);
+    lastToolTip_.clear();
+    rebuild();
+    ringsIcon_->show();
+}
+
+bool TrayController::showsNumberItem() const {
+    return host_ == Host::systemTray
+               ? numberIcon_ && numberIcon_->isVisible()
+               : numberItem_ && numberItem_->isRegistered() && !label_.text.isEmpty();
+}
 
 LabelSettings TrayController::currentSettings() const {
     LabelSettings settings;
@@ -78,40 +177,6 @@ LabelSettings TrayController::currentSettings() const {
     return settings;
 }
 
-bool TrayController::useStatusNotifier() {
-    if (!StatusNotifierItem::watcherAvailable())
-        return false;
-    auto item = std::make_unique<StatusNotifierItem>(QStringLiteral("orbimeter"),
-                                                     QStringLiteral("Orbimeter"));
-    if (!item->registerWithWatcher())
-        return false;
-    statusNotifier_ = std::move(item);
-    host_ = Host::statusNotifier;
-    connect(statusNotifier_.get(), &StatusNotifierItem::activated, this, [this](const QPoint& at) {
-        lastActivation_ = at;
-        Q_EMIT activated(anchor());
-    });
-    return true;
-}
-
-void TrayController::moveToStatusNotifier(int attempt) {
-    // A watcher may take its name a moment before it answers calls: try again a few times.
-    constexpr int attempts = 15;
-    constexpr int retryMs = 200;
-    if (statusNotifier_)
-        return;
-    if (!useStatusNotifier()) {
-        if (attempt + 1 < attempts)
-            QTimer::singleShot(retryMs, this,
-                               [this, attempt] { moveToStatusNotifier(attempt + 1); });
-        return;
-    }
-    systemTray_.reset();
-    lastIcon_ = QImage();
-    lastToolTip_.clear();
-    rebuild();
-}
-
 void TrayController::scheduleRebuild() {
     if (rebuildPending_)
         return;
@@ -120,6 +185,22 @@ void TrayController::scheduleRebuild() {
         rebuildPending_ = false;
         rebuild();
     });
+}
+
+PanelColors TrayController::panelColors() {
+    // An X11 tray that publishes no colours still shows its panel around our icon. A glance a
+    // second is enough, and catches up soon after the panel first draws itself behind the icon.
+    constexpr qint64 backgroundMaxAgeMs = 1000;
+    if (ringsIcon_ && !trayTextColor_ &&
+        (!backgroundAge_.isValid() || backgroundAge_.hasExpired(backgroundMaxAgeMs))) {
+        if (auto behind = colorBehindIcon(ringsIcon_->geometry())) {
+            panelBackground_ = behind;
+            backgroundAge_.start();
+        }
+    }
+    const QPalette palette = QGuiApplication::palette();
+    return {trayTextColor_, ringsIcon_ ? panelBackground_ : std::nullopt,
+            palette.color(QPalette::WindowText), palette.color(QPalette::Window)};
 }
 
 QString TrayController::toolTip() const {
@@ -135,33 +216,55 @@ void TrayController::rebuild() {
     qreal ratio = 1.0;
     for (QScreen* screen : QGuiApplication::screens())
         ratio = std::max(ratio, screen->devicePixelRatio());
-    label_ = buildLabel(currentSettings(), monitor_, ratio);
-    QImage icon = trayIconImage(label_, ratio);
-    if (icon.isNull())
-        icon = placeholderIcon(ratio);
-    const QString tip = toolTip();
+    const PanelColors colors = panelColors();
+    const QColor textColor = panelTextColor(colors);
+    const PanelShade shade = panelShade(colors);
 
-    if (statusNotifier_) {
-        statusNotifier_->setIcon(icon);
-        statusNotifier_->setLabel(label_.text, label_.text);
-        statusNotifier_->setToolTip(QStringLiteral("Orbimeter"), tip);
-    } else if (systemTray_) {
+    label_ = buildLabel(currentSettings(), monitor_, ratio, shade);
+    const bool labelBesideIcon = host_ == Host::statusNotifier && hostDrawsLabel_;
+    QImage icon = trayIconImage(label_, textColor, labelBesideIcon, ratio);
+    if (icon.isNull())
+        icon = placeholderIcon(ratio, shade);
+    const QString tip = toolTip();
+    const QString number = label_.text;
+    const bool numberApart = host_ == Host::systemTray ? bool(numberIcon_) : bool(numberItem_);
+    const QImage numberIcon = numberApart ? renderNumberIcon(number, textColor, ratio) : QImage();
+
+    if (host_ == Host::statusNotifier) {
+        ringsItem_->setIcon(icon);
+        ringsItem_->setToolTip(QStringLiteral("Orbimeter"), tip);
+        if (labelBesideIcon)
+            ringsItem_->setLabel(number, labelGuide(prefs_.numberMetric()));
+        if (numberItem_) {
+            numberItem_->setIcon(numberIcon);
+            numberItem_->setActive(!number.isEmpty());
+            numberItem_->setToolTip(QStringLiteral("Orbimeter"), tip);
+        }
+    } else if (ringsIcon_) {
         if (icon != lastIcon_)
-            systemTray_->setIcon(QIcon(QPixmap::fromImage(icon)));
-        if (tip != lastToolTip_)
-            systemTray_->setToolTip(tip);
+            ringsIcon_->setIcon(QIcon(new ImageIconEngine(icon)));
+        if (numberIcon != lastNumberIcon_) {
+            if (!numberIcon.isNull())
+                numberIcon_->setIcon(QIcon(new ImageIconEngine(numberIcon)));
+            numberIcon_->setVisible(!numberIcon.isNull());
+        }
+        if (tip != lastToolTip_) {
+            ringsIcon_->setToolTip(tip);
+            numberIcon_->setToolTip(tip);
+        }
     }
     lastIcon_ = icon;
+    lastNumberIcon_ = numberIcon;
     lastToolTip_ = tip;
 }
 
 QRect TrayController::anchor() const {
-    if (systemTray_) {
-        const QRect geometry = systemTray_->geometry();
+    if (ringsIcon_) {
+        const QRect geometry = ringsIcon_->geometry();
         if (geometry.isValid() && !geometry.isEmpty())
             return geometry;
     }
-    if (statusNotifier_ && !lastActivation_.isNull())
+    if (host_ == Host::statusNotifier && !lastActivation_.isNull())
         return QRect(lastActivation_, QSize(0, 0));
     return QRect(QCursor::pos(), QSize(0, 0));
 }

@@ -2,11 +2,12 @@
 
 #include "views/LabelRenderer.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QRect>
 #include <memory>
+#include <optional>
 
-class QDBusServiceWatcher;
 class QSystemTrayIcon;
 
 namespace orb {
@@ -18,6 +19,11 @@ class SystemMonitor;
 // Keeps the tray item in step with the readings and the settings. The label is rebuilt at most
 // once per turn of the event loop however many fields changed, and the host is sent only what
 // actually changed.
+//
+// The item is offered to the panel's status notifier watcher first; until a watcher accepts it
+// (none on the bus, or one that has not answered yet), the X11 system tray shows it instead.
+// Where the host draws no text beside an icon (every X11 tray, and the status notifier hosts of
+// most desktops), the number gets an item of its own next to the rings.
 class TrayController : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +35,8 @@ public:
     Host host() const { return host_; }
     // The label last built.
     const Label& label() const { return label_; }
+    // Whether the number shows as an item of its own next to the rings.
+    bool showsNumberItem() const;
     QString toolTip() const;
     // The tray item's place on screen, or a zero-size rectangle at the pointer when the host
     // does not tell.
@@ -38,6 +46,11 @@ public:
     // Rebuilds now (normally queued for the next turn of the event loop).
     void rebuild();
 
+    // Whether the status notifier host of the desktop named by XDG_CURRENT_DESKTOP draws an
+    // item's text label beside its icon: the GNOME extension and the Ayatana (Unity) hosts do,
+    // the others show only the icon.
+    static bool hostDrawsLabel(const QString& currentDesktop);
+
 Q_SIGNALS:
     // The user clicked the tray item; `anchor` is where the popover should open.
     void activated(const QRect& anchor);
@@ -46,20 +59,28 @@ private Q_SLOTS:
     void scheduleRebuild();
 
 private:
-    // Publishes our own item when a watcher is there to take it; false otherwise.
-    bool useStatusNotifier();
-    // Leaves the X11 tray for our own item once a watcher has appeared.
-    void moveToStatusNotifier(int attempt);
+    void moveToStatusNotifier();
+    void moveToSystemTray();
+    std::unique_ptr<QSystemTrayIcon> makeSystemTrayIcon();
+    std::unique_ptr<StatusNotifierItem> makeStatusNotifierItem(const QString& id,
+                                                               const QString& path);
     LabelSettings currentSettings() const;
+    PanelColors panelColors();
 
     SystemMonitor& monitor_;
     Preferences& prefs_;
+    const bool hostDrawsLabel_;
     Host host_ = Host::systemTray;
-    std::unique_ptr<StatusNotifierItem> statusNotifier_;
-    std::unique_ptr<QSystemTrayIcon> systemTray_;
-    std::unique_ptr<QDBusServiceWatcher> watcherWatch_;
+    std::unique_ptr<StatusNotifierItem> ringsItem_;
+    std::unique_ptr<StatusNotifierItem> numberItem_;
+    std::unique_ptr<QSystemTrayIcon> ringsIcon_;
+    std::unique_ptr<QSystemTrayIcon> numberIcon_;
+    std::optional<QColor> trayTextColor_;
+    std::optional<QColor> panelBackground_;
+    QElapsedTimer backgroundAge_;
     Label label_;
     QImage lastIcon_;
+    QImage lastNumberIcon_;
     QString lastToolTip_;
     QPoint lastActivation_;
     bool rebuildPending_ = false;

@@ -2,14 +2,74 @@
 #include "app/OrbimeterApp.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QLockFile>
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QStandardPaths>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Under Wayland a program cannot place its own windows, and the popover has to open at the
+// tray item: run through XWayland unless the user chose a platform.
+void preferXWaylandUnderWayland(int argc, char** argv) {
+    if (qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland") ||
+        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0 ||
+            std::strncmp(argv[i], "-platform=", 10) == 0 ||
+            std::strncmp(argv[i], "--platform=", 11) == 0)
+            return;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    std::printf("Wayland session: running through XWayland (QT_QPA_PLATFORM=xcb), since windows "
+                "cannot be placed by the program under Wayland.\n");
+    std::fflush(stdout);
+}
+
+// Reads the options; exits with status 2 on a bad value, as a command-line tool does.
+orb::AppOptions parseOptions(const QApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("A system monitor in the desktop's tray."));
+    parser.addHelpOption();
+    const QCommandLineOption tickInterval(
+        QStringLiteral("tick-interval-ms"),
+        QStringLiteral("Testing aid: sample every N milliseconds (at least 10) instead of every "
+                       "second."),
+        QStringLiteral("N"));
+    const QCommandLineOption root(
+        QStringLiteral("root"),
+        QStringLiteral("Testing aid: read /proc and /sys below DIR instead of / (no D-Bus "
+                       "readings)."),
+        QStringLiteral("DIR"), QStringLiteral("/"));
+    parser.addOptions({tickInterval, root});
+    parser.process(app);
+
+    orb::AppOptions options;
+    options.root = parser.value(root).toStdString();
+    if (parser.isSet(tickInterval)) {
+        bool ok = false;
+        const int ms = parser.value(tickInterval).toInt(&ok);
+        if (!ok || ms < 10) {
+            std::fprintf(stderr,
+                         "orbimeter: --tick-interval-ms needs a whole number of at least 10, "
+                         "not \"%s\"\n",
+                         qPrintable(parser.value(tickInterval)));
+            std::exit(2);
+        }
+        options.tickInterval = std::chrono::milliseconds(ms);
+    }
+    return options;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    preferXWaylandUnderWayland(argc, argv);
     // Small windows draw with far less memory on the software renderer than with a GL context;
     // QT_QUICK_BACKEND still chooses another.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
@@ -22,6 +82,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("orbimeter"));
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    const orb::AppOptions options = parseOptions(app);
 
     // One tray item per session: a second start says so and leaves the first one alone.
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -34,6 +95,6 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    orb::OrbimeterApp orbimeter;
+    orb::OrbimeterApp orbimeter(options);
     return app.exec();
 }

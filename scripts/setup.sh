@@ -7,7 +7,7 @@ packages=(
     # build
     cmake ninja-build g++ pkg-config make
     qt6-base-dev qt6-declarative-dev qt6-charts-dev qt6-svg-dev
-    libnl-genl-3-dev libudev-dev libgtest-dev libgmock-dev libbenchmark-dev
+    libnl-genl-3-dev libudev-dev libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
     # QML at run time
     qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
     qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml-workerscript
@@ -16,6 +16,8 @@ packages=(
     fonts-material-design-icons-iconfont fonts-dejavu-core
     # tests: peers the live readings are compared with, and the desktop test tools
     procps xvfb xauth xdotool x11-utils imagemagick trayer python3-dbusmock dbus libglib2.0-bin
+    # a real status notifier host that runs under Xvfb, for the tray screenshots
+    xfce4-panel
 )
 
 missing=()

@@ -2,10 +2,8 @@
 
 #include "model/Readout.h"
 #include "views/Symbols.h"
-#include "views/Theme.h"
 
 #include <QFont>
-#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -22,12 +20,9 @@ constexpr QPointF ringCentre{11.0, 11.0};
 constexpr double outerRingRadius = 8.5;
 constexpr double innerRingRadius = 5.0;
 constexpr double ringLineWidth = 2.5;
-constexpr double trackAlpha = 0.2;
 
 constexpr double ringsToNumberGap = 8.0;
-constexpr double symbolToTextGap = 2.0;
 constexpr int symbolPixelSize = 9;
-constexpr int textPixelSize = 11;
 constexpr int traySymbolPixelSize = ringImageSize;
 
 qreal usableRatio(qreal devicePixelRatio) {
@@ -53,11 +48,10 @@ double valueArcEndAngle(double fraction) {
     return -3 * pi / 2;
 }
 
-void drawRing(QPainter& painter, double radius, const QColor& valueColor, double fraction) {
+void drawRing(QPainter& painter, double radius, const QColor& valueColor, double fraction,
+              const QColor& trackColor) {
     const QRectF bounds(ringCentre.x() - radius, ringCentre.y() - radius, 2 * radius, 2 * radius);
 
-    QColor trackColor(Qt::white);
-    trackColor.setAlphaF(trackAlpha);
     painter.setPen(QPen(trackColor, ringLineWidth));
     painter.setBrush(Qt::NoBrush);
     painter.drawEllipse(bounds);
@@ -91,32 +85,26 @@ QRectF glyphInk(const QFont& font, const QString& glyph) {
     return outline.boundingRect();
 }
 
-QFont numberFont() {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(textPixelSize);
-    font.setWeight(QFont::DemiBold);
-    return font;
-}
-
 } // namespace
 
 QImage renderRingImage(RingMetric outer, double outerFraction, const QString& outerColor,
                        RingMetric inner, double innerFraction, const QString& innerColor,
-                       qreal devicePixelRatio) {
+                       qreal devicePixelRatio, PanelShade shade) {
     QImage image = transparentImage(QSizeF(ringImageSize, ringImageSize), devicePixelRatio);
     QPainter painter(&image);
     if (!painter.isActive())
         return image;
     painter.setRenderHint(QPainter::Antialiasing);
+    const QColor track = ringTrackColor(shade);
     if (outer != RingMetric::none)
-        drawRing(painter, outerRingRadius, ringColor(outerColor), outerFraction);
+        drawRing(painter, outerRingRadius, ringColor(outerColor), outerFraction, track);
     if (inner != RingMetric::none)
-        drawRing(painter, innerRingRadius, ringColor(innerColor), innerFraction);
+        drawRing(painter, innerRingRadius, ringColor(innerColor), innerFraction, track);
     return image;
 }
 
 Label buildLabel(const LabelSettings& settings, const SystemMonitor& monitor,
-                 qreal devicePixelRatio) {
+                 qreal devicePixelRatio, PanelShade shade) {
     Label label;
     if (settings.outerRingMetric != RingMetric::none ||
         settings.innerRingMetric != RingMetric::none) {
@@ -124,7 +112,7 @@ Label buildLabel(const LabelSettings& settings, const SystemMonitor& monitor,
                                       ringFraction(monitor, settings.outerRingMetric),
                                       settings.outerRingColor, settings.innerRingMetric,
                                       ringFraction(monitor, settings.innerRingMetric),
-                                      settings.innerRingColor, devicePixelRatio);
+                                      settings.innerRingColor, devicePixelRatio, shade);
     }
     label.text = numberText(monitor, settings.numberMetric);
     if (label.hasNumberGroup())
@@ -132,85 +120,123 @@ Label buildLabel(const LabelSettings& settings, const SystemMonitor& monitor,
     return label;
 }
 
-QImage renderLabelRow(const Label& label, qreal devicePixelRatio) {
-    const bool hasRings = label.rings.has_value();
-    const bool hasNumber = label.hasNumberGroup();
-    const bool hasSymbol = hasNumber && !label.symbol.isEmpty();
-    if (!hasRings && !hasNumber)
-        return {};
-
-    const QFont glyphFont = symbolFont(symbolPixelSize);
-    const QFont textFont = numberFont();
-    const QFontMetricsF glyphMetrics(glyphFont);
-    const QFontMetricsF textMetrics(textFont);
-
-    // The symbol is centred on its ink, the text on its line box, so the icon sits level with
-    // the digits rather than with the font's empty ascent.
-    const QRectF symbolInk = hasSymbol ? glyphInk(glyphFont, label.symbol) : QRectF();
-    const double glyphWidth = hasSymbol ? glyphMetrics.horizontalAdvance(label.symbol) : 0.0;
-    const double textWidth = hasNumber ? textMetrics.horizontalAdvance(label.text) : 0.0;
-    const double textHeight = textMetrics.ascent() + textMetrics.descent();
-
-    double height = 0;
-    if (hasRings)
-        height = ringImageSize;
-    if (hasSymbol)
-        height = std::max(height, symbolInk.height());
-    if (hasNumber)
-        height = std::max(height, textHeight);
-
-    double width = 0;
-    if (hasRings)
-        width += ringImageSize;
-    if (hasRings && hasNumber)
-        width += ringsToNumberGap;
-    const double symbolLeft = width;
-    if (hasSymbol)
-        width += glyphWidth + symbolToTextGap;
-    const double textLeft = width;
-    width += textWidth;
-
-    QImage image = transparentImage(QSizeF(width, height), devicePixelRatio);
-    QPainter painter(&image);
-    if (!painter.isActive())
-        return image;
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-
-    if (hasRings)
-        painter.drawImage(QPointF(0, (height - ringImageSize) / 2), *label.rings);
-    painter.setPen(Qt::white);
-    if (hasSymbol) {
-        painter.setFont(glyphFont);
-        const double baseline = height / 2 - symbolInk.center().y();
-        painter.drawText(QPointF(symbolLeft, baseline), label.symbol);
-    }
-    if (hasNumber) {
-        painter.setFont(textFont);
-        const double baseline = (height - textHeight) / 2 + textMetrics.ascent();
-        painter.drawText(QPointF(textLeft, baseline), label.text);
-    }
-    return image;
-}
-
-QImage trayIconImage(const Label& label, qreal devicePixelRatio) {
-    if (label.rings)
+QImage trayIconImage(const Label& label, const QColor& textColor, bool symbolBesideRings,
+                     qreal devicePixelRatio) {
+    if (label.rings && (!symbolBesideRings || label.symbol.isEmpty()))
         return *label.rings;
     if (label.symbol.isEmpty())
         return {};
 
-    QImage image = transparentImage(QSizeF(ringImageSize, ringImageSize), devicePixelRatio);
+    const bool beside = label.rings.has_value();
+    const QFont font = symbolFont(beside ? symbolPixelSize : traySymbolPixelSize);
+    const QRectF ink = glyphInk(font, label.symbol);
+    const double symbolLeft = beside ? ringImageSize + ringsToNumberGap : 0.0;
+    const double width =
+        beside ? symbolLeft + QFontMetricsF(font).horizontalAdvance(label.symbol) : ringImageSize;
+    QImage image = transparentImage(QSizeF(width, ringImageSize), devicePixelRatio);
     QPainter painter(&image);
     if (!painter.isActive())
         return image;
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const QFont font = symbolFont(traySymbolPixelSize);
-    const QRectF ink = glyphInk(font, label.symbol);
+    if (beside)
+        painter.drawImage(QPointF(0, 0), *label.rings);
     painter.setFont(font);
-    painter.setPen(Qt::white);
-    const QPointF centre(ringImageSize / 2.0, ringImageSize / 2.0);
-    painter.drawText(centre - ink.center(), label.symbol);
+    painter.setPen(textColor);
+    // Centred on its ink: font metrics give a hinted box that can be several pixels taller.
+    const double centreX = beside ? symbolLeft + ink.center().x() : ringImageSize / 2.0;
+    painter.drawText(QPointF(centreX, ringImageSize / 2.0) - ink.center(), label.symbol);
     return image;
+}
+
+QString labelGuide(NumberMetric metric) {
+    switch (metric) {
+    case NumberMetric::none:
+        return {};
+    case NumberMetric::cpuTotal:
+    case NumberMetric::cpuUser:
+    case NumberMetric::cpuSystem:
+    case NumberMetric::gpuDevice:
+    case NumberMetric::gpuRenderer:
+    case NumberMetric::gpuTiler:
+    case NumberMetric::memoryPressure:
+    case NumberMetric::memoryUsedPct:
+    case NumberMetric::batteryLevel:
+    case NumberMetric::batteryHealth:
+        return QStringLiteral("100%");
+    case NumberMetric::cpuTemp:
+    case NumberMetric::gpuTemp:
+    case NumberMetric::batteryTemp:
+        return QStringLiteral("100\u00B0");
+    case NumberMetric::gpuMemoryUsed:
+    case NumberMetric::gpuMemoryAlloc:
+    case NumberMetric::memoryUsedBytes:
+    case NumberMetric::memoryFree:
+    case NumberMetric::memoryWired:
+    case NumberMetric::memoryActive:
+    case NumberMetric::memoryInactive:
+    case NumberMetric::memoryCompressed:
+    case NumberMetric::swapUsed:
+    case NumberMetric::swapTotal:
+        return QStringLiteral("1023.9 MB");
+    case NumberMetric::downloadSpeed:
+    case NumberMetric::uploadSpeed:
+    case NumberMetric::diskRead:
+    case NumberMetric::diskWrite:
+        return QStringLiteral("1023.9 MB/s");
+    case NumberMetric::fan0RPM:
+    case NumberMetric::fan1RPM:
+    case NumberMetric::gpuRecovery:
+    case NumberMetric::batteryCycles:
+    case NumberMetric::processCount:
+    case NumberMetric::cpuPCores:
+    case NumberMetric::cpuECores:
+        return QStringLiteral("8888");
+    case NumberMetric::allFansRPM:
+        return QStringLiteral("8888, 8888");
+    case NumberMetric::batteryDraw:
+    case NumberMetric::batteryCharge:
+    case NumberMetric::acInputWatts:
+    case NumberMetric::totalSystemDraw:
+    case NumberMetric::netSystemLoad:
+        return QStringLiteral("100.0W");
+    case NumberMetric::adapterWatts:
+        return QStringLiteral("100W");
+    case NumberMetric::adapterVoltage:
+        return QStringLiteral("20V");
+    case NumberMetric::systemInputVoltage:
+    case NumberMetric::batteryVoltage:
+        return QStringLiteral("20.00V");
+    case NumberMetric::adapterCurrent:
+    case NumberMetric::systemInputCurrent:
+    case NumberMetric::batteryCurrent:
+        return QStringLiteral("-8888mA");
+    case NumberMetric::batteryMaxCapacity:
+    case NumberMetric::batteryDesignCap:
+        return QStringLiteral("8888mAh");
+    case NumberMetric::timeRemaining:
+    case NumberMetric::timeToFull:
+        return QStringLiteral("88:88");
+    case NumberMetric::loadAvg1:
+    case NumberMetric::loadAvg5:
+    case NumberMetric::loadAvg15:
+        return QStringLiteral("88.88");
+    case NumberMetric::uptime:
+        return QStringLiteral("88d 88h");
+    case NumberMetric::wifiRSSI:
+    case NumberMetric::wifiNoise:
+        return QStringLiteral("-88 dBm");
+    case NumberMetric::wifiTxRate:
+        return QStringLiteral("8888 Mbps");
+    case NumberMetric::wifiChannel:
+        return QStringLiteral("Ch 188");
+    case NumberMetric::batteryCondition:
+        return QStringLiteral("Service Recommended");
+    case NumberMetric::cpuModel:
+        return QStringLiteral("Intel(R) Core(TM) i7-8888K CPU @ 8.88GHz");
+    case NumberMetric::thermalState:
+        return QStringLiteral("Critical");
+    }
+    return {};
 }
 
 } // namespace orb

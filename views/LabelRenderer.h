@@ -1,7 +1,9 @@
 #pragma once
 
 #include "model/MetricCatalogue.h"
+#include "views/Theme.h"
 
+#include <QColor>
 #include <QImage>
 #include <QString>
 #include <optional>
@@ -34,23 +36,26 @@ inline constexpr int ringImageSize = 22;
 // the inner one at 5.0, each a faint full-circle track under an arc that starts at 12 o'clock
 // and runs clockwise for the fraction (nothing below 0, a full circle from 1 up and for NaN).
 // A ring whose metric is none is left out; the other keeps its own radius. Unknown colour
-// names draw in blue. The image carries `devicePixelRatio`, so it stays sharp on HiDPI.
+// names draw in blue; the track suits the panel's shade. The image carries
+// `devicePixelRatio`, so it stays sharp on HiDPI.
 QImage renderRingImage(RingMetric outer, double outerFraction, const QString& outerColor,
                        RingMetric inner, double innerFraction, const QString& innerColor,
-                       qreal devicePixelRatio = 1.0);
+                       qreal devicePixelRatio = 1.0, PanelShade shade = PanelShade::dark);
 
 // The label for the current readings: the rings unless both ring metrics are none, and the
 // number with its symbol unless the number's text is empty.
 Label buildLabel(const LabelSettings& settings, const SystemMonitor& monitor,
-                 qreal devicePixelRatio = 1.0);
+                 qreal devicePixelRatio = 1.0, PanelShade shade = PanelShade::dark);
 
-// The whole label as one picture, for places that can show only an image: the rings, 8 pt,
-// the symbol at 9 pt, 2 pt, the number at 11 pt semibold, each centred vertically, in white.
-// A null image when the label has no parts.
-QImage renderLabelRow(const Label& label, qreal devicePixelRatio = 1.0);
+// The picture for the tray item: the rings, followed 8 points to their right by the symbol at
+// 9 points when `symbolBesideRings` (for hosts that draw the number after the picture);
+// without rings the symbol alone, centred in 22 x 22. The symbol is drawn in `textColor`. A
+// null image when there is neither.
+QImage trayIconImage(const Label& label, const QColor& textColor, bool symbolBesideRings,
+                     qreal devicePixelRatio = 1.0);
 
-// The picture for the tray item's square slot: the rings, or, when there are none, the
-// number's symbol in white centred in 22 x 22. A null image when there is neither.
-QImage trayIconImage(const Label& label, qreal devicePixelRatio = 1.0);
+// A text as wide as the metric's number usually is ("100%" for a share, "1023.9 MB/s" for a
+// rate), so a panel can reserve room for it once; empty for none.
+QString labelGuide(NumberMetric metric);
 
 } // namespace orb

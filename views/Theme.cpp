@@ -47,6 +47,33 @@ QColor ringColor(const QString& name) {
     return systemColor(SystemColor::blue);
 }
 
+PanelShade panelShade(const PanelColors& colors) {
+    if (colors.trayText && colors.trayText->isValid())
+        return colors.trayText->lightnessF() > 0.5 ? PanelShade::dark : PanelShade::light;
+    if (colors.background && colors.background->isValid())
+        return colors.background->lightnessF() > 0.5 ? PanelShade::light : PanelShade::dark;
+    // A palette without contrast says nothing; tray panels are more often dark.
+    if (colors.paletteText.lightnessF() == colors.paletteWindow.lightnessF())
+        return PanelShade::dark;
+    return colors.paletteText.lightnessF() > colors.paletteWindow.lightnessF() ? PanelShade::dark
+                                                                               : PanelShade::light;
+}
+
+QColor panelTextColor(const PanelColors& colors) {
+    if (colors.trayText && colors.trayText->isValid())
+        return *colors.trayText;
+    const bool darkPanel = panelShade(colors) == PanelShade::dark;
+    if ((colors.paletteText.lightnessF() > 0.5) == darkPanel)
+        return colors.paletteText;
+    return darkPanel ? QColor(Qt::white) : QColor(Qt::black);
+}
+
+QColor ringTrackColor(PanelShade shade) {
+    QColor track(shade == PanelShade::dark ? Qt::white : Qt::black);
+    track.setAlphaF(0.2f);
+    return track;
+}
+
 QString Theme::symbolFont() const {
     return symbolFontFamily();
 }

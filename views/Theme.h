@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
+#include <optional>
 
 namespace orb {
 
@@ -20,6 +21,28 @@ inline QColor plainCyan() {
 
 // The colour that strokes a ring for a stored colour name; unknown names draw in blue.
 QColor ringColor(const QString& name);
+
+// What is known of the colours of the panel that holds the tray item: the text colour the tray
+// publishes for its icons, the colour seen behind the item, and the application palette.
+struct PanelColors {
+    std::optional<QColor> trayText;
+    std::optional<QColor> background;
+    QColor paletteText{Qt::black};
+    QColor paletteWindow{Qt::white};
+};
+
+// Whether the panel is light or dark: from the tray's text colour (light text, dark panel) when
+// it publishes one, else from the colour behind the item, else from the palette.
+enum class PanelShade { dark, light };
+PanelShade panelShade(const PanelColors& colors);
+
+// The colour of the symbol and the number: the tray's own text colour, else the palette's text
+// colour when it stands out on the panel, else black on light panels and white on dark ones.
+QColor panelTextColor(const PanelColors& colors);
+
+// The faint full circle under each ring's value: white at 20 % on a dark panel, black at 20 %
+// on a light one, so it shows on both.
+QColor ringTrackColor(PanelShade shade);
 
 // Background of the popover and the detail windows: sRGB (0.1, 0.1, 0.2).
 inline QColor windowBackground() {

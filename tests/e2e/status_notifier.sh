@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# With a StatusNotifierWatcher on the session bus (a mock), the program publishes its own item:
-# it registers, carries the number as its label, and Activate opens the popover. A program
-# started before the watcher (at login, before the panel) moves to it once it appears.
+# With a StatusNotifierWatcher on the session bus (a mock), the program publishes its own items.
+# Started before the watcher (at login, before the panel), it moves to it once it appears; where
+# the host draws no labels the number is an item of its own, and activating it opens the popover.
+# Where the host draws labels, one item carries the number as its label.
 source "$(dirname "$0")/common.sh"
 
 start_display
@@ -11,7 +12,7 @@ for _ in $(seq 50); do [ -s "$work/bus-address" ] && break; sleep 0.1; done
 export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
 [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || fail "no session bus"
 
-"$app" >"$work/app.log" 2>&1 &
+XDG_CURRENT_DESKTOP=XFCE "$app" >"$work/app.log" 2>&1 &
 early_pid=$!
 pids+=($early_pid)
 sleep 2 # the program is up, in the X11 tray path, before any watcher exists
@@ -20,17 +21,14 @@ sleep 2 # the program is up, in the X11 tray path, before any watcher exists
 /usr/bin/python3 -m dbusmock --session org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
     org.kde.StatusNotifierWatcher >"$work/mock.log" 2>&1 &
 pids+=($!)
-mock() { gdbus call --session --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
+bus() { gdbus call --session "$@"; }
+mock() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
 for _ in $(seq 100); do
     mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
         RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 && break
     sleep 0.1
 done
-
-registrations() {
-    mock --method org.freedesktop.DBus.Mock.GetCalls 2>/dev/null |
-        grep -o "org.kde.StatusNotifierItem-[0-9-]*" || true
-}
+registrations() { mock --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" || true; }
 wait_for_registrations() {
     for _ in $(seq 100); do
         [ "$(registrations | wc -l)" -ge "$1" ] && return 0
@@ -38,25 +36,40 @@ wait_for_registrations() {
     done
     return 1
 }
-wait_for_registrations 1 || fail "a program started before the watcher never registered its item"
+# The items are offered by object path, on the program's own connection: find it by process.
+item() {
+    local name
+    for name in $(bus --dest org.freedesktop.DBus --object-path / --method \
+        org.freedesktop.DBus.ListNames | grep -o "':[0-9.]*'" | tr -d "'"); do
+        bus --dest org.freedesktop.DBus --object-path / --method \
+            org.freedesktop.DBus.GetConnectionUnixProcessID "$name" 2>/dev/null |
+            grep -q "uint32 $1,)" && break
+    done
+    bus --dest "$name" --object-path "$2" --method "${@:3}"
+}
+property() { item "$1" "$2" org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$3"; }
+activate() { item "$1" "$2" org.kde.StatusNotifierItem.Activate 600 10 >/dev/null || fail "Activate"; }
 
-# Started again with the watcher present, it registers at once.
+wait_for_registrations 2 || fail "a program started before the watcher never registered its items"
+[ "$(registrations | sort | tr '\n' ' ')" = "'/StatusNotifierItem' '/StatusNotifierItem/Number' " ] ||
+    fail "registered $(registrations), not the rings and the number"
+property "$early_pid" /StatusNotifierItem/Number IconPixmap | grep -q "22, 22" || fail "no number icon"
+activate "$early_pid" /StatusNotifierItem/Number
+wait_for_window Orbimeter >/dev/null || fail "activating the number did not open the popover"
+
+# Started again where the host draws labels, it registers one item at once, carrying the number.
 kill "$early_pid"
 wait "$early_pid" 2>/dev/null || true
-"$app" >"$work/app.log" 2>&1 &
-pids+=($!)
-wait_for_registrations 2 || fail "the program never registered a StatusNotifierItem"
-service=$(registrations | tail -1)
-
-item() { gdbus call --session --dest "$service" --object-path /StatusNotifierItem "$@"; }
-# The default number is the download rate, shown beside the icon.
-label=$(item --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem XAyatanaLabel)
-echo "$label" | grep -q "/s" || fail "label is $label, not a rate"
-item --method org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem IconPixmap |
-    grep -q "22, 22" || fail "no 22 x 22 icon pixmap"
-
-item --method org.kde.StatusNotifierItem.Activate 600 10 >/dev/null || fail "Activate failed"
+XDG_CURRENT_DESKTOP=ubuntu:GNOME "$app" >"$work/app.log" 2>&1 &
+app_pid=$!
+pids+=($app_pid)
+wait_for_registrations 3 || fail "the program never registered a StatusNotifierItem"
+sleep 0.5
+[ "$(registrations | wc -l)" -eq 3 ] || fail "a second item where the host draws the label"
+property "$app_pid" /StatusNotifierItem XAyatanaLabel | grep -q "/s" || fail "the label is not a rate"
+property "$app_pid" /StatusNotifierItem XAyatanaLabelGuide | grep -q "1023.9 MB/s" || fail "guide"
+activate "$app_pid" /StatusNotifierItem
 wait_for_window Orbimeter >/dev/null || fail "Activate did not open the popover"
-item --method org.kde.StatusNotifierItem.Activate 600 10 >/dev/null || fail "Activate failed"
+activate "$app_pid" /StatusNotifierItem
 window_gone Orbimeter || fail "a second Activate did not close the popover"
-echo "PASS: StatusNotifierItem registers, shows its label, and Activate toggles the popover"
+echo "PASS: the items register, show the number, and Activate toggles the popover"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# On an X11 tray (trayer): the tray item appears, a click opens the popover, its settings button
+# On an X11 tray (trayer): the rings and the number appear as two icons, a click on the number
+# opens the popover, its settings button
 # opens the settings window where a setting is changed, and the popover's quit button ends the
 # program, leaving nothing behind but what the user chose.
 source "$(dirname "$0")/common.sh"
@@ -16,17 +17,17 @@ panel=$(wait_for_window panel) || fail "trayer did not start"
 app_pid=$!
 pids+=($app_pid)
 
-# The panel grows to the icon's width once the item is docked.
+# The panel grows to the icons' width once both are docked: the rings, then the number.
 for _ in $(seq 300); do
     eval "$(xdotool getwindowgeometry --shell "$panel")"
-    [ "$WIDTH" -ge 16 ] && break
+    [ "$WIDTH" -ge 40 ] && break
     sleep 0.1
 done
-[ "$WIDTH" -ge 16 ] || fail "the tray item did not dock (panel width $WIDTH)"
+[ "$WIDTH" -ge 40 ] || fail "the rings and the number did not both dock (panel width $WIDTH)"
 sleep 0.5
 
-xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" click 1
-popover=$(wait_for_window Orbimeter) || fail "no popover after clicking the tray item"
+xdotool mousemove "$((X + WIDTH * 3 / 4))" "$((Y + HEIGHT / 2))" click 1
+popover=$(wait_for_window Orbimeter) || fail "no popover after clicking the number"
 eval "$(xdotool getwindowgeometry --shell "$popover")"
 [ "$WIDTH" -eq 340 ] && [ "$HEIGHT" -eq 750 ] || fail "popover is ${WIDTH}x${HEIGHT}, not 340x750"
 [ -n "${E2E_SCREENSHOT:-}" ] && import -window root "$E2E_SCREENSHOT"
@@ -48,9 +49,9 @@ for _ in $(seq 50); do [ -f "$entry" ] && break; sleep 0.1; done
 [ -f "$entry" ] || fail "switching on Launch at Login wrote no autostart entry"
 grep -q "^Exec=.*orbimeter" "$entry" || fail "the autostart entry does not start the program: $(cat "$entry")"
 
-# Clicking the tray item again brings the popover back; its quit button ends the program.
+# Clicking the rings brings the popover back; its quit button ends the program.
 eval "$(xdotool getwindowgeometry --shell "$panel")"
-xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))" click 1
+xdotool mousemove "$((X + WIDTH / 4))" "$((Y + HEIGHT / 2))" click 1
 popover=$(wait_for_window Orbimeter) || fail "the popover did not open a second time"
 click_in "$popover" 320 20
 for _ in $(seq 50); do

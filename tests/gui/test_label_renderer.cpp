@@ -1,6 +1,7 @@
 #include "fakes/FakePlatform.h"
 #include "monitor/SystemMonitor.h"
 #include "views/LabelRenderer.h"
+#include "views/NumberIcon.h"
 #include "views/Symbols.h"
 #include "views/Theme.h"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -25,7 +27,8 @@ constexpr std::array<qreal, 2> pixelRatios{1.0, 2.0};
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 // What the ring image shows at a clock position (12 is up, 3 is right) on the circle of
-// `radius` points: "clear", "value" (the colour, opaque), "track" (faint white) or the pixel.
+// `radius` points: "clear", "value" (the colour, opaque), "track" (faint white), "dark track"
+// (faint black) or the pixel.
 // Of the pixels around that point it samples the one whose centre lies nearest the circle.
 std::string ringAt(const QImage& image, double radius, double clockHours, const QColor& value) {
     const double ratio = image.devicePixelRatio();
@@ -50,6 +53,8 @@ std::string ringAt(const QImage& image, double radius, double clockHours, const 
         return "value";
     if (near(pixel.alpha(), 51, 20) && std::min({pixel.red(), pixel.green(), pixel.blue()}) >= 240)
         return "track";
+    if (near(pixel.alpha(), 51, 20) && std::max({pixel.red(), pixel.green(), pixel.blue()}) <= 15)
+        return "dark track";
     return pixel.name(QColor::HexArgb).toStdString();
 }
 
@@ -110,7 +115,7 @@ TEST(RingImage, ValueArcRunsClockwiseFromTwelveForTheFraction) {
     }
 }
 
-TEST(RingImage, BackgroundStaysClearAndUnknownColoursDrawBlue) {
+TEST(RingImage, BackgroundStaysClearUnknownColoursDrawBlueAndTracksSuitThePanel) {
     const QImage both = renderRingImage(RingMetric::cpuTotal, 1.0, "magenta",
                                         RingMetric::memoryUsed, 1.0, "Pink", 2.0);
     for (QRectF clear : {QRectF(0, 0, 1, 1), QRectF(21, 21, 1, 1), QRectF(10, 10, 2, 2)})
@@ -119,6 +124,36 @@ TEST(RingImage, BackgroundStaysClearAndUnknownColoursDrawBlue) {
     EXPECT_EQ(ringAt(both, 6.75, 9, Qt::black), "clear");
     EXPECT_EQ(ringAt(both, outerRadius, 9, ringColor("blue")), "value");
     EXPECT_EQ(ringAt(both, innerRadius, 9, ringColor("blue")), "value");
+
+    const QImage onLight = renderRingImage(RingMetric::cpuTotal, 0.0, "pink", RingMetric::cpuUser,
+                                           0.0, "pink", 1.0, PanelShade::light);
+    EXPECT_EQ(ringAt(onLight, outerRadius, 6, Qt::black), "dark track");
+    EXPECT_EQ(ringAt(onLight, innerRadius, 6, Qt::black), "dark track");
+}
+
+TEST(PanelShade, TrayTextColourDecidesElseTheColourBehindElseThePalette) {
+    const QColor white(Qt::white), black(Qt::black), lightGrey(0xef, 0xef, 0xef);
+    const QColor darkGrey(0x20, 0x20, 0x20);
+    const struct {
+        PanelColors colors;
+        PanelShade shade;
+        QColor text;
+    } cases[] = {
+        {{white, lightGrey, black, lightGrey}, PanelShade::dark, white}, // the tray's word wins
+        {{darkGrey, std::nullopt, white, black}, PanelShade::light, darkGrey},
+        {{std::nullopt, darkGrey, black, lightGrey},
+         PanelShade::dark,
+         white}, // behind, not palette
+        {{std::nullopt, lightGrey, white, black}, PanelShade::light, black},
+        {{std::nullopt, std::nullopt, black, lightGrey}, PanelShade::light, black},
+        {{std::nullopt, std::nullopt, lightGrey, darkGrey}, PanelShade::dark, lightGrey},
+        {{std::nullopt, std::nullopt, lightGrey, lightGrey}, PanelShade::dark, lightGrey},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.colors.paletteText.name().toStdString());
+        EXPECT_EQ(panelShade(c.colors), c.shade);
+        EXPECT_EQ(panelTextColor(c.colors), c.text);
+    }
 }
 
 class LabelTest : public ::testing::Test {
@@ -142,10 +177,8 @@ TEST_F(LabelTest, PartsFollowTheChosenMetricsAndReadings) {
     ASSERT_TRUE(label.rings.has_value());
     EXPECT_EQ(label.rings->devicePixelRatio(), 2.0);
     // Outer: 42 % of the circle ends near 5 o'clock; inner: 70 % near 8:24.
-    EXPECT_EQ(ringAt(*label.rings, outerRadius, 4, ringColor("pink")), "value");
     EXPECT_EQ(ringAt(*label.rings, outerRadius, 6, ringColor("pink")), "track");
     EXPECT_EQ(ringAt(*label.rings, innerRadius, 7.5, ringColor("blue")), "value");
-    EXPECT_EQ(ringAt(*label.rings, innerRadius, 10, ringColor("blue")), "track");
     EXPECT_EQ(label.text, QStringLiteral("1.5 MB/s"));
     EXPECT_EQ(label.symbol, symbolGlyph("network"));
 
@@ -156,52 +189,81 @@ TEST_F(LabelTest, PartsFollowTheChosenMetricsAndReadings) {
 
     // No battery estimate drops the whole number group, symbol included.
     monitor.setTimeRemaining(QString());
-    EXPECT_TRUE(
-        build(RingMetric::none, RingMetric::none, NumberMetric::timeRemaining).symbol.isEmpty());
-    monitor.setTimeRemaining(QStringLiteral("2:15 Remaining"));
-    EXPECT_EQ(build(RingMetric::none, RingMetric::none, NumberMetric::timeRemaining).symbol,
-              symbolGlyph("clock"));
+    EXPECT_EQ(build(RingMetric::none, RingMetric::none, NumberMetric::timeRemaining).symbol, "");
 }
 
-TEST_F(LabelTest, RowLaysOutRingsGapSymbolAndText) {
+TEST_F(LabelTest, TrayIconIsTheRingsWithTheSymbolBesideThemOnlyWhereTheHostDrawsTheNumber) {
+    const QColor text(0x20, 0x30, 0x40);
     for (qreal ratio : pixelRatios) {
         SCOPED_TRACE(ratio);
         const Label label = buildLabel(LabelSettings{}, monitor, ratio);
-        const QImage row = renderLabelRow(label, ratio);
-        const QSizeF size = row.deviceIndependentSize();
-        ASSERT_GE(size.height(), 22.0);
+        EXPECT_EQ(trayIconImage(label, text, false, ratio), *label.rings);
 
-        // The rings unchanged, 8 points of nothing, the symbol, then the text to the right edge.
-        const int ringTop = qRound((size.height() - 22.0) / 2 * ratio);
-        EXPECT_EQ(row.copy(QRect(QPoint(0, ringTop), label.rings->size())),
-                  label.rings->convertToFormat(row.format()));
-        EXPECT_FALSE(hasInk(row, QRectF(22.0, 0, 8.0, size.height())));
-        EXPECT_TRUE(hasInk(row, QRectF(30.0, 0, 9.0, size.height())));
-        EXPECT_TRUE(hasInk(row, QRectF(size.width() - 4.0, 0, 4.0, size.height())));
-        EXPECT_EQ(inkWithin(row, QRectF(40, 0, size.width(), 22)).strongest, qRgb(255, 255, 255));
+        // Rings unchanged, 8 points of nothing, then the symbol in the text colour.
+        const QImage beside = trayIconImage(label, text, true, ratio);
+        const QSizeF size = beside.deviceIndependentSize();
+        EXPECT_EQ(size.height(), 22.0);
+        EXPECT_EQ(beside.copy(QRect(QPoint(0, 0), label.rings->size())),
+                  label.rings->convertToFormat(beside.format()));
+        EXPECT_FALSE(hasInk(beside, QRectF(22.0, 0, 8.0, 22)));
+        const Ink symbol = inkWithin(beside, QRectF(30.0, 0, size.width() - 30.0, 22));
+        EXPECT_GT(symbol.bounds.width(), 5 * ratio);
+        EXPECT_EQ(QColor::fromRgba(symbol.strongest).rgb(), text.rgb());
     }
-    // Without a number there is no gap after the rings; without anything, no picture.
-    const Label ringsOnly = build(RingMetric::cpuTotal, RingMetric::memoryUsed, NumberMetric::none);
-    EXPECT_EQ(renderLabelRow(ringsOnly).deviceIndependentSize(), QSizeF(22, 22));
-    EXPECT_TRUE(renderLabelRow(Label{}).isNull());
+    // Without rings the symbol alone fills the square, centred; with nothing, no picture.
+    const QImage alone = trayIconImage(
+        build(RingMetric::none, RingMetric::none, NumberMetric::downloadSpeed), text, true);
+    const QRectF ink = inkWithin(alone, QRectF(0, 0, 22, 22)).bounds;
+    EXPECT_EQ(alone.size(), QSize(22, 22));
+    EXPECT_GT(ink.width(), 10);
+    EXPECT_NEAR(ink.center().x(), 11.0, 1.0);
+    EXPECT_NEAR(ink.center().y(), 11.0, 1.0);
+    EXPECT_TRUE(trayIconImage(Label{}, text, true).isNull());
 }
 
-TEST_F(LabelTest, TrayIconShowsTheRingsOrElseTheWhiteSymbolCentred) {
-    for (qreal ratio : pixelRatios) {
-        SCOPED_TRACE(ratio);
-        const Label label = buildLabel(LabelSettings{}, monitor, ratio);
-        EXPECT_EQ(trayIconImage(label, ratio), *label.rings);
+TEST(NumberIcon, ValueOverUnitOrOneLineAsLargeAsFits) {
+    const std::pair<const char*, const char*> cases[] = {
+        // text, unit (none: one line)
+        {"42%", "%"},       {"1.2 MB/s", "MB/s"}, {"-61 dBm", "dBm"}, {"45\u00B0", ""},
+        {"0.42", ""},       {"Ch 36", ""},        {"3d 4h", ""},      {"2:15", ""},
+        {"1500, 1600", ""}, {"\u2014", ""}};
+    const QColor text(0xd0, 0xe0, 0xf0);
+    for (const auto& [number, unit] : cases) {
+        SCOPED_TRACE(number);
+        const auto parts = splitValueAndUnit(QString::fromUtf8(number));
+        EXPECT_EQ(parts ? parts->first + " " + parts->second : QString(),
+                  *unit ? QString::fromUtf8(number).remove(unit).trimmed() + " " + unit
+                        : QString());
 
-        const QImage icon = trayIconImage(
-            build(RingMetric::none, RingMetric::none, NumberMetric::downloadSpeed, ratio), ratio);
-        EXPECT_EQ(icon.deviceIndependentSize(), QSizeF(22, 22));
-        const Ink ink = inkWithin(icon, QRectF(0, 0, 22, 22));
-        EXPECT_GT(ink.bounds.width(), 10 * ratio);
-        EXPECT_NEAR(QRectF(ink.bounds).center().x() / ratio, 11.0, 1.0);
-        EXPECT_NEAR(QRectF(ink.bounds).center().y() / ratio, 11.0, 1.0);
-        EXPECT_EQ(ink.strongest, qRgb(255, 255, 255));
+        const QImage icon = renderNumberIcon(QString::fromUtf8(number), text, 2.0);
+        ASSERT_EQ(icon.deviceIndependentSize(), QSizeF(22, 22));
+        const Ink top = inkWithin(icon, QRectF(0, 0, 22, 9));
+        bool clearRowInMiddle = false;
+        for (double y = 10; y < 12; y += 0.5)
+            clearRowInMiddle |= !hasInk(icon, QRectF(0, y, 22, 0.5));
+        const Ink all = inkWithin(icon, QRectF(0, 0, 22, 22));
+        EXPECT_EQ(QColor::fromRgba(all.strongest).rgb(), text.rgb());
+        // Fitted: the ink reaches to within a point of two opposite edges.
+        const QRectF inkPoints(QRectF(all.bounds).topLeft() / 2.0, QRectF(all.bounds).size() / 2.0);
+        EXPECT_TRUE(inkPoints.width() >= 20 || inkPoints.height() >= (parts ? 19 : 14))
+            << inkPoints.width() << " x " << inkPoints.height();
+        if (parts) {
+            EXPECT_FALSE(top.bounds.isEmpty());
+            EXPECT_TRUE(clearRowInMiddle) << "the two lines touch";
+        } else if (number[0] != '\xe2') { // the dash is too thin to reach across
+            EXPECT_FALSE(clearRowInMiddle) << "one line sits across the middle";
+        }
     }
-    EXPECT_TRUE(trayIconImage(Label{}).isNull());
+    EXPECT_TRUE(renderNumberIcon(QString(), text).isNull());
+}
+
+TEST(LabelGuide, AsWideAsTheMetricUsuallyShows) {
+    EXPECT_EQ(labelGuide(NumberMetric::batteryLevel), "100%");
+    EXPECT_EQ(labelGuide(NumberMetric::diskWrite), "1023.9 MB/s");
+    // Every other metric has a guide too, so no panel falls back to the changing text.
+    for (NumberMetric metric : allNumberMetrics())
+        EXPECT_EQ(labelGuide(metric).isEmpty(), metric == NumberMetric::none)
+            << rawValue(metric).toStdString();
 }
 
 } // namespace

@@ -7,10 +7,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
@@ -55,27 +52,15 @@ QImage filledImage(int width, int height, QRgb color) {
     return image;
 }
 
-// A session bus daemon in a temporary directory, so the tests neither see nor disturb the
+// A session bus daemon of their own, so the tests neither see nor disturb the
 // desktop's panel, and python3-dbusmock on it as the panel's watcher when a test asks.
 class StatusNotifierItemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
-        ASSERT_FALSE(daemon.isEmpty()) << "dbus-daemon is not installed (package dbus)";
-        ASSERT_TRUE(directory_.isValid());
-        QFile config(directory_.filePath("bus.conf"));
-        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        // The stock session bus policy; Qt's connections fail without the eavesdrop rule.
-        config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                    "<auth>EXTERNAL</auth><policy context=\"default\">"
-                                    "<allow send_destination=\"*\"/><allow eavesdrop=\"true\"/>"
-                                    "<allow own=\"*\"/></policy></busconfig>")
-                         .arg(directory_.path())
-                         .toUtf8());
-        config.close();
-        bus_.start(daemon, {"--config-file=" + config.fileName(), "--print-address", "--nofork"});
+        // The stock session configuration; the daemon picks a socket of its own.
+        bus_.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
         ASSERT_TRUE(bus_.waitForStarted(5000) && bus_.waitForReadyRead(5000))
-            << bus_.errorString().toStdString();
+            << "dbus-daemon (package dbus): " << bus_.errorString().toStdString();
         address_ = QString::fromUtf8(bus_.readLine()).trimmed();
         ASSERT_FALSE(address_.isEmpty()) << bus_.readAllStandardError().toStdString();
 
@@ -106,7 +91,10 @@ protected:
         watcher_.start("/usr/bin/python3", {"-m", "dbusmock", "--session", watcherService,
                                             watcherPath, watcherService});
         ASSERT_TRUE(waitUntil(
-            [&] { return watcher_.state() == QProcess::NotRunning || onBus(watcherService); },
+            [&] {
+                return watcher_.state() == QProcess::NotRunning ||
+                       probe_.interface()->isServiceRegistered(watcherService).value();
+            },
             10000));
         ASSERT_EQ(watcher_.state(), QProcess::Running)
             << "is python3-dbusmock installed? " << watcher_.readAllStandardError().toStdString();
@@ -129,47 +117,39 @@ protected:
         watcher_.waitForFinished(3000);
     }
 
-    // The service names the watcher has been asked to register, as its calls arrive.
+    // What the watcher has been asked to register, as its calls arrive.
     QStringList registeredItems() const {
-        QStringList services;
+        QStringList items;
         for (const QDBusMessage& call : watcherCalls_.received)
             if (call.arguments().value(0) == QStringLiteral("RegisterStatusNotifierItem"))
-                services << qdbus_cast<QVariantList>(call.arguments().value(1)).value(0).toString();
-        return services;
+                items << qdbus_cast<QVariantList>(call.arguments().value(1)).value(0).toString();
+        return items;
     }
 
-    orb::StatusNotifierItem& makeItem() {
-        item_ = std::make_unique<orb::StatusNotifierItem>("orbimeter", "Orbimeter", itemBus_);
+    // The item, and the answers it reports, in order.
+    orb::StatusNotifierItem& makeItem(const QString& path = itemPath) {
+        item_ = std::make_unique<orb::StatusNotifierItem>("orbimeter", "Orbimeter", path, itemBus_);
+        QObject::connect(item_.get(), &orb::StatusNotifierItem::registrationChanged,
+                         [this](bool accepted) { answers_ << accepted; });
         return *item_;
     }
 
-    orb::StatusNotifierItem& registeredItem() {
-        startWatcher();
-        EXPECT_TRUE(makeItem().registerWithWatcher());
-        return *item_;
-    }
-
-    // Calls into the item run in this thread, so the caller must keep the event loop going.
+    // Calls into an item run in this thread, so the caller must keep the event loop going.
     QDBusMessage callItem(const QString& interface, const QString& method,
-                          const QVariantList& arguments) {
+                          const QVariantList& arguments, const QString& path = itemPath) {
         QDBusMessage call =
-            QDBusMessage::createMethodCall(item_->serviceName(), itemPath, interface, method);
+            QDBusMessage::createMethodCall(itemBus_.baseService(), path, interface, method);
         call.setArguments(arguments);
         return probe_.call(call, QDBus::BlockWithGui, 5000);
     }
 
-    QVariant itemProperty(const QString& name) {
+    QVariant itemProperty(const QString& name, const QString& path = itemPath) {
         const QDBusMessage reply =
-            callItem("org.freedesktop.DBus.Properties", "Get", {itemInterface, name});
+            callItem("org.freedesktop.DBus.Properties", "Get", {itemInterface, name}, path);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << name.toStdString();
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
 
-    bool onBus(const QString& service) {
-        return probe_.interface()->isServiceRegistered(service).value();
-    }
-
-    QTemporaryDir directory_;
     QProcess bus_;
     QProcess watcher_;
     status_notifier_test::SignalLog watcherCalls_;
@@ -177,14 +157,56 @@ protected:
     QDBusConnection itemBus_{QString()};
     QDBusConnection probe_{QString()};
     std::unique_ptr<orb::StatusNotifierItem> item_;
+    QList<bool> answers_;
 };
 
-TEST_F(StatusNotifierItemTest, RegistersItsServiceNameTakesActivationAndReleasesTheName) {
-    orb::StatusNotifierItem& item = registeredItem();
-    const QString serviceName = item.serviceName();
-    ASSERT_TRUE(waitUntil([&] { return !registeredItems().isEmpty(); }));
-    EXPECT_EQ(registeredItems(), QStringList{serviceName});
-    EXPECT_TRUE(onBus(serviceName));
+TEST_F(StatusNotifierItemTest, RegistersByPathWithoutWaitingServesItsLookAndClicksAndWithdraws) {
+    startWatcher();
+    orb::StatusNotifierItem& item = makeItem();
+    item.start();
+    // start() returns before the watcher has answered: the answer comes through the event loop.
+    EXPECT_TRUE(answers_.isEmpty());
+    EXPECT_FALSE(item.isRegistered());
+    ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{true}; }));
+    EXPECT_EQ(registeredItems(), QStringList{itemPath});
+
+    // A second item shares the connection at a path of its own.
+    orb::StatusNotifierItem second("orbimeter-number", "Orbimeter", itemPath + "/Number", itemBus_);
+    second.start();
+    ASSERT_TRUE(waitUntil([&] { return second.isRegistered(); }));
+    EXPECT_EQ(registeredItems(), (QStringList{itemPath, itemPath + "/Number"}));
+    EXPECT_EQ(itemProperty("Id", itemPath + "/Number").toString(), "orbimeter-number");
+    EXPECT_EQ(itemProperty("Id").toString(), "orbimeter");
+
+    // The panel reads back what the item shows, and hears of new pixels only.
+    status_notifier_test::SignalLog newIcons;
+    ASSERT_TRUE(probe_.connect(itemBus_.baseService(), itemPath, itemInterface, "NewIcon",
+                               &newIcons, SLOT(record(QDBusMessage))));
+    QImage icon = filledImage(22, 22, qRgba(0x11, 0x22, 0x33, 0x80));
+    icon.setPixel(1, 0, qRgba(0xaa, 0xbb, 0xcc, 0xff));
+    item.setIcon(icon);
+    item.setLabel("42%", "100%");
+    item.setToolTip("Orbimeter", "CPU 42%");
+    item.setActive(false);
+
+    const auto pixmaps = qdbus_cast<orb::SniPixmapList>(itemProperty("IconPixmap"));
+    ASSERT_EQ(pixmaps.size(), 1);
+    ASSERT_EQ(QSize(pixmaps[0].width, pixmaps[0].height), QSize(22, 22));
+    // Alpha first, then red, green and blue, whatever the byte order of this machine.
+    EXPECT_EQ(pixmaps[0].argbBigEndian.left(8), QByteArray("\x80\x11\x22\x33\xff\xaa\xbb\xcc", 8));
+    EXPECT_EQ(itemProperty("XAyatanaLabel").toString(), "42%");
+    EXPECT_EQ(itemProperty("XAyatanaLabelGuide").toString(), "100%");
+    EXPECT_EQ(qdbus_cast<orb::SniToolTip>(itemProperty("ToolTip")),
+              (orb::SniToolTip{{}, {}, "Orbimeter", "CPU 42%"}));
+    EXPECT_EQ(itemProperty("Status").toString(), "Passive");
+
+    // The same pixels in another image announce nothing; one changed pixel does.
+    item.setIcon(icon.copy());
+    icon.setPixel(21, 21, qRgba(0, 254, 0, 255));
+    item.setIcon(icon);
+    ASSERT_TRUE(waitUntil([&] { return newIcons.received.size() >= 2; }));
+    waitUntil([] { return false; }, 200); // time for a stray third signal
+    EXPECT_EQ(newIcons.received.size(), 2);
 
     QList<QPoint> activated;
     QObject::connect(&item, &orb::StatusNotifierItem::activated,
@@ -194,65 +216,28 @@ TEST_F(StatusNotifierItemTest, RegistersItsServiceNameTakesActivationAndReleases
     EXPECT_EQ(activated, QList<QPoint>{QPoint(10, 20)});
 
     item_.reset();
-    EXPECT_TRUE(waitUntil([&] { return !onBus(serviceName); }));
+    EXPECT_EQ(callItem(itemInterface, "Activate", {1, 2}).type(), QDBusMessage::ErrorMessage);
 }
 
-TEST_F(StatusNotifierItemTest, RegistrationFailsCleanlyWhenNoWatcherAccepts) {
-    orb::StatusNotifierItem& item = makeItem();
-    EXPECT_FALSE(orb::StatusNotifierItem::watcherAvailable(itemBus_));
-    EXPECT_FALSE(item.registerWithWatcher());
-    EXPECT_FALSE(onBus(item.serviceName()));
+TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstGoesAndComesBack) {
+    makeItem().start();
+    ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{false}; })) << "no watcher yet";
 
-    startWatcher(/*withRegisterMethod=*/false);
-    EXPECT_TRUE(orb::StatusNotifierItem::watcherAvailable(itemBus_));
-    EXPECT_FALSE(item.registerWithWatcher()) << "the watcher answers with an error";
-    EXPECT_FALSE(onBus(item.serviceName()));
-}
-
-TEST_F(StatusNotifierItemTest, PanelReadsBackIconLabelAndToolTipAndHearsOfNewPixelsOnly) {
-    orb::StatusNotifierItem& item = registeredItem();
-    status_notifier_test::SignalLog newIcons;
-    ASSERT_TRUE(probe_.connect(item.serviceName(), itemPath, itemInterface, "NewIcon", &newIcons,
-                               SLOT(record(QDBusMessage))));
-    QImage icon = filledImage(22, 22, qRgba(0x11, 0x22, 0x33, 0x80));
-    icon.setPixel(1, 0, qRgba(0xaa, 0xbb, 0xcc, 0xff));
-    item.setIcon(icon);
-    item.setLabel("42%", "100%");
-    item.setToolTip("Orbimeter", "CPU 42%");
-
-    const auto pixmaps = qdbus_cast<orb::SniPixmapList>(itemProperty("IconPixmap"));
-    ASSERT_EQ(pixmaps.size(), 1);
-    EXPECT_EQ(QSize(pixmaps[0].width, pixmaps[0].height), QSize(22, 22));
-    ASSERT_EQ(pixmaps[0].argbBigEndian.size(), 22 * 22 * 4);
-    // Alpha first, then red, green and blue, whatever the byte order of this machine.
-    EXPECT_EQ(pixmaps[0].argbBigEndian.left(8), QByteArray("\x80\x11\x22\x33\xff\xaa\xbb\xcc", 8));
-    EXPECT_EQ(itemProperty("XAyatanaLabel").toString(), "42%");
-    EXPECT_EQ(itemProperty("XAyatanaLabelGuide").toString(), "100%");
-    const auto toolTip = qdbus_cast<orb::SniToolTip>(itemProperty("ToolTip"));
-    EXPECT_EQ(toolTip.title, "Orbimeter");
-    EXPECT_EQ(toolTip.text, "CPU 42%");
-
-    // The same pixels in another image announce nothing; one changed pixel does.
-    item.setIcon(icon.copy());
-    icon.setPixel(21, 21, qRgba(0, 254, 0, 255));
-    item.setIcon(icon);
-    ASSERT_TRUE(waitUntil([&] { return newIcons.received.size() >= 2; }));
-    waitUntil([] { return false; }, 200); // time for a stray third signal
-    EXPECT_EQ(newIcons.received.size(), 2);
-}
-
-TEST_F(StatusNotifierItemTest, RegistersAgainWhenThePanelWatcherRestarts) {
-    orb::StatusNotifierItem& item = registeredItem();
-
-    stopWatcher();
-    ASSERT_TRUE(waitUntil([&] { return !orb::StatusNotifierItem::watcherAvailable(itemBus_); }));
-    // The new watcher owns its name a while before it takes calls, as a real one may while
-    // starting up; the item has to try again rather than give up on the first error.
+    // A watcher owns its name a while before it takes calls, as a real one may while starting
+    // up; the item has to try again rather than give up on the first error.
     startWatcher(/*withRegisterMethod=*/false);
     waitUntil([] { return false; }, 300);
+    EXPECT_EQ(answers_, QList<bool>{false});
     addRegisterMethod();
-    EXPECT_TRUE(waitUntil([&] { return registeredItems().contains(item.serviceName()); }, 10000));
-    EXPECT_TRUE(onBus(item.serviceName()));
+    ASSERT_TRUE(waitUntil([&] { return answers_ == (QList<bool>{false, true}); }, 10000));
+
+    stopWatcher(); // the panel crashes
+    ASSERT_TRUE(waitUntil([&] { return answers_.size() == 3; }));
+    EXPECT_FALSE(answers_.last());
+    startWatcher(); // and is started again
+    ASSERT_TRUE(waitUntil([&] { return answers_.size() == 4; }, 10000));
+    EXPECT_TRUE(answers_.last());
+    EXPECT_EQ(registeredItems(), QStringList{itemPath});
 }
 
 TEST(StatusNotifierItemIcon, SendsTheLowDpiSizeAlongsideAndCapsHugeImages) {
@@ -260,17 +245,14 @@ TEST(StatusNotifierItemIcon, SendsTheLowDpiSizeAlongsideAndCapsHugeImages) {
     hiDpi.setDevicePixelRatio(2.0);
     const auto both = orb::pixmapsForIcon(hiDpi);
     ASSERT_EQ(both.size(), 2);
-    EXPECT_EQ(both[0].width, 22);
-    EXPECT_EQ(both[0].argbBigEndian.size(), 22 * 22 * 4);
-    EXPECT_EQ(both[1].width, 44);
-    EXPECT_EQ(both[1].argbBigEndian.size(), 44 * 44 * 4);
+    EXPECT_EQ(both[0].width * both[0].height * 4, both[0].argbBigEndian.size());
+    EXPECT_EQ(std::pair(both[0].width, both[1].width), std::pair(22, 44));
 
     // A wide label image keeps its shape within the size limit.
     const auto wide = orb::pixmapsForIcon(filledImage(1000, 250, qRgba(0, 0, 255, 255)));
     ASSERT_EQ(wide.size(), 1);
-    EXPECT_EQ(wide[0].width, orb::largestPixmapSide);
-    EXPECT_EQ(wide[0].height, orb::largestPixmapSide / 4);
-    EXPECT_EQ(wide[0].argbBigEndian.size(), wide[0].width * wide[0].height * 4);
+    EXPECT_EQ(QSize(wide[0].width, wide[0].height),
+              QSize(orb::largestPixmapSide, orb::largestPixmapSide / 4));
 }
 
 } // namespace

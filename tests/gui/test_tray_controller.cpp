@@ -23,21 +23,29 @@ TEST_F(TrayLabel, RebuildsOncePerTurnOfTheEventLoopHoweverManyFieldsChange) {
     EXPECT_EQ(tray.toolTip(), "Download: 19 KB/s");
 }
 
-TEST_F(TrayLabel, SettingsChangesShowWithoutWaitingForASample) {
+// The tests run without a session bus (see CMakeLists.txt), so no panel takes the item.
+TEST_F(TrayLabel, WithoutAWatcherTheX11TrayShowsTheNumberAsASecondIconAndFollowsTheSettings) {
     monitor.setCpuUsage(0.5);
     TrayController tray(monitor, prefs);
-    ASSERT_TRUE(tray.label().rings);
-    const QImage pinkRings = *tray.label().rings;
+    ASSERT_TRUE(waitFor([&] { return tray.showsNumberItem(); }));
+    EXPECT_EQ(tray.host(), TrayController::Host::systemTray);
+    const QImage pinkRings = tray.label().rings.value();
 
+    // Settings show without waiting for a sample.
     prefs.setOuterRingColor("green");
+    prefs.setNumberMetric(NumberMetric::none);
     QCoreApplication::processEvents();
     EXPECT_NE(tray.label().rings.value_or(pinkRings), pinkRings);
-
-    prefs.setNumberMetric(NumberMetric::none);
-    prefs.setOuterRingMetric(RingMetric::none);
-    prefs.setInnerRingMetric(RingMetric::none);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(tray.label().rings);
-    EXPECT_TRUE(tray.label().text.isEmpty());
+    EXPECT_FALSE(tray.showsNumberItem());
     EXPECT_EQ(tray.toolTip(), "Orbimeter");
+    prefs.setNumberMetric(NumberMetric::cpuTotal);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(tray.showsNumberItem());
+}
+
+TEST(TrayHost, OnlyTheGnomeAndUnityHostsDrawTheLabel) {
+    for (const char* desktop : {"GNOME", "ubuntu:GNOME", "Unity", "gnome"})
+        EXPECT_TRUE(TrayController::hostDrawsLabel(desktop)) << desktop;
+    for (const char* desktop : {"", "KDE", "XFCE", "LXQt", "X-Cinnamon", "GNOME-Flashback-ish"})
+        EXPECT_FALSE(TrayController::hostDrawsLabel(desktop)) << desktop;
 }

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Resident memory of the tray program while its label changes on every tick: a private X display
+# with an X11 tray (trayer), ticks every 10 ms, the CPU share of each tick as the number and the
+# rings. Prints the resident size at 20 s and at 60 s; they should match.
+# Usage: bench/gui_rss.sh [build-dir] [tick-ms]
+set -euo pipefail
+build=${1:-build}
+tick=${2:-10}
+work=$(mktemp -d)
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$work/display")" XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work/config
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+pids+=($!)
+sleep 1
+
+# The CPU share over 10 ms changes nearly every tick.
+mkdir -p "$XDG_CONFIG_HOME/orbimeter"
+for file in orbimeter.conf orbimeter.ini; do
+    printf '[General]\nnumberMetric=CPU %%\nouterRingMetric=CPU Total\ninnerRingMetric=CPU User\n' \
+        >"$XDG_CONFIG_HOME/orbimeter/$file"
+done
+
+rss_kib() { awk '/VmRSS/ { print $2 }' "/proc/$1/status"; }
+"$build/app/orbimeter" --tick-interval-ms "$tick" >"$work/app.log" 2>&1 &
+app=$!
+pids+=($app)
+sleep 20
+r20=$(rss_kib $app)
+sleep 40
+r60=$(rss_kib $app)
+awk -v t="$tick" -v a="$r20" -v b="$r60" 'BEGIN {
+    printf "tick %d ms: resident %.1f MB at 20 s, %.1f MB at 60 s (%+.0f kB)\n", t, a / 1024, b / 1024, b - a
+}'
