@@ -21,10 +21,8 @@ sleep 1
 
 # The CPU share over 10 ms changes nearly every tick.
 mkdir -p "$XDG_CONFIG_HOME/orbimeter"
-for file in orbimeter.conf orbimeter.ini; do
-    printf '[General]\nnumberMetric=CPU %%\nouterRingMetric=CPU Total\ninnerRingMetric=CPU User\n' \
-        >"$XDG_CONFIG_HOME/orbimeter/$file"
-done
+printf '[General]\nnumberMetric=CPU %%\nouterRingMetric=CPU Total\ninnerRingMetric=CPU User\n' \
+    >"$XDG_CONFIG_HOME/orbimeter/orbimeter.conf"
 
 rss_kib() { awk '/VmRSS/ { print $2 }' "/proc/$1/status"; }
 "$build/app/orbimeter" --tick-interval-ms "$tick" >"$work/app.log" 2>&1 &

@@ -23,9 +23,7 @@ scene() {
         export DISPLAY=":$(head -1 "$work/display")" XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work/config
         export XDG_CURRENT_DESKTOP="${XDG_CURRENT_DESKTOP:-}"
         mkdir -p "$XDG_CONFIG_HOME/orbimeter"
-        for file in orbimeter.conf orbimeter.ini; do
-            printf '[General]\nnumberMetric=%s\n' "$metric" >"$XDG_CONFIG_HOME/orbimeter/$file"
-        done
+        printf '[General]\nnumberMetric=%s\n' "$metric" >"$XDG_CONFIG_HOME/orbimeter/orbimeter.conf"
         xsetroot -solid '#5a6e82' 2>/dev/null || true
         if [ -n "${PRIVATE_BUS:-}" ]; then
             dbus-daemon --session --nofork --print-address=3 3>"$work/bus" >/dev/null 2>&1 &
