@@ -1,6 +1,6 @@
 // Readings taken on this machine, compared with the tools a Linux user trusts and with the
 // kernel's own counters. Nothing here sends traffic beyond this machine.
-#include "monitor/CpuShares.h"
+#include "monitor/CpuReader.h"
 #include "monitor/SystemMonitor.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxBlockStorage.h"
