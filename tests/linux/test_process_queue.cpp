@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <atomic>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -15,16 +14,13 @@ namespace fs = orb::platform::linux_fs;
 
 namespace {
 
-// The name and nice value (fields 2 and 19) of each thread of this process.
+// The nice value (field 19) of each thread of this process by name (field 2, in parentheses,
+// which may hold spaces: the later fields count from the closing one).
 std::map<std::string, std::int64_t> threadNiceValues() {
     std::map<std::string, std::int64_t> nice;
     for (const auto& task : fs::listDirectory("/proc/self/task")) {
-        const auto stat = fs::readLine("/proc/self/task/" + task + "/stat").value_or("");
-        // The name is in parentheses and may hold spaces: the fields after it are counted from
-        // its closing parenthesis, which is field 2.
+        const auto stat = fs::readLine("/proc/self/task/" + task + "/stat").value_or("()");
         const auto open = stat.find('('), close = stat.rfind(')');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
         const auto fields = fs::splitFields(std::string_view(stat).substr(close + 1));
         if (fields.size() > 16)
             nice[stat.substr(open + 1, close - open - 1)] = fs::parseInt(fields[16]).value_or(-99);
@@ -36,17 +32,15 @@ std::map<std::string, std::int64_t> threadNiceValues() {
 
 TEST(ProcessQueue, WalksRunOnALowPriorityThreadAndResultsComeBackOnTheReceiversThread) {
     QObject receiver;
-    std::atomic<int> walks = 0;
     QList<std::pair<int, QThread*>> published;
     auto state = std::make_shared<int>(0); // what the walk keeps between walks
     std::weak_ptr<int> watch = state;
     {
         ProcessQueue queue(
             QString::fromLatin1(SystemMonitor::processQueueLabel),
-            [state = std::move(state), &walks]() -> std::optional<ProcessSnapshot> {
-                ++*state;
+            [state = std::move(state)]() -> std::optional<ProcessSnapshot> {
                 // Every other walk has something to publish.
-                if (++walks % 2 == 1)
+                if (++*state % 2 == 1)
                     return ProcessSnapshot{{}, {}, *state};
                 return std::nullopt;
             },
