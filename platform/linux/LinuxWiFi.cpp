@@ -1,9 +1,11 @@
 #include "platform/linux/LinuxWiFi.h"
 
+#include "platform/Platform.h"
 #include "platform/linux/Nl80211.h"
 #include "platform/linux/SysFs.h"
 
 #include <algorithm>
+#include <chrono>
 #include <net/if.h>
 #include <pthread.h>
 
@@ -44,25 +46,38 @@ unsigned interfaceIndex(const std::string& name, const std::string& directory) {
 } // namespace
 
 std::optional<WiFiQuery::Interface> WiFiQuery::defaultWirelessInterface() {
-    // The first wireless interface that is up, else the first by name. Whether an interface is
-    // wireless is looked up once per name: a host may have a thousand interfaces.
+    // The first wireless interface that is up, else the first by name. A host may have a
+    // thousand interfaces: they are listed again only every few seconds (a Wi-Fi adapter that is
+    // plugged in shows within that time) or when a wireless one went away, and whether an
+    // interface is wireless is looked up once per name.
+    constexpr auto rescanEvery = std::chrono::seconds(5);
     const std::string net = fs::underRoot(root_, "/sys/class/net");
-    const auto names = fs::listDirectory(net);
-    std::erase_if(isWireless_, [&](const auto& known) {
-        return !std::binary_search(names.begin(), names.end(), known.first);
-    });
-    std::optional<Interface> first;
-    for (const auto& name : names) {
-        Interface candidate{name, net + "/" + name};
-        auto [known, added] = isWireless_.try_emplace(name, false);
-        if (added) {
-            known->second = fs::entryExists(candidate.directory + "/wireless") ||
-                            fs::entryExists(candidate.directory + "/phy80211");
+    const auto now = std::chrono::steady_clock::now();
+    if (lastScan_ == std::chrono::steady_clock::time_point{} || now - lastScan_ >= rescanEvery) {
+        lastScan_ = now;
+        const auto names = fs::listDirectory(net);
+        std::erase_if(isWireless_, [&](const auto& known) {
+            return !std::binary_search(names.begin(), names.end(), known.first);
+        });
+        wirelessNames_.clear();
+        for (const auto& name : names) {
+            auto [known, added] = isWireless_.try_emplace(name, false);
+            if (added) {
+                known->second = fs::entryExists(net + "/" + name + "/wireless") ||
+                                fs::entryExists(net + "/" + name + "/phy80211");
+            }
+            if (known->second)
+                wirelessNames_.push_back(name);
         }
-        if (!known->second)
-            continue;
-        if (fs::readLine(candidate.directory + "/operstate") == "up")
+    }
+    std::optional<Interface> first;
+    for (const auto& name : wirelessNames_) {
+        Interface candidate{name, net + "/" + name};
+        const auto state = fs::readLine(candidate.directory + "/operstate");
+        if (state == "up")
             return candidate;
+        if (!state)
+            lastScan_ = {}; // gone (or a tree without states): list again next time
         if (!first)
             first = std::move(candidate);
     }
@@ -173,6 +188,8 @@ std::optional<WiFiLink> LinuxWiFi::defaultInterface() {
 }
 
 void LinuxWiFi::run() {
+    // Background work: the program's own main thread comes first.
+    lowerCurrentThreadPriority();
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return wanted_ || stopping_; });

@@ -2,6 +2,7 @@
 
 #include "platform/WiFi.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,8 @@ private:
     std::string root_;
     std::unique_ptr<Nl80211Client> nl80211_; // only for the live system
     std::unordered_map<std::string, bool> isWireless_;
+    std::vector<std::string> wirelessNames_; // sorted
+    std::chrono::steady_clock::time_point lastScan_;
 };
 
 // Wi-Fi readings that never hold up the caller: the query runs on a thread of its own, started
