@@ -1,25 +1,41 @@
 #pragma once
 
+#include "monitor/ProcessWalk.h"
+
 #include <QObject>
 #include <QThread>
 #include <functional>
+#include <optional>
 
 namespace orb {
 
-// A serial background queue: jobs run one at a time, in submission order, on one low-priority
-// thread named after the queue's label. A job that runs long makes the next one wait.
-class ProcessQueue : public QObject {
-    Q_OBJECT
+// The serial background queue of the process walk: walks run one at a time, in submission
+// order, on one low-priority thread named after the queue's label (the system shows its first
+// 15 characters). The walk, with the state it captures, belongs to that thread; each result
+// goes back to the receiver's thread by a queued call. A walk that runs long makes the next one
+// wait.
+class ProcessQueue {
 public:
-    explicit ProcessQueue(const QString& label, QObject* parent = nullptr);
-    ~ProcessQueue() override; // lets the running job finish, drops the ones still waiting
+    // One walk; empty when there is nothing to publish.
+    using Walk = std::function<std::optional<ProcessSnapshot>()>;
+    using Publish = std::function<void(const ProcessSnapshot&)>;
 
-    void submit(std::function<void()> job);
-    const QThread& workerThread() const { return workerThread_; }
+    // `publish` runs on `receiver`'s thread with each result; the receiver must outlive the queue.
+    ProcessQueue(const QString& label, Walk walk, QObject* receiver, Publish publish);
+    // Lets a running walk finish, drops the waiting ones, and only then destroys the walk.
+    ~ProcessQueue();
+    ProcessQueue(const ProcessQueue&) = delete;
+    ProcessQueue& operator=(const ProcessQueue&) = delete;
+
+    // Returns at once.
+    void scheduleWalk();
 
 private:
-    QThread workerThread_;
-    QObject* worker_;
+    QThread thread_;
+    QObject* worker_; // lives on thread_: the target of the queued walks
+    Walk walk_;
+    QObject* receiver_;
+    Publish publish_;
 };
 
 } // namespace orb

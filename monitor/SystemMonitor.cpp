@@ -1,8 +1,8 @@
 #include "monitor/SystemMonitor.h"
 
 #include "monitor/ProcessQueue.h"
+#include "monitor/SystemInfoReader.h"
 #include "platform/Platform.h"
-#include "sensors/GPUMonitor.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -10,8 +10,12 @@
 namespace orb {
 
 SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent)
-    : QObject(parent), platform_(platform) {
-    // Published fields start at zero, empty or absent unless they say otherwise.
+    : QObject(parent), platform_(platform), cpu_(*platform.processors),
+      network_(*platform.network, *platform.clock), disk_(*platform.registry),
+      memory_(*platform.memory), loadAndUptime_(*platform.host), wifi_(*platform.wifi) {
+    // The readers took the processor count, the time and the throughput baselines above, so
+    // the first rates cover only the time since start. Published fields start at zero, empty or
+    // absent unless they say otherwise.
     uploadSpeed_ = QStringLiteral("0 KB/s");
     downloadSpeed_ = QStringLiteral("0 KB/s");
     timeRemaining_ = QStringLiteral("Unknown");
@@ -22,18 +26,16 @@ SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent)
           &adapterWattsHistory_, &diskReadHistory_, &diskWriteHistory_})
         *history = zeros;
 
-    lastCheckTime_ = platform_.clock->now();
-    processQueue_ = new ProcessQueue(QString::fromLatin1(processQueueLabel), this);
+    // The walk's state is captured by the walk and so lives and dies with the queue's thread.
+    auto walk = std::make_shared<ProcessWalk>(platform_);
+    processQueue_ = std::make_unique<ProcessQueue>(
+        QString::fromLatin1(processQueueLabel), [walk] { return walk->run(); }, this,
+        [this](const ProcessSnapshot& snapshot) { publishProcesses(snapshot); });
 
-    numCPUs_ = platform_.processors->processorCount();
-
-    // Seed the throughput counters so the first rates cover only the time since start.
-    seedThroughputCounters();
-
-    setCpuBrandString(QString::fromUtf8(platform_.host->brandString()));
-    const auto cores = platform_.host->coreCounts();
-    setCpuPCoreCount(cores.performance);
-    setCpuECoreCount(cores.efficiency);
+    const auto system = SystemInfoReader(*platform_.host).read();
+    setCpuBrandString(system.brand);
+    setCpuPCoreCount(system.performanceCores);
+    setCpuECoreCount(system.efficiencyCores);
 
     updateCPU(); // only stores the first counter sample
     updateMemory();
@@ -42,7 +44,10 @@ SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent)
     startMonitoring();
 }
 
-SystemMonitor::~SystemMonitor() = default;
+SystemMonitor::~SystemMonitor() {
+    // A walk under way may still hand over its result; the queue goes before the fields.
+    processQueue_.reset();
+}
 
 void SystemMonitor::startMonitoring() {
     tickTimer_ = new QTimer(this);
@@ -99,24 +104,6 @@ void SystemMonitor::trimHistory(HistoryGetter get, HistorySetter set) {
         trimmed.removeFirst();
         (this->*set)(trimmed);
     }
-}
-
-void SystemMonitor::updateGPU() {
-    publishGPU(GPUMonitor::readStats(platform_));
-}
-
-void SystemMonitor::publishGPU(const GPUStats& stats) {
-    setGpuUsage(stats.utilization);
-    setGpuRendererUtil(stats.rendererUtil);
-    setGpuTilerUtil(stats.tilerUtil);
-    setGpuMemoryUsed(stats.memoryUsed);
-    setGpuMemoryAllocated(stats.memoryAllocated);
-    if (stats.coreCount > 0)
-        setGpuCoreCount(stats.coreCount);
-    if (!stats.modelName.isEmpty())
-        setGpuModelName(stats.modelName);
-    setGpuRecoveryCount(stats.recoveryCount);
-    pushHistory(&SystemMonitor::gpuHistory, &SystemMonitor::setGpuHistory, gpuUsage());
 }
 
 } // namespace orb

@@ -1,8 +1,13 @@
 #pragma once
 
 #include "monitor/AppProcess.h"
+#include "monitor/CpuReader.h"
+#include "monitor/DiskThroughputReader.h"
+#include "monitor/LoadAndUptimeReader.h"
+#include "monitor/MemoryReader.h"
+#include "monitor/NetworkThroughputReader.h"
 #include "monitor/PublishedField.h"
-#include "platform/ProcessorInfo.h"
+#include "monitor/WiFiReader.h"
 
 #include <QList>
 #include <QMap>
@@ -10,9 +15,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <chrono>
-#include <cstdint>
-#include <optional>
-#include <utility>
+#include <memory>
 
 class QTimer;
 
@@ -23,13 +26,15 @@ struct Platform;
 }
 class ProcessQueue;
 struct GPUStats;
+struct ProcessSnapshot;
 
 using History = QList<double>;
 using SpeedList = QList<int>;
 
 // The one object that holds every reading the program shows. It samples the machine on a 1 s
 // tick and hands the process walk to a background thread every 3 s; every assignment of a
-// published field happens on the thread that owns it and announces itself.
+// published field happens on the thread that owns it and announces itself. The readers are units
+// of their own that return plain records; an update step assigns one record to the fields.
 class SystemMonitor : public QObject {
     Q_OBJECT
 
@@ -122,6 +127,7 @@ public:
 
     // Takes the first samples and starts sampling. `platform` must outlive the monitor.
     explicit SystemMonitor(platform::Platform& platform, QObject* parent = nullptr);
+    // Stops the process queue, waiting for a walk under way, before anything else goes.
     ~SystemMonitor() override;
 
     // One pass of every reader, in a fixed order; run by the 1 s timer.
@@ -131,8 +137,8 @@ public:
     // walk every third tick. Rates stay per second: they are measured against the clock.
     void setTickInterval(std::chrono::milliseconds interval);
 
-    // The readers. Each reads the platform and assigns the fields it owns; one that cannot read
-    // leaves its fields as they are.
+    // The update steps, in the tick's order. Each takes one reading from its reader and assigns
+    // it to the fields it owns; a reading that could not be taken leaves them as they are.
     void updateCPU();
     void updateMemory();
     void updateNetwork();
@@ -145,9 +151,10 @@ public:
     void scheduleProcessUpdate();
 
     // The processor count taken at construction.
-    unsigned numCPUs() const { return numCPUs_; }
-    // Assigns the graphics fields from one reading.
+    unsigned numCPUs() const { return cpu_.processorCount(); }
+    // Assign the graphics fields from one reading, and the process lists from one walk.
     void publishGPU(const GPUStats& stats);
+    void publishProcesses(const ProcessSnapshot& snapshot);
 
 Q_SIGNALS:
     // Emitted after each pass of the readers, once every field of that pass is assigned.
@@ -162,31 +169,24 @@ private:
     void trimHistory(HistoryGetter get, HistorySetter set);
 
     void startMonitoring();
-    void seedThroughputCounters();
     void registerPowerSourceNotifications();
     void registerBatteryNotifications();
 
     platform::Platform& platform_;
 
-    // Private state of the readers.
+    // The readers, with the state each keeps between readings. Declared in the order they take
+    // their first samples.
+    CpuReader cpu_;
+    NetworkThroughputReader network_;
+    DiskThroughputReader disk_;
+    MemoryReader memory_;
+    LoadAndUptimeReader loadAndUptime_;
+    WiFiReader wifi_;
     QMap<int, double> energyTracker_; // kept empty: nothing reads it
-    // Last cumulative processor time seen per process; touched only by the process walk.
-    struct ProcessCPUTime {
-        std::uint64_t time = 0; // nanoseconds
-        std::chrono::steady_clock::time_point date;
-    };
-    QMap<int, ProcessCPUTime> processCPUTracker_;
-    std::optional<platform::ProcessorSample> previousCPUInfo_;
-    unsigned numCPUs_ = 0;
-    std::uint64_t previousBytesIn_ = 0;
-    std::uint64_t previousBytesOut_ = 0;
-    std::chrono::steady_clock::time_point lastCheckTime_;
-    std::uint64_t previousDiskRead_ = 0;
-    std::uint64_t previousDiskWrite_ = 0;
     std::chrono::steady_clock::time_point lastBatteryRead_ =
         std::chrono::steady_clock::time_point::min();
 
-    ProcessQueue* processQueue_ = nullptr;
+    std::unique_ptr<ProcessQueue> processQueue_; // owns the process walk and its state
     QTimer* tickTimer_ = nullptr;
     QTimer* processTimer_ = nullptr;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,8 +16,9 @@ public:
     virtual ~HostInfo() = default;
     // 1-, 5- and 15-minute load averages; entries that could not be read stay 0.
     virtual std::array<double, 3> loadAverages() = 0;
-    // Boot time in whole seconds since 1970.
-    virtual std::optional<std::int64_t> bootTime() = 0;
+    // Seconds since boot, empty when unknown. Where it is derived from a boot time and a wall
+    // clock that was set back, it can come out negative.
+    virtual std::optional<double> uptimeSeconds() = 0;
     // Processor brand text, empty when unknown.
     virtual std::string brandString() = 0;
     virtual CoreCounts coreCounts() = 0;

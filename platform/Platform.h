@@ -27,4 +27,8 @@ struct Platform {
 // The real platform, reading the system below `root` (a fixture tree in tests, "/" normally).
 std::unique_ptr<Platform> makeSystemPlatform(const std::string& root = "/");
 
+// Lowers the calling thread's scheduling priority for background work that must yield to the
+// user's programs but still make progress on a machine that is fully busy.
+void lowerCurrentThreadPriority();
+
 } // namespace orb::platform

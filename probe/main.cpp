@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QTextStream>
+#include <chrono>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -17,16 +18,39 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(
         QStringLiteral("Prints every reading of the Orbimeter sampling engine."));
     parser.addHelpOption();
-    QCommandLineOption once(QStringLiteral("once"), QStringLiteral("Print one sample and exit (default)."));
-    QCommandLineOption watch(QStringLiteral("watch"), QStringLiteral("Print a sample every second."));
-    QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object per sample."));
+    QCommandLineOption once(QStringLiteral("once"),
+                            QStringLiteral("Print one sample and exit (default)."));
+    QCommandLineOption watch(QStringLiteral("watch"),
+                             QStringLiteral("Print a sample every second."));
+    QCommandLineOption json(QStringLiteral("json"),
+                            QStringLiteral("Print one JSON object per sample."));
     QCommandLineOption root(QStringLiteral("root"),
                             QStringLiteral("Read /proc and /sys below DIR instead of /."),
                             QStringLiteral("DIR"), QStringLiteral("/"));
     QCommandLineOption count(QStringLiteral("count"),
-                             QStringLiteral("With --watch, stop after N samples."), QStringLiteral("N"));
-    parser.addOptions({once, watch, json, root, count});
+                             QStringLiteral("With --watch, stop after N samples."),
+                             QStringLiteral("N"));
+    QCommandLineOption tickInterval(
+        QStringLiteral("tick-interval-ms"),
+        QStringLiteral("Testing aid: sample every N milliseconds (at least 10) instead of every "
+                       "second; the process walk keeps to every third sample."),
+        QStringLiteral("N"));
+    parser.addOptions({once, watch, json, root, count, tickInterval});
     parser.process(app);
+
+    // Shorter intervals would leave the event loop no time between samples.
+    constexpr int shortestTickMs = 10;
+    int tickMs = 0;
+    if (parser.isSet(tickInterval)) {
+        bool isNumber = false;
+        tickMs = parser.value(tickInterval).toInt(&isNumber);
+        if (!isNumber || tickMs < shortestTickMs) {
+            std::fprintf(stderr,
+                         "orbimeter-probe: --tick-interval-ms needs a number of at least %d\n",
+                         shortestTickMs);
+            return 2;
+        }
+    }
 
     const bool watching = parser.isSet(watch) && !parser.isSet(once);
     const bool asJson = parser.isSet(json);
@@ -38,13 +62,16 @@ int main(int argc, char** argv) {
 
     auto platform = orb::platform::makeSystemPlatform(parser.value(root).toStdString());
     orb::SystemMonitor monitor(*platform);
+    if (tickMs > 0)
+        monitor.setTickInterval(std::chrono::milliseconds(tickMs));
 
     QTextStream out(stdout);
-    // Print after each completed tick: the first one is a full second after start, so the
+    // Print after each completed tick: the first one is a full interval after start, so the
     // processor shares and rates are real measurements.
     QObject::connect(&monitor, &orb::SystemMonitor::tickCompleted, &app, [&] {
         if (asJson)
-            out << QJsonDocument(orb::probe::fieldsAsJson(monitor)).toJson(QJsonDocument::Compact) << "\n";
+            out << QJsonDocument(orb::probe::fieldsAsJson(monitor)).toJson(QJsonDocument::Compact)
+                << "\n";
         else
             out << orb::probe::fieldsAsText(monitor) << (watching ? "\n" : "");
         out.flush();

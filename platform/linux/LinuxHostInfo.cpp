@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <map>
 
 namespace orb::platform {
@@ -27,28 +28,41 @@ std::array<double, 3> LinuxHostInfo::loadAverages() {
     return averages;
 }
 
-std::optional<std::int64_t> LinuxHostInfo::bootTime() {
-    if (auto text = fs::readFile(fs::underRoot(root_, "/proc/stat"))) {
-        std::optional<std::int64_t> boot;
-        fs::forEachLine(*text, [&](std::string_view line) {
-            if (line.substr(0, 6) == "btime ")
-                boot = fs::parseInt(line.substr(6));
-        });
-        if (boot && *boot > 0)
-            return boot;
+std::optional<double> LinuxHostInfo::uptimeSeconds() {
+    if (root_.empty() || root_ == "/") {
+        // The kernel's own count since boot, suspend included: no file to read, and immune to
+        // changes of the wall clock, which move /proc/stat's btime.
+        timespec boottime{};
+        if (::clock_gettime(CLOCK_BOOTTIME, &boottime) != 0)
+            return std::nullopt;
+        return static_cast<double>(boottime.tv_sec) + boottime.tv_nsec / 1e9;
     }
-    // Without btime, derive the boot time from the seconds since boot.
+    // Below another root the figures are those of the tree: /proc/uptime where it has one (a
+    // mounted /proc of the host keeps counting; a captured tree shows the machine's uptime when
+    // it was captured), else btime against our clock. A captured btime never changes, so it is
+    // read once, and /proc/stat is not read a second time per tick.
     if (auto line = fs::readLine(fs::underRoot(root_, "/proc/uptime"))) {
         auto fields = fs::splitFields(*line);
         if (!fields.empty()) {
-            if (auto up = fs::parseDouble(fields[0]); up && *up >= 0 && *up < 1e10) {
-                using namespace std::chrono;
-                auto now = duration<double>(system_clock::now().time_since_epoch()).count();
-                return static_cast<std::int64_t>(now - *up);
-            }
+            if (auto up = fs::parseDouble(fields[0]); up && *up >= 0 && *up < 1e10)
+                return *up;
         }
     }
-    return std::nullopt;
+    if (!capturedBootTime_) {
+        capturedBootTime_ = std::optional<std::int64_t>();
+        if (auto text = fs::readFile(fs::underRoot(root_, "/proc/stat"))) {
+            fs::forEachLine(*text, [&](std::string_view line) {
+                if (line.starts_with("btime "))
+                    *capturedBootTime_ = fs::parseInt(line.substr(6));
+            });
+        }
+    }
+    const auto& boot = *capturedBootTime_;
+    if (!boot || *boot <= 0)
+        return std::nullopt;
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count() -
+           static_cast<double>(*boot);
 }
 
 std::string brandFromCpuinfo(std::string_view cpuinfoText) {

@@ -2,22 +2,25 @@
 
 #include "platform/HostInfo.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace orb::platform {
 
-// Load averages, boot time, processor brand and core classes from /proc and /sys.
+// Load averages, uptime, processor brand and core classes from /proc and /sys.
 class LinuxHostInfo final : public HostInfo {
 public:
     explicit LinuxHostInfo(std::string root = "/");
     std::array<double, 3> loadAverages() override;
-    std::optional<std::int64_t> bootTime() override;
+    std::optional<double> uptimeSeconds() override;
     std::string brandString() override;
     CoreCounts coreCounts() override;
 
 private:
     std::string root_;
+    // btime of a tree below another root: not read yet, or read and found or not.
+    std::optional<std::optional<std::int64_t>> capturedBootTime_;
 };
 
 // The brand text of /proc/cpuinfo: "model name" on x86, "Hardware" or "Processor" on ARM.

@@ -2,9 +2,14 @@
 
 #include "platform/linux/SysFs.h"
 
+#include <algorithm>
 #include <array>
-#include <set>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
 
 namespace orb::platform {
 
@@ -15,10 +20,63 @@ namespace {
 constexpr int loopbackType = 772; // ARPHRD_LOOPBACK
 constexpr int radiotapType = 803; // ARPHRD_IEEE80211_RADIOTAP
 
-bool isDirectory(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+constexpr std::array<std::string_view, 5> physicalPrefixes = {"en", "pdp_ip", "eth", "wl", "ww"};
+
+bool hasPhysicalName(std::string_view name) {
+    return std::any_of(physicalPrefixes.begin(), physicalPrefixes.end(),
+                       [&](std::string_view prefix) { return name.starts_with(prefix); });
 }
+
+enum class Lookup { Present, Absent, NotADirectory };
+
+// The class directory, opened once per pass: the files of each interface are looked up relative
+// to it, so the kernel does not resolve the whole path again for each of them.
+class ClassDirectory {
+public:
+    explicit ClassDirectory(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~ClassDirectory() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    ClassDirectory(const ClassDirectory&) = delete;
+    ClassDirectory& operator=(const ClassDirectory&) = delete;
+
+    // One lstat tells whether an entry is there and, on the way, whether the interface's entry
+    // is a directory at all.
+    Lookup lookUp(const std::string& relative) const {
+        struct stat info;
+        if (::fstatat(fd_, relative.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            return Lookup::Present;
+        return errno == ENOTDIR ? Lookup::NotADirectory : Lookup::Absent;
+    }
+    bool exists(const std::string& relative) const { return lookUp(relative) == Lookup::Present; }
+    // A number on the first line of a small file.
+    std::optional<std::uint64_t> readNumber(const std::string& relative) const {
+        const int fd = ::openat(fd_, relative.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return std::nullopt;
+        char text[64];
+        ssize_t n;
+        do
+            n = ::read(fd, text, sizeof text);
+        while (n < 0 && errno == EINTR);
+        ::close(fd);
+        if (n <= 0)
+            return std::nullopt;
+        std::string_view line(text, static_cast<std::size_t>(n));
+        return fs::parseUnsigned(line.substr(0, line.find('\n')));
+    }
+    std::optional<std::int64_t> readIndex(const std::string& relative) const {
+        auto value = readNumber(relative);
+        if (!value || *value > static_cast<std::uint64_t>(INT64_MAX))
+            return std::nullopt;
+        return static_cast<std::int64_t>(*value);
+    }
+
+private:
+    int fd_;
+};
 
 } // namespace
 
@@ -27,33 +85,40 @@ LinkKind classifyLink(const LinkFacts& link) {
         return LinkKind::Virtual;
     if (link.isBridge || link.isBond || link.isTunTap || link.isStacked)
         return LinkKind::Virtual;
-    if (link.hasDevice)
+    if (link.hasDevice || hasPhysicalName(link.name))
         return LinkKind::Physical;
-    constexpr std::array<std::string_view, 5> physicalPrefixes = {"en", "pdp_ip", "eth", "wl",
-                                                                  "ww"};
-    for (auto prefix : physicalPrefixes) {
-        if (link.name.starts_with(prefix))
-            return LinkKind::Physical;
-    }
     return LinkKind::Virtual;
 }
 
-std::map<std::string, LinkStatistics, std::less<>> parseNetDev(std::string_view text) {
+NetDevRows parseNetDev(std::string_view text) {
     // "  eth0: rx_bytes rx_packets ... (8 receive columns) tx_bytes ..."; the two header lines
-    // have no colon. Old kernels print no space between the colon and a wide first number.
-    std::map<std::string, LinkStatistics, std::less<>> rows;
+    // have no colon. Old kernels print no space between the colon and a wide first number. Only
+    // columns 0 and 8 are wanted, so the fields are walked rather than split: the file has a
+    // line per interface and is read on every tick.
+    NetDevRows rows;
     fs::forEachLine(text, [&](std::string_view line) {
         auto colon = line.find(':');
         if (colon == std::string_view::npos)
             return;
         auto name = fs::trim(line.substr(0, colon));
-        auto fields = fs::splitFields(line.substr(colon + 1));
-        if (name.empty() || fields.size() < 9)
-            return;
-        auto received = fs::parseUnsigned(fields[0]);
-        auto sent = fs::parseUnsigned(fields[8]);
-        if (received && sent)
-            rows.emplace(std::string(name), LinkStatistics{*received, *sent});
+        std::string_view rest = line.substr(colon + 1);
+        std::string_view received, sent;
+        for (int column = 0; column <= 8; ++column) {
+            const auto start = rest.find_first_not_of(" \t");
+            if (start == std::string_view::npos)
+                return;
+            rest.remove_prefix(start);
+            const auto field = rest.substr(0, rest.find_first_of(" \t"));
+            rest.remove_prefix(field.size());
+            if (column == 0)
+                received = field;
+            else if (column == 8)
+                sent = field;
+        }
+        auto receivedBytes = fs::parseUnsigned(received);
+        auto sentBytes = fs::parseUnsigned(sent);
+        if (!name.empty() && receivedBytes && sentBytes)
+            rows.emplace_back(std::string(name), LinkStatistics{*receivedBytes, *sentBytes});
     });
     return rows;
 }
@@ -62,83 +127,134 @@ LinuxNetworkInterfaces::LinuxNetworkInterfaces(std::string root)
     : classDir_(fs::underRoot(root, "/sys/class/net")),
       netDevPath_(fs::underRoot(root, "/proc/net/dev")) {}
 
-std::optional<LinkKind> LinuxNetworkInterfaces::classify(const std::string& name,
-                                                         bool listedByKernel) {
-    if (auto known = kinds_.find(name); known != kinds_.end())
-        return known->second;
-
-    const auto dir = classDir_ + "/" + name;
-    std::optional<LinkKind> kind;
-    if (isDirectory(dir)) {
+void LinuxNetworkInterfaces::classify(const std::vector<Entry*>& fresh) {
+    // Facts of the links seen for the first time, read at most once per link and only as far as
+    // they can change the outcome. Most links on a busy host (the host ends of virtual pairs,
+    // bridges, taps) have no device and no physical name, so nothing can make them count: one
+    // lookup settles them.
+    const ClassDirectory dir(classDir_);
+    struct Candidate {
+        Entry* entry;
         LinkFacts facts;
-        facts.name = name;
-        facts.type = static_cast<int>(fs::readInt(dir + "/type").value_or(-1));
-        facts.hasDevice = fs::entryExists(dir + "/device");
-        facts.isBridge = fs::entryExists(dir + "/bridge");
-        facts.isBond = fs::entryExists(dir + "/bonding");
-        facts.isTunTap = fs::entryExists(dir + "/tun_flags");
-        auto index = fs::readInt(dir + "/ifindex");
-        auto parent = fs::readInt(dir + "/iflink");
-        if (index && parent && *index != *parent) {
-            // A virtual pair's peer usually lives in another namespace; a VLAN's parent is here.
-            for (const auto& other : fs::listDirectory(classDir_)) {
-                if (other != name && fs::readInt(classDir_ + "/" + other + "/ifindex") == parent)
-                    facts.isStacked = true;
-            }
+        std::optional<std::int64_t> parent;
+    };
+    std::vector<Candidate> candidates;
+    for (Entry* entry : fresh) {
+        const std::string& name = entry->first;
+        Link& link = entry->second;
+        const Lookup device = link.inSysfs ? dir.lookUp(name + "/device") : Lookup::NotADirectory;
+        if (device == Lookup::NotADirectory) {
+            // Counters without a sysfs entry: only the name can tell. Entries of the class
+            // directory that are not directories (bonding_masters) are not links.
+            if (link.netDev)
+                link.kind = classifyLink({.name = name});
+            continue;
         }
-        kind = classifyLink(facts);
-    } else if (listedByKernel) {
-        // Counters without a sysfs entry: only the name can tell.
-        kind = classifyLink(LinkFacts{.name = name});
+        LinkFacts facts{.name = name, .hasDevice = device == Lookup::Present};
+        if (!facts.hasDevice && !hasPhysicalName(name)) {
+            link.kind = LinkKind::Virtual;
+            continue;
+        }
+        link.index = dir.readIndex(name + "/ifindex");
+        link.indexRead = true;
+        candidates.push_back({entry, std::move(facts), dir.readIndex(name + "/iflink")});
     }
-    // Entries of /sys/class/net that are not directories (bonding_masters) are not links.
-    kinds_.emplace(name, kind);
-    return kind;
+    if (candidates.empty())
+        return;
+
+    // A link stacked on another one here (VLAN, macvlan, ipvlan) carries traffic counted on that
+    // one; a virtual pair's peer usually lives in another namespace and is not here. The
+    // indexes already known usually settle it; the others are read once, only when they do not.
+    std::unordered_set<std::int64_t> present;
+    auto collect = [&](bool readMissing) {
+        for (auto& [name, link] : links_) {
+            if (readMissing && !link.indexRead && link.inSysfs) {
+                link.index = dir.readIndex(name + "/ifindex");
+                link.indexRead = true;
+            }
+            if (link.index)
+                present.insert(*link.index);
+        }
+    };
+    collect(false);
+    bool everyIndexRead = false;
+    auto isPresent = [&](std::int64_t index) {
+        if (!present.contains(index) && !everyIndexRead) {
+            collect(true);
+            everyIndexRead = true;
+        }
+        return present.contains(index);
+    };
+    for (auto& [entry, facts, parent] : candidates) {
+        const auto& [name, link] = *entry;
+        facts.isStacked = link.index && parent && *link.index != *parent && isPresent(*parent);
+        if (!facts.isStacked) {
+            facts.type = static_cast<int>(dir.readIndex(name + "/type").value_or(-1));
+            facts.isBridge = dir.exists(name + "/bridge");
+            facts.isBond = dir.exists(name + "/bonding");
+            facts.isTunTap = dir.exists(name + "/tun_flags");
+        }
+        entry->second.kind = classifyLink(facts);
+    }
 }
 
 std::optional<LinkStatistics>
 LinuxNetworkInterfaces::sysfsStatistics(const std::string& name) const {
-    const auto dir = classDir_ + "/" + name + "/statistics/";
-    auto received = fs::readLine(dir + "rx_bytes");
-    auto sent = fs::readLine(dir + "tx_bytes");
+    const ClassDirectory dir(classDir_);
+    auto received = dir.readNumber(name + "/statistics/rx_bytes");
+    auto sent = dir.readNumber(name + "/statistics/tx_bytes");
     if (!received || !sent)
         return std::nullopt;
-    auto rx = fs::parseUnsigned(*received);
-    auto tx = fs::parseUnsigned(*sent);
-    if (!rx || !tx)
-        return std::nullopt;
-    return LinkStatistics{*rx, *tx};
+    return LinkStatistics{*received, *sent};
 }
 
 std::optional<std::vector<NetworkInterface>> LinuxNetworkInterfaces::interfaces() {
     const auto sysfsNames = fs::listDirectory(classDir_);
-    const auto netDevText = fs::readFile(netDevPath_);
-    if (sysfsNames.empty() && !netDevText)
+    // With a thousand interfaces the file is over 100 kB: its buffer is kept from pass to pass.
+    const bool netDevRead = fs::readFileInto(netDevPath_, netDevText_);
+    if (sysfsNames.empty() && !netDevRead)
         return std::nullopt;
-    const auto netDev = netDevText ? parseNetDev(*netDevText)
-                                   : std::map<std::string, LinkStatistics, std::less<>>{};
+    const auto netDev = parseNetDev(netDevText_);
 
-    std::set<std::string> names(sysfsNames.begin(), sysfsNames.end());
+    // Every name once, in the order first seen, each stamped with this pass; the links that are
+    // no longer listed are forgotten, so one that comes back under the same name is looked at
+    // afresh. Hashed lookups keep a pass linear in the number of interfaces.
+    ++pass_;
+    std::vector<Entry*> listed, fresh;
+    listed.reserve(sysfsNames.size() + netDev.size());
+    auto visit = [&](const std::string& name) -> Link& {
+        auto [entry, added] = links_.try_emplace(name);
+        if (added)
+            fresh.push_back(&*entry);
+        Link& link = entry->second;
+        if (link.pass != pass_) {
+            link.pass = pass_;
+            link.inSysfs = false;
+            link.netDev = nullptr;
+            listed.push_back(&*entry);
+        }
+        return link;
+    };
+    for (const auto& name : sysfsNames)
+        visit(name).inSysfs = true;
     for (const auto& [name, counters] : netDev)
-        names.insert(name);
-
-    // Forget interfaces that are gone, so one that comes back under the same name is looked at
-    // afresh.
-    std::erase_if(kinds_, [&](const auto& entry) { return !names.contains(entry.first); });
+        visit(name).netDev = &counters;
+    std::erase_if(links_, [&](const auto& entry) { return entry.second.pass != pass_; });
+    classify(fresh);
 
     std::vector<NetworkInterface> links;
-    for (const auto& name : names) {
-        const auto row = netDev.find(name);
-        auto kind = classify(name, row != netDev.end());
-        if (!kind)
+    links.reserve(listed.size());
+    for (const Entry* entry : listed) {
+        const auto& [name, link] = *entry;
+        if (!link.kind)
             continue;
-        NetworkInterface link{name, *kind, std::nullopt};
-        if (*kind != LinkKind::Virtual) {
-            link.statistics = sysfsStatistics(name);
-            if (!link.statistics && row != netDev.end())
-                link.statistics = row->second;
+        NetworkInterface result{name, *link.kind, std::nullopt};
+        if (*link.kind != LinkKind::Virtual) {
+            result.statistics = link.inSysfs ? sysfsStatistics(name) : std::nullopt;
+            if (!result.statistics && link.netDev)
+                result.statistics = *link.netDev;
         }
-        links.push_back(std::move(link));
+        links.push_back(std::move(result));
     }
     return links;
 }

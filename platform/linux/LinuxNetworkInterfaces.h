@@ -2,9 +2,12 @@
 
 #include "platform/NetworkInterfaces.h"
 
-#include <map>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace orb::platform {
 
@@ -33,26 +36,41 @@ struct LinkFacts {
 //   Virtual   everything else (veth*, ifb*, dummy*, wg*, docker bridges without facts, ...)
 LinkKind classifyLink(const LinkFacts& link);
 
-// The interface rows of /proc/net/dev: name to received and sent bytes. Rows that do not parse
-// are left out.
-std::map<std::string, LinkStatistics, std::less<>> parseNetDev(std::string_view text);
+// The interface rows of /proc/net/dev in file order: name, received and sent bytes. Rows that do
+// not parse are left out.
+using NetDevRows = std::vector<std::pair<std::string, LinkStatistics>>;
+NetDevRows parseNetDev(std::string_view text);
 
 // Interfaces of /sys/class/net and /proc/net/dev (a tree may lack either for some interfaces).
 // Counters come from sysfs `statistics/` (64-bit) and from /proc/net/dev where that directory is
 // missing. Classifications are remembered while an interface stays listed, so a tick reads only
-// the two counter files of each counted interface.
+// the two counter files of each counted interface; classifying is linear in the interfaces, as
+// hosts with hundreds of containers have thousands of them.
 class LinuxNetworkInterfaces final : public NetworkInterfaces {
 public:
     explicit LinuxNetworkInterfaces(std::string root = "/");
     std::optional<std::vector<NetworkInterface>> interfaces() override;
 
 private:
-    std::optional<LinkKind> classify(const std::string& name, bool listedByKernel);
+    struct Link {
+        std::optional<LinkKind> kind; // empty: not a link (or not classified yet)
+        std::optional<std::int64_t> index;
+        bool indexRead = false;
+        // Where the current pass found it.
+        std::uint64_t pass = 0;
+        bool inSysfs = false;
+        const LinkStatistics* netDev = nullptr;
+    };
+    using Entry = std::pair<const std::string, Link>;
+
+    void classify(const std::vector<Entry*>& fresh);
     std::optional<LinkStatistics> sysfsStatistics(const std::string& name) const;
 
     std::string classDir_;
     std::string netDevPath_;
-    std::map<std::string, std::optional<LinkKind>, std::less<>> kinds_; // empty: not a link
+    std::string netDevText_;
+    std::unordered_map<std::string, Link> links_;
+    std::uint64_t pass_ = 0;
 };
 
 } // namespace orb::platform

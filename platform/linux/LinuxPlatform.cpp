@@ -9,6 +9,9 @@
 #include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/LinuxWiFi.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace orb::platform {
 
 std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
@@ -25,6 +28,15 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
                         std::make_unique<LinuxBlockStorage>(root));
     platform->registry = std::move(registry);
     return platform;
+}
+
+void lowerCurrentThreadPriority() {
+    // On Linux a nice value belongs to a thread, named by its thread id; Qt's thread priorities
+    // only take effect under real-time policies. Nice 10 yields to everything at the default 0
+    // but, unlike SCHED_IDLE, still gets a share when a runaway process saturates the machine,
+    // which is when the process list is wanted most.
+    constexpr int backgroundNice = 10;
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), backgroundNice);
 }
 
 } // namespace orb::platform

@@ -1,9 +1,13 @@
 #include "platform/linux/LinuxWiFi.h"
 
+#include "platform/Platform.h"
 #include "platform/linux/Nl80211.h"
 #include "platform/linux/SysFs.h"
 
+#include <algorithm>
+#include <chrono>
 #include <net/if.h>
+#include <pthread.h>
 
 namespace orb::platform {
 
@@ -32,36 +36,53 @@ bool isInterfaceName(std::string_view name) {
     return true;
 }
 
-struct Interface {
-    std::string name;
-    std::string directory;
-};
+unsigned interfaceIndex(const std::string& name, const std::string& directory) {
+    auto index = fs::readInt(directory + "/ifindex");
+    if (index && *index > 0 && *index <= 0x7fffffff)
+        return static_cast<unsigned>(*index);
+    return ::if_nametoindex(name.c_str());
+}
 
-// The machine's default Wi-Fi interface: the first one that is up, else the first by name.
-std::optional<Interface> defaultWirelessInterface(const std::string& root) {
-    const std::string net = fs::underRoot(root, "/sys/class/net");
+} // namespace
+
+std::optional<WiFiQuery::Interface> WiFiQuery::defaultWirelessInterface() {
+    // The first wireless interface that is up, else the first by name. A host may have a
+    // thousand interfaces: they are listed again only every few seconds (a Wi-Fi adapter that is
+    // plugged in shows within that time) or when a wireless one went away, and whether an
+    // interface is wireless is looked up once per name.
+    constexpr auto rescanEvery = std::chrono::seconds(5);
+    const std::string net = fs::underRoot(root_, "/sys/class/net");
+    const auto now = std::chrono::steady_clock::now();
+    if (lastScan_ == std::chrono::steady_clock::time_point{} || now - lastScan_ >= rescanEvery) {
+        lastScan_ = now;
+        const auto names = fs::listDirectory(net);
+        std::erase_if(isWireless_, [&](const auto& known) {
+            return !std::binary_search(names.begin(), names.end(), known.first);
+        });
+        wirelessNames_.clear();
+        for (const auto& name : names) {
+            auto [known, added] = isWireless_.try_emplace(name, false);
+            if (added) {
+                known->second = fs::entryExists(net + "/" + name + "/wireless") ||
+                                fs::entryExists(net + "/" + name + "/phy80211");
+            }
+            if (known->second)
+                wirelessNames_.push_back(name);
+        }
+    }
     std::optional<Interface> first;
-    for (const auto& name : fs::listDirectory(net)) {
+    for (const auto& name : wirelessNames_) {
         Interface candidate{name, net + "/" + name};
-        if (!fs::entryExists(candidate.directory + "/wireless") &&
-            !fs::entryExists(candidate.directory + "/phy80211"))
-            continue;
-        if (fs::readLine(candidate.directory + "/operstate") == "up")
+        const auto state = fs::readLine(candidate.directory + "/operstate");
+        if (state == "up")
             return candidate;
+        if (!state)
+            lastScan_ = {}; // gone (or a tree without states): list again next time
         if (!first)
             first = std::move(candidate);
     }
     return first;
 }
-
-unsigned interfaceIndex(const Interface& interface) {
-    auto index = fs::readInt(interface.directory + "/ifindex");
-    if (index && *index > 0 && *index <= 0x7fffffff)
-        return static_cast<unsigned>(*index);
-    return ::if_nametoindex(interface.name.c_str());
-}
-
-} // namespace
 
 std::vector<WirelessStatsLine> parseWirelessStats(std::string_view text) {
     std::vector<WirelessStatsLine> lines;
@@ -85,15 +106,15 @@ std::vector<WirelessStatsLine> parseWirelessStats(std::string_view text) {
     return lines;
 }
 
-LinuxWiFi::LinuxWiFi(std::string root) : root_(std::move(root)) {
+WiFiQuery::WiFiQuery(std::string root) : root_(std::move(root)) {
     if (root_.empty() || root_ == "/")
         nl80211_ = std::make_unique<Nl80211Client>();
 }
 
-LinuxWiFi::~LinuxWiFi() = default;
+WiFiQuery::~WiFiQuery() = default;
 
-std::optional<WiFiLink> LinuxWiFi::defaultInterface() {
-    auto interface = defaultWirelessInterface(root_);
+std::optional<WiFiLink> WiFiQuery::read() {
+    auto interface = defaultWirelessInterface();
 
     std::vector<WirelessStatsLine> stats;
     bool statsRead = false;
@@ -122,7 +143,7 @@ std::optional<WiFiLink> LinuxWiFi::defaultInterface() {
 
     WiFiLink link;
     if (nl80211_) {
-        if (auto reading = nl80211_->read(interfaceIndex(*interface))) {
+        if (auto reading = nl80211_->read(interfaceIndex(interface->name, interface->directory))) {
             link.rssi = reading->signal.value_or(0);
             link.noise = reading->noise.value_or(0);
             link.txRate = reading->txRate.value_or(0);
@@ -139,6 +160,47 @@ std::optional<WiFiLink> LinuxWiFi::defaultInterface() {
         }
     }
     return link;
+}
+
+LinuxWiFi::LinuxWiFi(std::string root) : query_(std::move(root)) {
+    worker_ = std::thread([this] { run(); });
+    ::pthread_setname_np(worker_.native_handle(), "orbimeter-wifi");
+}
+
+LinuxWiFi::~LinuxWiFi() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    worker_.join();
+}
+
+std::optional<WiFiLink> LinuxWiFi::defaultInterface() {
+    std::optional<WiFiLink> latest;
+    {
+        std::lock_guard lock(mutex_);
+        latest = latest_;
+        wanted_ = true;
+    }
+    wake_.notify_one();
+    return latest;
+}
+
+void LinuxWiFi::run() {
+    // Background work: the program's own main thread comes first.
+    lowerCurrentThreadPriority();
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return wanted_ || stopping_; });
+        if (stopping_)
+            return;
+        wanted_ = false;
+        lock.unlock();
+        auto reading = query_.read();
+        lock.lock();
+        latest_ = std::move(reading);
+    }
 }
 
 } // namespace orb::platform

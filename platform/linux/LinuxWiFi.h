@@ -2,10 +2,15 @@
 
 #include "platform/WiFi.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace orb::platform {
@@ -23,19 +28,52 @@ struct WirelessStatsLine {
 // Parses /proc/net/wireless; header lines and malformed lines are skipped.
 std::vector<WirelessStatsLine> parseWirelessStats(std::string_view text);
 
-// Wi-Fi readings on Linux. The interfaces come from sysfs; on the live system (root "/") the
-// readings come from nl80211, and otherwise, or when nl80211 cannot answer, from
-// /proc/net/wireless, which has no channel or transmit rate.
+// One Wi-Fi reading on Linux, taken on the caller's thread. The interfaces come from sysfs; on
+// the live system (root "/") the readings come from nl80211, and otherwise, or when nl80211
+// cannot answer, from /proc/net/wireless, which has no channel or transmit rate. A reading can
+// wait for the kernel for up to Nl80211Client::kReplyBudget.
+class WiFiQuery {
+public:
+    explicit WiFiQuery(std::string root = "/");
+    ~WiFiQuery();
+    std::optional<WiFiLink> read();
+
+private:
+    struct Interface {
+        std::string name;
+        std::string directory;
+    };
+    std::optional<Interface> defaultWirelessInterface();
+
+    std::string root_;
+    std::unique_ptr<Nl80211Client> nl80211_; // only for the live system
+    std::unordered_map<std::string, bool> isWireless_;
+    std::vector<std::string> wirelessNames_; // sorted
+    std::chrono::steady_clock::time_point lastScan_;
+};
+
+// Wi-Fi readings that never hold up the caller: the query runs on a thread of its own, started
+// at construction, and each call answers with the last reading it completed and asks for the
+// next one.
 class LinuxWiFi final : public WiFi {
 public:
     explicit LinuxWiFi(std::string root = "/");
-    ~LinuxWiFi() override;
+    ~LinuxWiFi() override; // waits for a query under way
+    LinuxWiFi(const LinuxWiFi&) = delete;
+    LinuxWiFi& operator=(const LinuxWiFi&) = delete;
 
     std::optional<WiFiLink> defaultInterface() override;
 
 private:
-    std::string root_;
-    std::unique_ptr<Nl80211Client> nl80211_; // only for the live system
+    void run();
+
+    WiFiQuery query_; // used on the worker thread only
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool wanted_ = true; // a reading is asked for; the first one at once
+    bool stopping_ = false;
+    std::optional<WiFiLink> latest_;
+    std::thread worker_;
 };
 
 } // namespace orb::platform

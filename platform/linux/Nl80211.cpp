@@ -142,38 +142,8 @@ struct Exchange {
 
 int onValid(nl_msg* message, void* arg) {
     auto& exchange = *static_cast<Exchange*>(arg);
-    nlmsghdr* header = nlmsg_hdr(message);
-    if (!genlmsg_valid_hdr(header, 0))
-        return NL_SKIP;
-    auto* genl = static_cast<genlmsghdr*>(nlmsg_data(header));
-    nlattr* attributes[NL80211_ATTR_MAX + 1] = {};
-    if (nla_parse(attributes, NL80211_ATTR_MAX, genlmsg_attrdata(genl, 0), genlmsg_attrlen(genl, 0),
-                  messagePolicy()) < 0)
-        return NL_SKIP;
-    if (attributes[NL80211_ATTR_IFINDEX] &&
-        nla_get_u32(attributes[NL80211_ATTR_IFINDEX]) != exchange.ifindex)
-        return NL_SKIP;
-
-    Nl80211Reading& reading = *exchange.reading;
-    switch (genl->cmd) {
-    case NL80211_CMD_NEW_INTERFACE:
-        if (attributes[NL80211_ATTR_WIPHY_FREQ]) {
-            auto frequency = nla_get_u32(attributes[NL80211_ATTR_WIPHY_FREQ]);
-            if (frequency > 0 && frequency <= INT_MAX)
-                reading.frequency = static_cast<int>(frequency);
-        }
-        break;
-    case NL80211_CMD_NEW_STATION:
-        if (attributes[NL80211_ATTR_STA_INFO])
-            readStation(attributes[NL80211_ATTR_STA_INFO], reading);
-        break;
-    case NL80211_CMD_NEW_SURVEY_RESULTS:
-        if (attributes[NL80211_ATTR_SURVEY_INFO])
-            readSurvey(attributes[NL80211_ATTR_SURVEY_INFO], reading);
-        break;
-    default:
-        break;
-    }
+    const nlmsghdr* header = nlmsg_hdr(message);
+    readNl80211Message(header, header->nlmsg_len, exchange.ifindex, *exchange.reading);
     return NL_SKIP;
 }
 
@@ -196,6 +166,44 @@ enum class Outcome {
 };
 
 } // namespace
+
+void readNl80211Message(const void* message, std::size_t length, unsigned ifindex,
+                        Nl80211Reading& reading) {
+    if (!message || length < NLMSG_HDRLEN + GENL_HDRLEN)
+        return;
+    // libnl takes the message as mutable but only reads it here.
+    auto* header = static_cast<nlmsghdr*>(const_cast<void*>(message));
+    if (header->nlmsg_len > length || !genlmsg_valid_hdr(header, 0))
+        return;
+    auto* genl = static_cast<genlmsghdr*>(nlmsg_data(header));
+    nlattr* attributes[NL80211_ATTR_MAX + 1] = {};
+    if (nla_parse(attributes, NL80211_ATTR_MAX, genlmsg_attrdata(genl, 0), genlmsg_attrlen(genl, 0),
+                  messagePolicy()) < 0)
+        return;
+    if (attributes[NL80211_ATTR_IFINDEX] &&
+        nla_get_u32(attributes[NL80211_ATTR_IFINDEX]) != ifindex)
+        return;
+
+    switch (genl->cmd) {
+    case NL80211_CMD_NEW_INTERFACE:
+        if (attributes[NL80211_ATTR_WIPHY_FREQ]) {
+            auto frequency = nla_get_u32(attributes[NL80211_ATTR_WIPHY_FREQ]);
+            if (frequency > 0 && frequency <= INT_MAX)
+                reading.frequency = static_cast<int>(frequency);
+        }
+        break;
+    case NL80211_CMD_NEW_STATION:
+        if (attributes[NL80211_ATTR_STA_INFO])
+            readStation(attributes[NL80211_ATTR_STA_INFO], reading);
+        break;
+    case NL80211_CMD_NEW_SURVEY_RESULTS:
+        if (attributes[NL80211_ATTR_SURVEY_INFO])
+            readSurvey(attributes[NL80211_ATTR_SURVEY_INFO], reading);
+        break;
+    default:
+        break;
+    }
+}
 
 struct Nl80211Client::Socket {
     nl_sock* socket = nullptr;

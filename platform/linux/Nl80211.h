@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 
@@ -18,6 +19,14 @@ struct Nl80211Reading {
     std::optional<double> txRate; // Mbit/s, towards the access point
     std::optional<int> noise;     // dBm, on the channel in use
 };
+
+// Takes what one nl80211 message (netlink header, generic header, attributes; `length` bytes
+// available) says about the interface `ifindex` into `reading`: an interface message gives the
+// frequency, a station message the signal and transmit rate, a survey message the noise of the
+// channel in use. Messages about other interfaces or of other commands, and malformed ones, are
+// left out; a field already set keeps its value.
+void readNl80211Message(const void* message, std::size_t length, unsigned ifindex,
+                        Nl80211Reading& reading);
 
 // Talks to the kernel's nl80211 generic-netlink family. One socket is kept open for the life of
 // the object and reopened after a failure; every exchange is bounded in time, so a reading never

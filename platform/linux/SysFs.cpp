@@ -21,29 +21,36 @@ std::string underRoot(const std::string& root, std::string_view path) {
     return joined;
 }
 
-std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
-    // Plain POSIX reads: /proc files report a size of 0, and streams cost more than the read.
+bool readFileInto(const std::string& path, std::string& content, std::size_t limit) {
+    // Plain POSIX reads straight into the string: /proc files report a size of 0, and streams
+    // cost more than the read.
+    content.clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return std::nullopt;
-    std::string content;
-    char buffer[8192];
+        return false;
     bool failed = false;
     while (content.size() < limit) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const std::size_t before = content.size();
+        const std::size_t room = std::max<std::size_t>(content.capacity() - before, 8192);
+        content.resize(before + std::min(room, limit - before));
+        const ssize_t n = ::read(fd, content.data() + before, content.size() - before);
+        content.resize(before + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
             failed = true;
+        if (n <= 0)
             break;
-        }
-        if (n == 0)
-            break;
-        content.append(buffer,
-                       static_cast<std::size_t>(std::min<std::size_t>(n, limit - content.size())));
     }
     ::close(fd);
     if (failed)
+        content.clear();
+    return !failed;
+}
+
+std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
+    std::string content;
+    if (!readFileInto(path, content, limit))
         return std::nullopt;
     return content;
 }

@@ -15,6 +15,9 @@ std::string underRoot(const std::string& root, std::string_view path);
 
 // Whole file content, at most `limit` bytes; empty optional when it cannot be opened.
 std::optional<std::string> readFile(const std::string& path, std::size_t limit = 1 << 20);
+// The same into `content`, whose storage is reused: for large files read on every tick. False
+// (and `content` empty) when the file cannot be read.
+bool readFileInto(const std::string& path, std::string& content, std::size_t limit = 1 << 20);
 
 // First line without trailing whitespace or NUL padding.
 std::optional<std::string> readLine(const std::string& path);

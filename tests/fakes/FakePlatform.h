@@ -15,14 +15,11 @@ namespace orb::testing {
 class FakeClock final : public platform::Clock {
 public:
     std::chrono::steady_clock::time_point steady{std::chrono::seconds(1000)};
-    double wallSeconds = 1'700'000'000.0;
 
     std::chrono::steady_clock::time_point now() override { return steady; }
-    double secondsSinceEpoch() override { return wallSeconds; }
     void advance(double seconds) {
         steady += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
             std::chrono::duration<double>(seconds));
-        wallSeconds += seconds;
     }
 };
 
@@ -47,12 +44,12 @@ public:
 class FakeHostInfo final : public platform::HostInfo {
 public:
     std::array<double, 3> load{};
-    std::optional<std::int64_t> boot;
+    std::optional<double> uptime;
     std::string brand;
     platform::CoreCounts cores;
 
     std::array<double, 3> loadAverages() override { return load; }
-    std::optional<std::int64_t> bootTime() override { return boot; }
+    std::optional<double> uptimeSeconds() override { return uptime; }
     std::string brandString() override { return brand; }
     platform::CoreCounts coreCounts() override { return cores; }
 };

@@ -1,5 +1,5 @@
 #include "fakes/ScratchRoot.h"
-#include "monitor/CpuShares.h"
+#include "monitor/CpuReader.h"
 #include "platform/linux/LinuxHostInfo.h"
 #include "platform/linux/LinuxProcessorInfo.h"
 #include "platform/linux/SysFs.h"
@@ -100,9 +100,10 @@ TEST(LinuxProcessorInfo, SharesStayWithinRangeAcrossRealSampleSeries) {
     EXPECT_LT(shares->user, 1.0);
 }
 
-TEST(LinuxHostInfo, ReadsLoadBootTimeAndBrandOrNothing) {
-    // Without btime the boot time comes from the seconds since boot. ARM kernels may name the
-    // chip on a Hardware line, or leave the board's name to the device tree.
+TEST(LinuxHostInfo, ReadsLoadUptimeAndBrandOrNothing) {
+    // Below a root the tree's /proc/uptime gives the uptime, else its btime against our clock.
+    // ARM kernels may name the chip on a Hardware line, or leave the board's name to the device
+    // tree.
     ScratchRoot arm, deviceTree, garbage;
     arm.write("proc/uptime", "3600.25 100.00\n");
     arm.write("proc/cpuinfo", "processor\t: 0\nBogoMIPS\t: 38.40\nHardware\t: BCM2835\n");
@@ -110,24 +111,26 @@ TEST(LinuxHostInfo, ReadsLoadBootTimeAndBrandOrNothing) {
                      std::string("Raspberry Pi 4 Model B\0", 23));
     garbage.write("proc/loadavg", "0.50 garbage\n");
     garbage.write("proc/stat", "btime x\n");
+    garbage.write("proc/uptime", "-5 0\n");
     garbage.write("proc/cpuinfo", "processor\t: 0\nmodel name\t:\n");
-    const std::int64_t now = std::time(nullptr);
+    const double now = static_cast<double>(std::time(nullptr));
     const struct {
         std::string root;
         std::array<double, 3> load;
-        std::optional<std::int64_t> boot;
+        std::optional<double> uptime;
         const char* brand;
         double slack = 0;
     } cases[] = {
         {fixtures + "/sysstat/root1",
          {3.16, 3.24, 3.43},
-         1555568347,
+         7192.55,
          "Intel(R) Core(TM) i7-2600 CPU @ 3.40GHz"},
         {fixtures + "/prometheus-procfs",
          {0.02, 0.04, 0.05},
-         1418183276,
-         "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz"},
-        {arm.str(), {}, now - 3600, "BCM2835", 2},
+         now - 1418183276,
+         "Intel(R) Core(TM) i7-8650U CPU @ 1.90GHz",
+         2},
+        {arm.str(), {}, 3600.25, "BCM2835"},
         {deviceTree.str(), {}, std::nullopt, "Raspberry Pi 4 Model B"},
         {garbage.str(), {0.5, 0, 0}, std::nullopt, ""},
         {"/nonexistent-root", {}, std::nullopt, ""},
@@ -137,10 +140,10 @@ TEST(LinuxHostInfo, ReadsLoadBootTimeAndBrandOrNothing) {
         LinuxHostInfo host(c.root);
         EXPECT_EQ(host.loadAverages(), c.load);
         EXPECT_EQ(host.brandString(), c.brand);
-        const auto boot = host.bootTime();
-        ASSERT_EQ(boot.has_value(), c.boot.has_value());
-        if (boot) {
-            EXPECT_NEAR(static_cast<double>(*boot - *c.boot), 0, c.slack);
+        const auto uptime = host.uptimeSeconds();
+        ASSERT_EQ(uptime.has_value(), c.uptime.has_value());
+        if (uptime) {
+            EXPECT_NEAR(*uptime, *c.uptime, c.slack);
         }
     }
 }

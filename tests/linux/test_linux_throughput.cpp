@@ -1,7 +1,8 @@
 #include "fakes/FakePlatform.h"
 #include "fakes/ScratchRoot.h"
+#include "monitor/DiskThroughputReader.h"
+#include "monitor/NetworkThroughputReader.h"
 #include "monitor/SystemMonitor.h"
-#include "monitor/ThroughputCounters.h"
 #include "platform/BlockStorage.h"
 #include "platform/linux/LinuxBlockStorage.h"
 #include "platform/linux/LinuxNetworkInterfaces.h"
@@ -121,8 +122,9 @@ TEST(LinuxNetworkInterfaces, ParsesNetDevRowsAndSkipsBrokenOnes) {
                             "eth2: x 5 0 0 0 0 0 0 7 5 0 0 0 0 0 0\n"
                             ": 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n");
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows["eth0"].receivedBytes, 18446744073709551615u);
-    EXPECT_EQ(rows["eth0"].sentBytes, 42u);
+    EXPECT_EQ(rows[0].first, "eth0");
+    EXPECT_EQ(rows[0].second.receivedBytes, 18446744073709551615u);
+    EXPECT_EQ(rows[0].second.sentBytes, 42u);
 }
 
 TEST(LinuxNetworkInterfaces, CountersComeFromSysfsOrNetDev) {
@@ -136,24 +138,27 @@ TEST(LinuxNetworkInterfaces, CountersComeFromSysfsOrNetDev) {
             << link.name;
     EXPECT_EQ(readNetworkCounters(procfs), Sums(874354587, 563352563));
 
-    // Sysfs counters are 64-bit and win over /proc/net/dev; a VLAN on eth0 and a bridge do not
-    // count, and a stray file in the class directory is no interface.
+    // Sysfs counters are 64-bit and win over /proc/net/dev; a VLAN on eth0, a bridge and the
+    // host end of a virtual pair do not count, and a stray file in the class directory is no
+    // interface. A container's eth1, whose peer lives in another namespace, is its way out.
     ScratchRoot root;
     root.write("proc/net/dev", "eth0: 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n");
     addLink(root, "eth0", 2, 2, "21474836480\n", "5368709120\n");
     root.link("sys/class/net/eth0/device", "../../../devices/pci0000:00/0000:00:1f.6");
     addLink(root, "eth0.7", 5, 2, "100\n", "100\n");
+    addLink(root, "eth1", 6, 99, "10\n", "20\n");
+    addLink(root, "veth9", 7, 98, "100\n", "100\n");
     root.write("sys/class/net/br0/bridge/forward_delay", "1500\n");
     root.write("sys/class/net/bonding_masters", "bond0\n");
     LinuxNetworkInterfaces scratch(root.str());
     links = scratch.interfaces();
     ASSERT_TRUE(links);
-    EXPECT_EQ(links->size(), 3u);
-    EXPECT_EQ(readNetworkCounters(scratch), Sums(21474836480, 5368709120));
+    EXPECT_EQ(links->size(), 5u);
+    EXPECT_EQ(readNetworkCounters(scratch), Sums(21474836490, 5368709140));
 
     // Unreadable statistics fall back to /proc/net/dev.
     root.write("sys/class/net/eth0/statistics/rx_bytes", "garbage");
-    EXPECT_EQ(readNetworkCounters(scratch), Sums(1, 1));
+    EXPECT_EQ(readNetworkCounters(scratch), Sums(11, 21));
 
     EXPECT_FALSE(LinuxNetworkInterfaces("/nonexistent-root").interfaces());
 }
@@ -164,11 +169,12 @@ TEST(LinuxThroughput, RatesFollowACapturedSeries) {
     // network sums are of enp* and wlp* rows, and partitions (sda1..12) would count sda's bytes
     // twice and are not counted.
     ScratchRoot root;
-    orb::testing::FakePlatform fake;
-    fake.platform().network = std::make_unique<LinuxNetworkInterfaces>(root.str());
-    fake.platform().registry = registryBelow(root.str());
+    orb::testing::FakeClock clock;
+    LinuxNetworkInterfaces network(root.str());
+    auto registry = registryBelow(root.str());
     useRoot(root, "root1");
-    SystemMonitor monitor(fake.platform());
+    NetworkThroughputReader networkReader(network, clock);
+    DiskThroughputReader diskReader(*registry);
 
     const struct {
         const char* root;
@@ -180,31 +186,24 @@ TEST(LinuxThroughput, RatesFollowACapturedSeries) {
         {"root5", 203'857'807, 10'703'009, 51'557'376, 552'960},
         {"root6", 0, 8'059, 0, 0},
         {"root7", 8'003'955, 2'558'557, 1'024'000, 0},
+        // The network rows vanish and diskstats is cut short: what they no longer list counts
+        // nothing.
+        {"", 0, 0, 0, 0},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.root);
-        useRoot(root, step.root);
-        fake.clock->advance(1);
-        monitor.updateNetwork();
-        monitor.updateDisk();
-        EXPECT_EQ(monitor.downloadHistory().last(), step.download);
-        EXPECT_EQ(monitor.uploadHistory().last(), step.upload);
-        EXPECT_EQ(monitor.diskReadBytesPerSec(), step.read);
-        EXPECT_EQ(monitor.diskWriteBytesPerSec(), step.written);
-        EXPECT_EQ(monitor.diskReadHistory().last(), step.read);
+        if (*step.root) {
+            useRoot(root, step.root);
+        } else {
+            std::filesystem::remove(root.path() / "proc/net/dev");
+            root.write("proc/diskstats", " 104 0 cciss/c0d0 45817 25211 0 263484 6055");
+        }
+        clock.advance(1);
+        const auto rates = networkReader.read().value();
+        const auto disk = diskReader.read().value();
+        EXPECT_EQ(std::pair(rates.received, rates.sent), std::pair(step.download, step.upload));
+        EXPECT_EQ(std::pair(disk.read, disk.written), std::pair(step.read, step.written));
     }
-    EXPECT_EQ(monitor.downloadSpeed(), "7.6 MB/s");
-    EXPECT_EQ(monitor.uploadSpeed(), "2.4 MB/s");
-
-    // The network rows vanish and diskstats is cut short: what they no longer list counts nothing.
-    std::filesystem::remove(root.path() / "proc/net/dev");
-    root.write("proc/diskstats", " 104 0 cciss/c0d0 45817 25211 0 263484 6055");
-    fake.clock->advance(1);
-    monitor.updateNetwork();
-    monitor.updateDisk();
-    EXPECT_EQ(monitor.downloadSpeed(), "0 B/s");
-    EXPECT_EQ(monitor.diskReadBytesPerSec(), 0);
-    EXPECT_EQ(monitor.diskReadHistory().size(), 60);
 }
 
 TEST(LinuxNetworkInterfaces, ConstructionPublishesRealRateTexts) {

@@ -6,8 +6,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <linux/netlink.h>
+#include <linux/nl80211.h>
 #include <net/if.h>
 #include <string>
+#include <thread>
 
 using namespace orb::platform;
 using orb::testing::ScratchRoot;
@@ -68,33 +71,23 @@ TEST(WiFiStats, KeepsOnlyDbmLevelsAndSurvivesGarbage) {
 }
 
 // The default interface's signal and noise levels, if there is one.
-std::optional<std::pair<int, int>> levels(LinuxWiFi& wifi) {
-    auto link = wifi.defaultInterface();
+std::optional<std::pair<int, int>> levels(WiFiQuery& wifi) {
+    auto link = wifi.read();
     return link ? std::optional(std::pair{link->rssi, link->noise}) : std::nullopt;
 }
 std::optional<std::pair<int, int>> levels(const std::string& root) {
-    LinuxWiFi wifi(root);
+    WiFiQuery wifi(root);
     return levels(wifi);
 }
 
-TEST(LinuxWiFi, NoWirelessInterfaceMeansNoReading) {
-    ScratchRoot scratch;
-    EXPECT_EQ(levels(scratch.str()), std::nullopt) << "empty root";
-    addInterface(scratch, "eth0", "", "up");
-    addInterface(scratch, "lo", "", "unknown");
-    scratch.write("proc/net/wireless", kHeader);
-    EXPECT_EQ(levels(scratch.str()), std::nullopt) << "wired interfaces only";
-    EXPECT_EQ(levels("/nonexistent/orbimeter-root"), std::nullopt);
-}
-
-TEST(LinuxWiFi, PrefersTheInterfaceThatIsUpAndRereadsEachTime) {
+TEST(WiFiQuery, PrefersTheInterfaceThatIsUpAndRereadsEachTime) {
     ScratchRoot scratch;
     addInterface(scratch, "eth0", "", "up");
     addInterface(scratch, "wlan0", "wireless", "down");
     addInterface(scratch, "wlp2s0", "phy80211", "up");
     scratch.write("proc/net/wireless", kHeader + " wlan0: 0000   30.  -80.  -95.   0 0 0 0 0 0\n"
                                                  "wlp2s0: 0000   70.  -40.  -256   0 0 0 0 0 0\n");
-    LinuxWiFi wifi(scratch.str());
+    WiFiQuery wifi(scratch.str());
     EXPECT_EQ(levels(wifi), std::pair(-40, 0));
 
     // Nothing up any more: the first wireless interface by name.
@@ -109,27 +102,144 @@ TEST(LinuxWiFi, PrefersTheInterfaceThatIsUpAndRereadsEachTime) {
     EXPECT_EQ(levels(wifi), std::pair(0, 0));
 }
 
-TEST(LinuxWiFi, StatisticsFileAloneNamesAnInterface) {
-    ScratchRoot scratch;
-    addInterface(scratch, "eth0", "", "up");
-    scratch.write("proc/net/wireless", kHeader + "garbage\n"
-                                                 "  wlan1: 0000   50.  -55.  -90.  0 0 0 0 0 0\n"
-                                                 "  wlan0: 0000   70.  -40.  -92.  0 0 0 0 0 0\n");
-    EXPECT_EQ(levels(scratch.str()), std::pair(-55, -90));
+TEST(WiFiQuery, WithoutAWirelessInterfaceInSysfsTheStatisticsFileDecides) {
+    ScratchRoot wired, listed;
+    addInterface(wired, "eth0", "", "up");
+    addInterface(wired, "lo", "", "unknown");
+    wired.write("proc/net/wireless", kHeader);
+    addInterface(listed, "eth0", "", "up");
+    listed.write("proc/net/wireless", kHeader + "garbage\n"
+                                                "  wlan1: 0000   50.  -55.  -90.  0 0 0 0 0 0\n"
+                                                "  wlan0: 0000   70.  -40.  -92.  0 0 0 0 0 0\n");
+    EXPECT_EQ(levels(wired.str()), std::nullopt);
+    EXPECT_EQ(levels("/nonexistent/orbimeter-root"), std::nullopt);
+    EXPECT_EQ(levels(listed.str()), std::pair(-55, -90));
     // A captured file with relative levels: none of them passes as dBm.
     EXPECT_EQ(levels(std::string(ORB_FIXTURES_DIR) + "/prometheus-procfs"), std::pair(0, 0));
 }
 
-TEST(LinuxWiFi, LiveMachineReadingsArePlausible) {
-    LinuxWiFi wifi;
-    for (int i = 0; i < 3; ++i) {
-        if (auto link = wifi.defaultInterface()) {
-            EXPECT_TRUE(link->rssi >= -150 && link->rssi <= 0) << link->rssi;
-            EXPECT_TRUE(link->noise >= -150 && link->noise <= 0) << link->noise;
-            EXPECT_TRUE(link->txRate >= 0 && link->txRate < 100000) << link->txRate;
-            EXPECT_TRUE(link->channel >= 0 && link->channel <= 233) << link->channel;
+TEST(LinuxWiFi, AnswersWithTheLastReadingItsThreadTook) {
+    ScratchRoot scratch;
+    addInterface(scratch, "wlan0", "wireless", "up");
+    scratch.write("proc/net/wireless", kHeader + " wlan0: 0000   30.  -80.  -95.   0 0 0 0 0 0\n");
+    LinuxWiFi wifi(scratch.str());
+    // Each call asks for a fresh reading and answers at once with the latest one taken.
+    auto waitFor = [&](std::pair<int, int> expected) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        std::optional<WiFiLink> link;
+        while (std::chrono::steady_clock::now() < deadline) {
+            link = wifi.defaultInterface();
+            if (link && std::pair(link->rssi, link->noise) == expected)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        return false;
+    };
+    EXPECT_TRUE(waitFor({-80, -95}));
+    scratch.write("proc/net/wireless", kHeader + " wlan0: 0000   30.  -60.  -90.   0 0 0 0 0 0\n");
+    EXPECT_TRUE(waitFor({-60, -90}));
+}
+
+// nl80211 answers laid out as the kernel sends them: a netlink header, a generic header and
+// attributes (length, type, payload padded to 4 bytes), nested ones holding attributes in turn.
+class Attributes {
+public:
+    Attributes& u8(std::uint16_t type, std::int8_t value) { return put(type, &value, 1); }
+    Attributes& u16(std::uint16_t type, std::uint16_t value) { return put(type, &value, 2); }
+    Attributes& u32(std::uint16_t type, std::uint32_t value) { return put(type, &value, 4); }
+    Attributes& flag(std::uint16_t type) { return put(type, nullptr, 0); }
+    Attributes& nest(std::uint16_t type, const Attributes& inner) {
+        return put(type, inner.bytes_.data(), inner.bytes_.size());
     }
+    // A message of the given command about these attributes; `cut` bytes short of its length.
+    std::vector<std::uint8_t> message(std::uint8_t command, std::size_t cut = 0) const {
+        Attributes whole;
+        const std::uint32_t length = 16 + 4 + bytes_.size();
+        const std::uint16_t family = 0x1c, flags = 2; // multi-part, as in a dump
+        const std::uint32_t sequence = 1, port = 0;
+        whole.raw(&length, 4).raw(&family, 2).raw(&flags, 2).raw(&sequence, 4).raw(&port, 4);
+        const std::uint8_t genl[4] = {command, 1, 0, 0};
+        whole.raw(genl, 4).raw(bytes_.data(), bytes_.size());
+        whole.bytes_.resize(whole.bytes_.size() - cut);
+        return whole.bytes_;
+    }
+
+private:
+    Attributes& raw(const void* data, std::size_t size) {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        bytes_.insert(bytes_.end(), bytes, bytes + size);
+        return *this;
+    }
+    Attributes& put(std::uint16_t type, const void* payload, std::size_t size) {
+        const auto length = static_cast<std::uint16_t>(4 + size);
+        raw(&length, 2).raw(&type, 2).raw(payload, size);
+        bytes_.resize((bytes_.size() + 3) & ~std::size_t(3));
+        return *this;
+    }
+    std::vector<std::uint8_t> bytes_;
+};
+
+constexpr unsigned wlan = 3; // the interface asked about
+
+TEST(Nl80211Message, TakesFrequencySignalRateAndNoiseOfTheInterface) {
+    auto readAll = [](std::initializer_list<std::vector<std::uint8_t>> messages) {
+        Nl80211Reading reading;
+        for (const auto& message : messages)
+            readNl80211Message(message.data(), message.size(), wlan, reading);
+        return std::tuple(reading.frequency, reading.signal, reading.txRate, reading.noise);
+    };
+    const auto station = [](int signal, std::uint32_t rate100kbits, unsigned ifindex = wlan) {
+        return Attributes()
+            .u32(NL80211_ATTR_IFINDEX, ifindex)
+            .nest(NL80211_ATTR_STA_INFO | NLA_F_NESTED,
+                  Attributes()
+                      .u8(NL80211_STA_INFO_SIGNAL, static_cast<std::int8_t>(signal))
+                      .nest(NL80211_STA_INFO_TX_BITRATE,
+                            Attributes().u32(NL80211_RATE_INFO_BITRATE32, rate100kbits)));
+    };
+    const auto survey = [](int noise, bool inUse) {
+        Attributes info;
+        info.u32(NL80211_SURVEY_INFO_FREQUENCY, 5180)
+            .u8(NL80211_SURVEY_INFO_NOISE, static_cast<std::int8_t>(noise));
+        if (inUse)
+            info.flag(NL80211_SURVEY_INFO_IN_USE);
+        return Attributes().u32(NL80211_ATTR_IFINDEX, wlan).nest(NL80211_ATTR_SURVEY_INFO, info);
+    };
+
+    // An interface answer, a station dump (its first entry, the access point, counts) and a
+    // survey dump (only the channel in use counts).
+    EXPECT_EQ(readAll({Attributes()
+                           .u32(NL80211_ATTR_IFINDEX, wlan)
+                           .u32(NL80211_ATTR_WIPHY_FREQ, 5180)
+                           .message(NL80211_CMD_NEW_INTERFACE),
+                       station(-61, 8667).message(NL80211_CMD_NEW_STATION),
+                       station(-75, 60).message(NL80211_CMD_NEW_STATION),
+                       survey(-80, false).message(NL80211_CMD_NEW_SURVEY_RESULTS),
+                       survey(-92, true).message(NL80211_CMD_NEW_SURVEY_RESULTS)}),
+              std::tuple(5180, -61, 866.7, -92));
+
+    // Older drivers: the average signal only, and a 16-bit rate.
+    EXPECT_EQ(readAll({Attributes()
+                           .u32(NL80211_ATTR_IFINDEX, wlan)
+                           .nest(NL80211_ATTR_STA_INFO,
+                                 Attributes()
+                                     .u8(NL80211_STA_INFO_SIGNAL_AVG, -70)
+                                     .nest(NL80211_STA_INFO_TX_BITRATE,
+                                           Attributes().u16(NL80211_RATE_INFO_BITRATE, 540)))
+                           .message(NL80211_CMD_NEW_STATION)}),
+              std::tuple(std::nullopt, -70, 54.0, std::nullopt));
+
+    // Another interface, another command, a message cut short, one shorter than its headers,
+    // a signal without its byte: nothing.
+    EXPECT_EQ(
+        readAll({station(-40, 10, wlan + 1).message(NL80211_CMD_NEW_STATION),
+                 station(-40, 10).message(NL80211_CMD_GET_STATION),
+                 station(-40, 10).message(NL80211_CMD_NEW_STATION, 3), std::vector<std::uint8_t>(8),
+                 Attributes()
+                     .u32(NL80211_ATTR_IFINDEX, wlan)
+                     .nest(NL80211_ATTR_STA_INFO, Attributes().flag(NL80211_STA_INFO_SIGNAL))
+                     .message(NL80211_CMD_NEW_STATION)}),
+        std::tuple(std::nullopt, std::nullopt, std::nullopt, std::nullopt));
 }
 
 TEST(LinuxWiFi, Nl80211AnswersPromptlyForInterfacesItDoesNotKnow) {

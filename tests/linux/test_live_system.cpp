@@ -1,6 +1,6 @@
 // Readings taken on this machine, compared with the tools a Linux user trusts and with the
-// kernel's own counters. Nothing here sends traffic beyond this machine.
-#include "monitor/CpuShares.h"
+// kernel's own counters.
+#include "monitor/CpuReader.h"
 #include "monitor/SystemMonitor.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxBlockStorage.h"
@@ -8,8 +8,10 @@
 #include "platform/linux/LinuxProcessorInfo.h"
 #include "platform/linux/SysFs.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -17,8 +19,7 @@
 #include <functional>
 #include <future>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <map>
 #include <thread>
 #include <unistd.h>
 
@@ -101,30 +102,30 @@ TEST(LiveSystem, ProcessorUsageAgreesWithVmstat) {
         << "vmstat: " << output;
 }
 
-TEST(LiveSystem, UptimeLoadAndBrandAgreeWithProc) {
+TEST(LiveSystem, UptimeLoadAndBrandAgreeWithUptimeAndLscpu) {
     auto platform = makeSystemPlatform();
     SystemMonitor monitor(*platform);
     monitor.updateLoadAndUptime();
 
+    // The reader asks the boot-time clock; the kernel's /proc/uptime is its own account of it.
     const auto uptime = rowOf(linux_fs::readFile("/proc/uptime").value_or(""), "");
     ASSERT_FALSE(uptime.empty());
     EXPECT_NEAR(static_cast<double>(monitor.uptimeSeconds()), uptime[0], 1.0);
 
-    const auto load = rowOf(linux_fs::readFile("/proc/loadavg").value_or(""), "");
-    ASSERT_GE(load.size(), 3u);
-    // The kernel updates the averages every 5 s; allow for an update between the two reads.
+    // "... load average: 3.56, 3.34, 5.54". The kernel updates the averages every 5 s.
+    const auto shown = runCommand("LC_ALL=C uptime | sed 's/.*load average: //; s/,//g'");
+    const auto load = rowOf(shown, "");
+    ASSERT_GE(load.size(), 3u) << shown;
     EXPECT_NEAR(monitor.loadAvg1(), load[0], 0.5);
     EXPECT_NEAR(monitor.loadAvg5(), load[1], 0.2);
     EXPECT_NEAR(monitor.loadAvg15(), load[2], 0.1);
 
-    // lscpu's "Model name" comes from the same cpuinfo line on x86.
-    const auto brand = runCommand(
-        "grep -m1 '^model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//' | tr -d '\n'");
-    if (!brand.empty())
+    // On x86 lscpu names the processor as the brand does; on ARM it names the core design.
+    const auto brand =
+        runCommand("LC_ALL=C lscpu | sed -n 's/^Model name: *//p' | head -1 | tr -d '\n'");
+    if (runCommand("uname -m").starts_with("x86")) {
         EXPECT_EQ(monitor.cpuBrandString().toStdString(), brand);
-    else
-        EXPECT_FALSE(monitor.cpuBrandString().isEmpty()) << "no brand without a model name";
-
+    }
     EXPECT_EQ(monitor.numCPUs(), std::thread::hardware_concurrency());
 }
 
@@ -214,73 +215,46 @@ TEST(LiveDisk, DirectWritesShowInTheWriteRate) {
     EXPECT_LE(seen, 1.1 * written + others + background * ticks);
 }
 
-TEST(LiveNetwork, RatesAreThePhysicalLinksCountersAndNeverLoopback) {
-    // The physical links' own traffic is measured against the kernel's counters over the same
-    // interval, while loopback traffic is made locally and must not show.
-    auto links = LinuxNetworkInterfaces().interfaces();
-    ASSERT_TRUE(links);
-    std::vector<std::string> physical;
-    for (const auto& link : *links) {
-        if (link.kind == LinkKind::Physical)
-            physical.push_back(link.name);
-    }
-    if (physical.empty())
-        GTEST_SKIP() << "no physical network link on this machine; the rate path is tested on the "
-                        "sysstat fixtures instead "
-                        "(LinuxThroughput.RatesFollowACapturedSeries)";
-    auto counters = [&] {
-        double received = 0, sent = 0;
-        for (const auto& name : physical) {
-            const std::string dir = "/sys/class/net/" + name + "/statistics/";
-            received += static_cast<double>(linux_fs::readInt(dir + "rx_bytes").value_or(0));
-            sent += static_cast<double>(linux_fs::readInt(dir + "tx_bytes").value_or(0));
+TEST(LiveNetwork, CountsWhatIpShowsForThePhysicalLinksAndNothingElse) {
+    // ip takes the counters over netlink, not from the files the reader reads. Ours are read
+    // between two of its reports.
+    auto ipCounters = [] {
+        std::map<std::string, std::pair<double, double>> counters;
+        const auto json = QJsonDocument::fromJson(
+            QByteArray::fromStdString(runCommand("ip -s -j link show 2>/dev/null")));
+        for (const auto& entry : json.array()) {
+            const auto link = entry.toObject();
+            const auto stats = link["stats64"].toObject();
+            counters[link["ifname"].toString().toStdString()] = {
+                stats["rx"].toObject()["bytes"].toDouble(),
+                stats["tx"].toObject()["bytes"].toDouble()};
         }
-        return std::pair{received, sent};
+        return counters;
     };
+    const auto before = ipCounters();
+    const auto links = LinuxNetworkInterfaces().interfaces();
+    const auto after = ipCounters();
+    ASSERT_TRUE(links);
+    ASSERT_TRUE(before.contains("lo")) << "ip -s -j link show gave no loopback interface";
 
-    // 4 MB over loopback, to a socket of this test's own: none of it may count.
-    const int socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(socket, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof local;
-    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local), 0);
-    ASSERT_EQ(::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length), 0);
-
-    auto platform = makeSystemPlatform();
-    SystemMonitor monitor(*platform);
-    const auto outerStart = Steady::now();
-    monitor.updateNetwork();
-    const auto before = counters();
-    const auto innerStart = Steady::now();
-    const std::vector<char> payload(1000, 'x');
-    std::vector<char> sink(2000);
-    for (int i = 0; i < 4000; ++i) {
-        ::sendto(socket, payload.data(), payload.size(), 0,
-                 reinterpret_cast<const sockaddr*>(&local), sizeof local);
-        ::recv(socket, sink.data(), sink.size(), MSG_DONTWAIT);
+    double received = 0, sent = 0, receivedBefore = 0, sentBefore = 0, receivedAfter = 0,
+           sentAfter = 0;
+    for (const auto& link : *links) {
+        EXPECT_EQ(link.kind == LinkKind::Physical, link.statistics.has_value()) << link.name;
+        if (link.name == "lo") {
+            EXPECT_EQ(link.kind, LinkKind::Virtual);
+        }
+        if (link.kind != LinkKind::Physical || !before.contains(link.name))
+            continue;
+        received += static_cast<double>(link.statistics->receivedBytes);
+        sent += static_cast<double>(link.statistics->sentBytes);
+        receivedBefore += before.at(link.name).first;
+        sentBefore += before.at(link.name).second;
+        receivedAfter += after.at(link.name).first;
+        sentAfter += after.at(link.name).second;
     }
-    ::close(socket);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const auto innerEnd = Steady::now();
-    const auto after = counters();
-    monitor.updateNetwork();
-    const auto outerEnd = Steady::now();
-
-    // The monitor divided the kernel's byte counts by an interval between the inner and the
-    // outer one; a little background traffic may fall outside the inner window.
-    const double outer = std::chrono::duration<double>(outerEnd - outerStart).count();
-    const double inner = std::chrono::duration<double>(innerEnd - innerStart).count();
-    const double receivedBytes = after.first - before.first,
-                 sentBytes = after.second - before.second;
-    const double upload = monitor.uploadHistory().last();
-    const double download = monitor.downloadHistory().last();
-    constexpr double background = 256 * 1024; // bytes another program may move meanwhile
-    EXPECT_GE(upload * outer + background, sentBytes);
-    EXPECT_LE(upload * inner, sentBytes + background);
-    EXPECT_GE(download * outer + background, receivedBytes);
-    EXPECT_LE(download * inner, receivedBytes + background);
-    // The 4 MB on loopback are not there.
-    EXPECT_LT(upload * inner, 4'000'000.0 / 2);
+    EXPECT_GE(received, receivedBefore);
+    EXPECT_LE(received, receivedAfter);
+    EXPECT_GE(sent, sentBefore);
+    EXPECT_LE(sent, sentAfter);
 }

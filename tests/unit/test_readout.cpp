@@ -2,7 +2,6 @@
 #include "model/Readout.h"
 #include "monitor/SystemMonitor.h"
 
-#include <clocale>
 #include <functional>
 #include <gtest/gtest.h>
 #include <limits>
@@ -213,15 +212,6 @@ TEST(FormatBytes, StepsOf1024WithNegativesInBytes) {
         EXPECT_EQ(formatBytes(c.bytes).toStdString(), c.expected) << c.bytes;
     // The largest values still fit the conversion's buffer.
     EXPECT_TRUE(formatBytes(1e300).endsWith(QLatin1String(".0 GB")));
-}
-
-TEST(FormatBytes, IgnoresTheProcessLocale) {
-    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    const std::string shown = formatBytes(1536).toStdString();
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(shown, "1.5 KB");
 }
 
 TEST(FormatUptime, DaysHoursOrMinutes) {

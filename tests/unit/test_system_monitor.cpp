@@ -1,4 +1,5 @@
 #include "fakes/FakePlatform.h"
+#include "monitor/ProcessWalk.h"
 #include "monitor/SystemMonitor.h"
 #include "sensors/GPUMonitor.h"
 
@@ -7,6 +8,7 @@
 #include <QMetaProperty>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace orb;
 using orb::testing::FakePlatform;
@@ -20,6 +22,32 @@ QList<History> historiesOf(const SystemMonitor& m) {
             m.downloadHistory(), m.batteryWattsHistory(), m.adapterWattsHistory(),
             m.diskReadHistory(), m.diskWriteHistory()};
 }
+
+// Records the name of every published field of the monitor as it is assigned, and the
+// completion of each tick. Like QSignalSpy, it receives the signals in qt_metacall, so it needs
+// no generated code.
+class ChangeRecorder : public QObject {
+public:
+    explicit ChangeRecorder(SystemMonitor& monitor) {
+        const QMetaObject* meta = monitor.metaObject();
+        for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
+            QMetaObject::connect(&monitor, meta->property(i).notifySignalIndex(), this,
+                                 QObject::staticMetaObject.methodCount() + int(names_.size()));
+            names_.append(QString::fromLatin1(meta->property(i).name()));
+        }
+        connect(&monitor, &SystemMonitor::tickCompleted, this, [this] { seen << "tickCompleted"; });
+    }
+    int qt_metacall(QMetaObject::Call call, int id, void** arguments) override {
+        id = QObject::qt_metacall(call, id, arguments);
+        if (id >= 0 && call == QMetaObject::InvokeMetaMethod)
+            seen << names_.value(id);
+        return -1;
+    }
+    QStringList seen;
+
+private:
+    QStringList names_;
+};
 
 } // namespace
 
@@ -42,95 +70,83 @@ TEST(SystemMonitor, StartsWithZeroedHistoriesAndPublishesEveryFieldWithANotifier
     }
 }
 
-TEST(SystemMonitor, FirstProcessorSampleSeedsAndFailedOrIdleSamplesKeepTheReading) {
+TEST(SystemMonitor, ATickAssignsEachReadingInOrderThenCompletesOnce) {
+    // Every reading there: each field once (a history twice: append, then trim), in order.
+    const QStringList full =
+        QStringLiteral(
+            "cpuUser cpuSystem cpuUsage cpuHistory cpuHistory "
+            "memoryUsed memoryWired memoryActive memoryInactive memoryCompressed memoryTotal "
+            "memoryPressure swapTotal swapUsed "
+            "downloadSpeed uploadSpeed downloadHistory uploadHistory downloadHistory uploadHistory "
+            "diskReadBytesPerSec diskWriteBytesPerSec diskReadHistory diskReadHistory "
+            "diskWriteHistory diskWriteHistory loadAvg1 loadAvg5 loadAvg15 uptimeSeconds "
+            "wifiRSSI wifiNoise wifiTxRate wifiChannel gpuUsage gpuRendererUtil gpuTilerUtil "
+            "gpuMemoryUsed gpuMemoryAllocated gpuRecoveryCount gpuHistory gpuHistory tickCompleted")
+            .split(' ');
+    QStringList nothingRead = full.mid(full.indexOf("diskReadHistory"));
+    for (const char* kept : {"uptimeSeconds", "wifiRSSI", "wifiNoise", "wifiTxRate", "wifiChannel"})
+        nothingRead.removeOne(kept);
+
     FakePlatform fake;
     fake.processors->samples = {ProcessorSample{ticks(0, 100, 100, 100)},
-                                ProcessorSample{ticks(0, 130, 110, 160)},
-                                std::nullopt,                             // unreadable
-                                ProcessorSample{ticks(0, 130, 110, 160)}, // no tick elapsed
-                                ProcessorSample{ticks(0, 130, 110, 260)}};
+                                ProcessorSample{ticks(0, 130, 110, 160)}};
+    fake.memory->bytesPerPage = 4096;
+    fake.memory->counts = platform::PageCounts{1000, 500, 200, 100};
+    fake.memory->swap = platform::SwapUsage{1024, 512};
+    fake.network->links = std::vector{platform::NetworkInterface{"en0", {}, {{0, 0}}}};
+    fake.registry->services["IOBlockStorageDriver"] = {platform::PropertyTable{
+        {"Statistics", platform::PropertyTable{{"Bytes (Read)", 1}, {"Bytes (Write)", 1}}}}};
+    fake.host->uptime = 99.9;
+    fake.wifi->link = platform::WiFiLink{-61, -92, 866.7, 36};
     SystemMonitor monitor(fake.platform());
-    EXPECT_EQ(monitor.cpuUsage(), 0);
-    monitor.updateCPU();
-    EXPECT_DOUBLE_EQ(monitor.cpuUser(), 0.3);
-    EXPECT_DOUBLE_EQ(monitor.cpuSystem(), 0.1);
+    ChangeRecorder recorder(monitor);
+    fake.clock->advance(2);
+    fake.network->links->front().statistics = platform::LinkStatistics{2048, 0};
+    monitor.sampleTick();
+    EXPECT_EQ(recorder.seen, full);
     EXPECT_DOUBLE_EQ(monitor.cpuUsage(), 0.4);
-    EXPECT_DOUBLE_EQ(monitor.cpuHistory().last(), 0.4);
+    EXPECT_EQ(monitor.downloadSpeed(), "1.0 KB/s");
+    EXPECT_EQ(monitor.uploadSpeed(), "0 B/s");
+    EXPECT_EQ(monitor.uptimeSeconds(), 99);
+    EXPECT_EQ(monitor.wifiChannel(), 36);
 
-    int notifications = 0;
-    QObject::connect(&monitor, &SystemMonitor::cpuUsageChanged, [&] { ++notifications; });
-    QObject::connect(&monitor, &SystemMonitor::cpuHistoryChanged, [&] { ++notifications; });
-    monitor.updateCPU();
-    monitor.updateCPU();
-    EXPECT_EQ(notifications, 0);
-    EXPECT_DOUBLE_EQ(monitor.cpuUsage(), 0.4);
+    // Nothing can be read: the readings' fields keep their values; the disk histories, the load
+    // averages and the graphics record are assigned on every tick.
+    fake.processors->samples = {std::nullopt};
+    fake.memory->counts.reset();
+    fake.registry->matchFails = true;
+    fake.host->uptime.reset();
+    fake.wifi->link.reset();
+    monitor.sampleTick(); // the disk sums went to 0: this tick still has rates of 0
+    recorder.seen.clear();
+    monitor.sampleTick();
+    EXPECT_EQ(recorder.seen, nothingRead);
+    EXPECT_EQ(monitor.uptimeSeconds(), 99);
+    EXPECT_EQ(monitor.wifiRSSI(), -61);
+    EXPECT_EQ(monitor.swapUsed(), 512);
 
-    // The baseline kept moving: the next share covers only the last interval.
-    monitor.updateCPU();
-    EXPECT_DOUBLE_EQ(monitor.cpuUsage(), 0.0);
-}
-
-TEST(SystemMonitor, HistoriesKeepSixtySamplesAndGraphicsRecordsWithoutModelKeepTheOldOne) {
-    FakePlatform fake;
-    SystemMonitor monitor(fake.platform());
-    monitor.publishGPU({.memoryUsed = 512, .coreCount = 10, .modelName = "Radeon RX 580"});
-    QList<qsizetype> sizesSeen;
-    QObject::connect(&monitor, &SystemMonitor::gpuHistoryChanged,
-                     [&] { sizesSeen << monitor.gpuHistory().size(); });
-    GPUStats stats; // with neither model nor cores: the earlier ones stay
-    for (int i = 1; i <= 150; ++i) {
-        stats.utilization = i / 1000.0;
-        monitor.publishGPU(stats);
-    }
-    EXPECT_EQ(monitor.gpuHistory().size(), 60);
-    EXPECT_DOUBLE_EQ(monitor.gpuHistory().first(), 0.091);
-    EXPECT_DOUBLE_EQ(monitor.gpuHistory().last(), 0.150);
-    // Each sample is an append and a trim, and observers see both.
-    ASSERT_EQ(sizesSeen.size(), 300);
-    EXPECT_EQ(sizesSeen.mid(0, 2), QList<qsizetype>({61, 60}));
-    EXPECT_EQ(monitor.gpuModelName(), "Radeon RX 580");
-    EXPECT_EQ(monitor.gpuCoreCount(), 10);
-    EXPECT_EQ(monitor.gpuMemoryUsed(), 0);
-
-    for (int i = 0; i < 100; ++i)
+    // A graphics record without model or cores leaves the earlier ones; histories stay at 60.
+    monitor.publishGPU({.utilization = 0.5, .coreCount = 10, .modelName = "Radeon RX 580"});
+    for (int i = 0; i < 70; ++i)
         monitor.sampleTick();
+    EXPECT_EQ(std::tuple(monitor.gpuUsage(), monitor.gpuCoreCount(), monitor.gpuModelName()),
+              std::tuple(0.0, 10, QString("Radeon RX 580")));
     for (const auto& history : historiesOf(monitor))
         EXPECT_EQ(history.size(), 60);
 }
 
-TEST(SystemMonitor, EveryAssignmentIsAnnouncedAndUptimeIsNeverNegative) {
-    FakePlatform fake;
-    fake.host->load = {0.5, 0.25, 0.125};
-    fake.clock->wallSeconds = 10'000.9;
-    SystemMonitor monitor(fake.platform());
-    int notifications = 0;
-    QObject::connect(&monitor, &SystemMonitor::loadAvg15Changed, [&] { ++notifications; });
-    // The boot time cannot be read, then lies ahead of a clock that was set back.
-    for (auto [boot, uptime] : {std::pair<std::optional<std::int64_t>, qint64>{4'000, 6'000},
-                                {std::nullopt, 6'000},
-                                {20'000, 0}}) {
-        fake.host->boot = boot;
-        monitor.updateLoadAndUptime();
-        EXPECT_EQ(monitor.uptimeSeconds(), uptime);
-    }
-    EXPECT_EQ(notifications, 3); // the same load each time
-    EXPECT_EQ(std::pair(monitor.loadAvg5(), monitor.loadAvg15()), std::pair(0.25, 0.125));
-}
-
-TEST(SystemMonitor, WiFiFieldsFollowTheInterfaceAndStayWithoutOne) {
+TEST(SystemMonitor, ProcessListsArePublishedWholeWithTheEnergyListTheProcessorList) {
     FakePlatform fake;
     SystemMonitor monitor(fake.platform());
-    const platform::WiFiLink associated{-61, -92, 866.7, 36};
-    const platform::WiFiLink noChannel{-70, -95, 6.5, 0};
-    for (auto [link, shown] : {std::pair{std::optional(associated), associated},
-                               {std::nullopt, associated},
-                               {noChannel, noChannel}}) {
-        fake.wifi->link = link;
-        monitor.updateWiFi();
-        EXPECT_EQ(std::tuple(monitor.wifiRSSI(), monitor.wifiNoise(), monitor.wifiTxRate(),
-                             monitor.wifiChannel()),
-                  std::tuple(shown.rssi, shown.noise, shown.txRate, shown.channel));
-    }
+    ChangeRecorder recorder(monitor);
+    const AppProcess editor{QUuid::createUuid(), 42, "Editor", 2, 12.5, 300, 12.5, 0};
+    const AppProcess shell{QUuid::createUuid(), 7, "bash", 1, 0.5, 900, 0.5, 0};
+    monitor.publishProcesses({{shell, editor}, {editor, shell}, 250});
+    EXPECT_EQ(recorder.seen, QStringList({"topMemoryProcesses", "topCPUProcesses",
+                                          "topEnergyProcesses", "processCount"}));
+    EXPECT_EQ(monitor.topEnergyProcesses(), monitor.topCPUProcesses());
+    EXPECT_EQ(monitor.topMemoryProcesses().first().name, "bash");
+    EXPECT_EQ(monitor.processCount(), 250);
 }
 
 TEST(SystemMonitor, TimersDriveTheTickOnTheOwningThread) {
@@ -138,13 +154,14 @@ TEST(SystemMonitor, TimersDriveTheTickOnTheOwningThread) {
     fake.processors->samples = {ProcessorSample{ticks(0, 0, 0, 0)},
                                 ProcessorSample{ticks(0, 25, 25, 50)}};
     SystemMonitor monitor(fake.platform());
-    QThread* tickThread = nullptr;
+    monitor.setTickInterval(std::chrono::milliseconds(10));
+    QList<QThread*> tickThreads;
     QObject::connect(&monitor, &SystemMonitor::tickCompleted,
-                     [&] { tickThread = QThread::currentThread(); });
+                     [&] { tickThreads << QThread::currentThread(); });
     QElapsedTimer waited;
     waited.start();
-    while (!tickThread && waited.elapsed() < 5000)
+    while (tickThreads.size() < 3 && waited.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    ASSERT_EQ(tickThread, QThread::currentThread());
+    ASSERT_EQ(tickThreads, QList<QThread*>(3, QThread::currentThread()));
     EXPECT_DOUBLE_EQ(monitor.cpuUsage(), 0.5);
 }

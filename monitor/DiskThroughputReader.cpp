@@ -1,35 +1,10 @@
-#include "monitor/ThroughputCounters.h"
+#include "monitor/DiskThroughputReader.h"
 
 #include "platform/BlockStorage.h"
 
+#include <tuple>
+
 namespace orb {
-
-bool countsTowardThroughput(const platform::NetworkInterface& link) {
-    switch (link.kind) {
-    case platform::LinkKind::Physical:
-        return true;
-    case platform::LinkKind::Virtual:
-        return false;
-    case platform::LinkKind::Unclassified:
-        break;
-    }
-    return link.name.starts_with("en") || link.name.starts_with("pdp_ip");
-}
-
-std::pair<std::uint64_t, std::uint64_t> readNetworkCounters(platform::NetworkInterfaces& network) {
-    auto links = network.interfaces();
-    if (!links)
-        return {0, 0};
-    std::uint64_t received = 0;
-    std::uint64_t sent = 0;
-    for (const auto& link : *links) {
-        if (!link.statistics || !countsTowardThroughput(link))
-            continue;
-        received += link.statistics->receivedBytes;
-        sent += link.statistics->sentBytes;
-    }
-    return {received, sent};
-}
 
 std::pair<std::uint64_t, std::uint64_t> readDiskCounters(platform::DeviceRegistry& registry) {
     using namespace platform::block_storage;
@@ -53,6 +28,26 @@ std::pair<std::uint64_t, std::uint64_t> readDiskCounters(platform::DeviceRegistr
         written += counter(bytesWrittenKey);
     }
     return {read, written};
+}
+
+DiskThroughputReader::DiskThroughputReader(platform::DeviceRegistry& registry)
+    : registry_(registry) {
+    std::tie(previousDiskRead_, previousDiskWrite_) = readDiskCounters(registry_);
+}
+
+std::optional<DiskRates> DiskThroughputReader::read() {
+    const auto [read, written] = readDiskCounters(registry_);
+    // With no earlier reading (or none with any bytes) there is nothing to compare with.
+    std::optional<DiskRates> rates;
+    if (previousDiskRead_ != 0) {
+        auto gained = [](std::uint64_t now, std::uint64_t before) {
+            return static_cast<double>(now >= before ? now - before : 0);
+        };
+        rates = DiskRates{gained(read, previousDiskRead_), gained(written, previousDiskWrite_)};
+    }
+    previousDiskRead_ = read;
+    previousDiskWrite_ = written;
+    return rates;
 }
 
 } // namespace orb

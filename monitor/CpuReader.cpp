@@ -1,4 +1,4 @@
-#include "monitor/CpuShares.h"
+#include "monitor/CpuReader.h"
 
 #include <algorithm>
 
@@ -26,6 +26,20 @@ std::optional<CpuShares> cpuShares(const platform::ProcessorSample& previous,
     if (!(total > 0))
         return std::nullopt;
     return CpuShares{user / total, system / total};
+}
+
+CpuReader::CpuReader(platform::ProcessorInfo& processors)
+    : processors_(processors), processorCount_(processors.processorCount()) {}
+
+std::optional<CpuShares> CpuReader::read() {
+    auto sample = processors_.processorTicks();
+    if (!sample)
+        return std::nullopt;
+    std::optional<CpuShares> shares;
+    if (previous_)
+        shares = cpuShares(*previous_, *sample);
+    previous_ = std::move(sample);
+    return shares;
 }
 
 } // namespace orb
