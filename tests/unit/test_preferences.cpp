@@ -137,7 +137,6 @@ TEST_F(PreferencesStore, ChoicesAreSavedAtOnceAsPlainStringsInTheUsersConfigDire
 
     open();
     EXPECT_EQ(prefs->numberMetric(), NumberMetric::cpuTotal);
-    EXPECT_EQ(prefs->innerRingColor(), "magenta");
     EXPECT_EQ(prefs->outerRingColor(), "a, b");
 }
 
@@ -177,6 +176,5 @@ TEST_F(PreferencesStore, UnusableStoreKeepsTheChoicesAndSaysSoOnce) {
                   (configHome == blocker ? "" : cannotRead) + "Settings: cannot save to " + where +
                       "; changes last until Orbimeter quits\n");
         EXPECT_EQ(prefs->outerRingMetric(), RingMetric::diskRead);
-        EXPECT_EQ(prefs->innerRingMetric(), RingMetric::memoryUsed);
     }
 }
