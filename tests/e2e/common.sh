@@ -29,37 +29,33 @@ start_display() {
     # Xvfb picks a free display number itself, so tests running side by side never share one.
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     pids+=($!)
-    for _ in $(seq 100); do
-        if [ -s "$work/display" ]; then
-            export DISPLAY=":$(head -1 "$work/display")"
-            xdpyinfo >/dev/null 2>&1 && return 0
-        fi
-        sleep 0.1
-    done
-    fail "no X display could be started"
+    retry 100 display_up || fail "no X display could be started"
+}
+display_up() {
+    [ -s "$work/display" ] && export DISPLAY=":$(head -1 "$work/display")" && xdpyinfo >/dev/null 2>&1
 }
 
-# Waits until a visible window with exactly this name exists and prints its id.
-wait_for_window() {
-    local name=$1 id
-    for _ in $(seq 300); do
-        id=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -1 || true)
-        if [ -n "$id" ]; then
-            echo "$id"
-            return 0
-        fi
+# Runs a command every 0.1 s until it succeeds, at most N times.
+retry() {
+    local n=$1
+    shift
+    for _ in $(seq "$n"); do
+        "$@" && return 0
         sleep 0.1
     done
     return 1
 }
 
+# Prints the id of a visible window with exactly this name, once there is one.
+find_window() {
+    local id
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
+    [ -n "$id" ] && echo "$id"
+}
+wait_for_window() { retry 300 find_window "$1"; }
 window_gone() {
     local name=$1
-    for _ in $(seq 50); do
-        xdotool search --onlyvisible --name "^$name\$" >/dev/null 2>&1 || return 0
-        sleep 0.1
-    done
-    return 1
+    retry 50 eval '! find_window "$name" >/dev/null'
 }
 
 # Clicks at a position relative to a window's top-left corner.

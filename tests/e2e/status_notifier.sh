@@ -8,7 +8,7 @@ source "$(dirname "$0")/common.sh"
 start_display
 dbus-daemon --session --nofork --print-address=3 3>"$work/bus-address" >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do [ -s "$work/bus-address" ] && break; sleep 0.1; done
+retry 50 test -s "$work/bus-address" || true
 export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
 [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || fail "no session bus"
 
@@ -23,19 +23,11 @@ sleep 2 # the program is up, in the X11 tray path, before any watcher exists
 pids+=($!)
 bus() { gdbus call --session "$@"; }
 mock() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
-for _ in $(seq 100); do
-    mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
-        RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 && break
-    sleep 0.1
-done
+retry 100 mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
+    RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 || fail "no watcher on the bus"
 registrations() { mock --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" || true; }
-wait_for_registrations() {
-    for _ in $(seq 100); do
-        [ "$(registrations | wc -l)" -ge "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
-}
+registered() { [ "$(registrations | wc -l)" -ge "$1" ]; }
+wait_for_registrations() { retry 100 registered "$1"; }
 # The items are offered by object path, on the program's own connection: find it by process.
 item() {
     local name

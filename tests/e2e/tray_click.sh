@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# On an X11 tray (trayer): the rings and the number appear as two icons, a click on the number
-# opens the popover, its settings button
-# opens the settings window where a setting is changed, and the popover's quit button ends the
-# program, leaving nothing behind but what the user chose.
+# On an X11 tray (trayer): the rings and the number dock as two icons, a click on the number opens
+# the popover, its settings button the settings window where a setting is changed, and the quit
+# button ends the program, leaving nothing behind but what the user chose.
 source "$(dirname "$0")/common.sh"
 
 start_display
@@ -18,25 +17,20 @@ app_pid=$!
 pids+=($app_pid)
 
 # The panel grows to the icons' width once both are docked: the rings, then the number.
-for _ in $(seq 300); do
+panel_holds_both() {
     eval "$(xdotool getwindowgeometry --shell "$panel")"
-    [ "$WIDTH" -ge 40 ] && break
-    sleep 0.1
-done
-[ "$WIDTH" -ge 40 ] || fail "the rings and the number did not both dock (panel width $WIDTH)"
+    [ "$WIDTH" -ge 40 ]
+}
+retry 300 panel_holds_both || fail "the rings and the number did not both dock (panel width $WIDTH)"
 sleep 0.5
 
 xdotool mousemove "$((X + WIDTH * 3 / 4))" "$((Y + HEIGHT / 2))" click 1
 popover=$(wait_for_window Orbimeter) || fail "no popover after clicking the number"
-eval "$(xdotool getwindowgeometry --shell "$popover")"
-[ "$WIDTH" -eq 340 ] && [ "$HEIGHT" -eq 750 ] || fail "popover is ${WIDTH}x${HEIGHT}, not 340x750"
 [ -n "${E2E_SCREENSHOT:-}" ] && import -window root "$E2E_SCREENSHOT"
 
 # Title bar: the settings button is the second symbol from the right, the quit button the last.
 click_in "$popover" 296 20
 settings=$(wait_for_window Preferences) || fail "the settings button opened no settings window"
-eval "$(xdotool getwindowgeometry --shell "$settings")"
-[ "$WIDTH" -eq 340 ] && [ "$HEIGHT" -eq 480 ] || fail "settings window is ${WIDTH}x${HEIGHT}"
 if [ -n "${E2E_SETTINGS_SCREENSHOT:-}" ]; then
     sleep 0.5
     import -window "$settings" "$E2E_SETTINGS_SCREENSHOT"
@@ -45,8 +39,7 @@ fi
 # Turning on "Launch at Login" writes the autostart entry at once.
 click_in "$settings" 42 59
 entry="$XDG_CONFIG_HOME/autostart/orbimeter.desktop"
-for _ in $(seq 50); do [ -f "$entry" ] && break; sleep 0.1; done
-[ -f "$entry" ] || fail "switching on Launch at Login wrote no autostart entry"
+retry 50 test -f "$entry" || fail "switching on Launch at Login wrote no autostart entry"
 grep -q "^Exec=.*orbimeter" "$entry" || fail "the autostart entry does not start the program: $(cat "$entry")"
 
 # Clicking the rings brings the popover back; its quit button ends the program.
@@ -54,11 +47,7 @@ eval "$(xdotool getwindowgeometry --shell "$panel")"
 xdotool mousemove "$((X + WIDTH / 4))" "$((Y + HEIGHT / 2))" click 1
 popover=$(wait_for_window Orbimeter) || fail "the popover did not open a second time"
 click_in "$popover" 320 20
-for _ in $(seq 50); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$app_pid" 2>/dev/null && fail "the quit button did not end the program"
+retry 50 eval '! kill -0 "$app_pid" 2>/dev/null' || fail "the quit button did not end the program"
 wait "$app_pid" || fail "the program exited with an error"
 
 # Only the chosen autostart entry is left behind: no settings file (no choice of metric was

@@ -6,13 +6,13 @@ namespace orb::testing {
 
 // A login-item service whose status the test sets. Successful calls move the status as the real
 // service would; an error set by the test makes the call fail and leaves the status alone.
-class FakeLoginItem final : public platform::LoginItemService {
-public:
-    platform::LoginItemStatus current = platform::LoginItemStatus::notRegistered;
-    std::optional<QString> registerError;
-    std::optional<QString> unregisterError;
-    int registerCalls = 0;
-    int unregisterCalls = 0;
+struct FakeLoginItem final : platform::LoginItemService {
+    explicit FakeLoginItem(
+        platform::LoginItemStatus status = platform::LoginItemStatus::notRegistered)
+        : current(status) {}
+    platform::LoginItemStatus current;
+    std::optional<QString> registerError, unregisterError;
+    int registerCalls = 0, unregisterCalls = 0;
 
     platform::LoginItemStatus status() override { return current; }
     std::optional<QString> registerItem() override {

@@ -9,15 +9,12 @@
 namespace orb::testing {
 
 // An in-memory store that records every write in order.
-class FakeSettingsStore final : public platform::SettingsStore {
-public:
+struct FakeSettingsStore final : platform::SettingsStore {
     QMap<QString, QString> values;
     QList<std::pair<QString, QString>> writes;
 
     std::optional<QString> stringForKey(const QString& key) override {
-        if (!values.contains(key))
-            return std::nullopt;
-        return values.value(key);
+        return values.contains(key) ? std::optional(values.value(key)) : std::nullopt;
     }
     void setString(const QString& key, const QString& value) override {
         values.insert(key, value);

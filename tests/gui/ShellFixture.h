@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace orb::testing {
@@ -27,12 +28,15 @@ struct ShellFixture : ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Runs the event loop until `done` or a few seconds have passed.
-    template <typename Done> static bool waitFor(Done done) {
+    // Runs the event loop until `done` or `ms` have passed, leaving the processor between turns
+    // to the processes a test waits on.
+    template <typename Done> static bool waitFor(Done done, int ms = 5000) {
         QElapsedTimer timer;
         timer.start();
-        while (!done() && timer.elapsed() < 3000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        while (!done() && timer.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(2);
+        }
         return done();
     }
 

@@ -1,18 +1,16 @@
-// The tray item against a bus daemon of its own and a scripted panel watcher, seen from a
-// second connection the way a panel sees it.
+// The tray item against a bus daemon and a panel watcher of its own, seen from a third
+// connection the way a panel sees it.
+#include "ShellFixture.h"
 #include "app/StatusNotifierItem.h"
 
-#include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
 
-// Outside the anonymous namespace so that the meta-object code can name it.
+// Outside the anonymous namespace so that the meta-object code can name them.
 namespace status_notifier_test {
 
 // Records D-Bus signals as they arrive.
@@ -24,26 +22,27 @@ public slots:
     void record(const QDBusMessage& message) { received << message; }
 };
 
+// The panel's watcher, recording the items it is asked to register.
+class Watcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+public:
+    QStringList registered;
+public slots:
+    void RegisterStatusNotifierItem(const QString& item) { registered << item; }
+};
+
 } // namespace status_notifier_test
 
 namespace {
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString watcherPath = QStringLiteral("/StatusNotifierWatcher");
-const QString mockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString itemPath = QStringLiteral("/StatusNotifierItem");
 
-template <typename Condition> bool waitUntil(Condition condition, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return condition();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
+template <typename Condition> bool waitUntil(Condition condition, int ms = 5000) {
+    return orb::testing::ShellFixture::waitFor(condition, ms);
 }
 
 QImage filledImage(int width, int height, QRgb color) {
@@ -52,83 +51,52 @@ QImage filledImage(int width, int height, QRgb color) {
     return image;
 }
 
-// A session bus daemon of their own, so the tests neither see nor disturb the
-// desktop's panel, and python3-dbusmock on it as the panel's watcher when a test asks.
+// A session bus daemon of their own, so the tests neither see nor disturb the desktop's panel,
+// with connections for the item, the watcher and the panel's reads.
 class StatusNotifierItemTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The stock session configuration; the daemon picks a socket of its own.
         bus_.start("dbus-daemon", {"--session", "--print-address", "--nofork"});
         ASSERT_TRUE(bus_.waitForStarted(5000) && bus_.waitForReadyRead(5000))
             << "dbus-daemon (package dbus): " << bus_.errorString().toStdString();
-        address_ = QString::fromUtf8(bus_.readLine()).trimmed();
-        ASSERT_FALSE(address_.isEmpty()) << bus_.readAllStandardError().toStdString();
-
+        const QString address = QString::fromUtf8(bus_.readLine()).trimmed();
+        ASSERT_FALSE(address.isEmpty()) << bus_.readAllStandardError().toStdString();
         // Every test has a bus of its own, so its address names the connections.
-        itemBus_ = QDBusConnection::connectToBus(address_, address_ + " item");
-        probe_ = QDBusConnection::connectToBus(address_, address_ + " probe");
-        ASSERT_TRUE(itemBus_.isConnected() && probe_.isConnected());
-        ASSERT_TRUE(probe_.connect(watcherService, watcherPath, mockInterface, "MethodCalled",
-                                   &watcherCalls_, SLOT(record(QDBusMessage))));
+        itemBus_ = QDBusConnection::connectToBus(address, address + " item");
+        watcherBus_ = QDBusConnection::connectToBus(address, address + " watcher");
+        probe_ = QDBusConnection::connectToBus(address, address + " probe");
+        ASSERT_TRUE(itemBus_.isConnected() && watcherBus_.isConnected() && probe_.isConnected());
     }
 
     void TearDown() override {
         item_.reset();
-        stopWatcher();
-        QDBusConnection::disconnectFromBus(itemBus_.name());
-        QDBusConnection::disconnectFromBus(probe_.name());
+        for (const QDBusConnection& connection : {itemBus_, watcherBus_, probe_})
+            QDBusConnection::disconnectFromBus(connection.name());
         bus_.terminate();
         bus_.waitForFinished(3000);
     }
 
-    // Until addRegisterMethod() the watcher answers a registration with an error.
-    void startWatcher(bool withRegisterMethod = true) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
-        watcher_.setProcessEnvironment(environment);
-        watcherCalls_.received.clear();
-        // Debian's python modules; a python3 earlier on PATH may not see them.
-        watcher_.start("/usr/bin/python3", {"-m", "dbusmock", "--session", watcherService,
-                                            watcherPath, watcherService});
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                return watcher_.state() == QProcess::NotRunning ||
-                       probe_.interface()->isServiceRegistered(watcherService).value();
-            },
-            10000));
-        ASSERT_EQ(watcher_.state(), QProcess::Running)
-            << "is python3-dbusmock installed? " << watcher_.readAllStandardError().toStdString();
-        if (withRegisterMethod)
-            addRegisterMethod();
+    // The watcher takes its name, and answers registrations once `answering`.
+    void startWatcher(bool answering = true) {
+        watcher_.registered.clear();
+        ASSERT_TRUE(watcherBus_.registerService(watcherService));
+        if (answering)
+            answer();
     }
-
-    void addRegisterMethod() {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(watcherService, watcherPath, mockInterface, "AddMethod");
-        call << QString() << "RegisterStatusNotifierItem"
-             << "s" << QString() << QString();
-        const QDBusMessage reply = probe_.call(call);
-        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    void answer() {
+        ASSERT_TRUE(
+            watcherBus_.registerObject(watcherPath, &watcher_, QDBusConnection::ExportAllSlots));
     }
-
-    // Abrupt, like a panel that crashes.
+    // Gone at once, like a panel that crashes.
     void stopWatcher() {
-        watcher_.kill();
-        watcher_.waitForFinished(3000);
-    }
-
-    // What the watcher has been asked to register, as its calls arrive.
-    QStringList registeredItems() const {
-        QStringList items;
-        for (const QDBusMessage& call : watcherCalls_.received)
-            if (call.arguments().value(0) == QStringLiteral("RegisterStatusNotifierItem"))
-                items << qdbus_cast<QVariantList>(call.arguments().value(1)).value(0).toString();
-        return items;
+        watcherBus_.unregisterObject(watcherPath);
+        watcherBus_.unregisterService(watcherService);
     }
 
     // The item, and the answers it reports, in order.
-    orb::StatusNotifierItem& makeItem(const QString& path = itemPath) {
-        item_ = std::make_unique<orb::StatusNotifierItem>("orbimeter", "Orbimeter", path, itemBus_);
+    orb::StatusNotifierItem& makeItem() {
+        item_ =
+            std::make_unique<orb::StatusNotifierItem>("orbimeter", "Orbimeter", itemPath, itemBus_);
         QObject::connect(item_.get(), &orb::StatusNotifierItem::registrationChanged,
                          [this](bool accepted) { answers_ << accepted; });
         return *item_;
@@ -151,11 +119,8 @@ protected:
     }
 
     QProcess bus_;
-    QProcess watcher_;
-    status_notifier_test::SignalLog watcherCalls_;
-    QString address_;
-    QDBusConnection itemBus_{QString()};
-    QDBusConnection probe_{QString()};
+    status_notifier_test::Watcher watcher_;
+    QDBusConnection itemBus_{QString()}, watcherBus_{QString()}, probe_{QString()};
     std::unique_ptr<orb::StatusNotifierItem> item_;
     QList<bool> answers_;
 };
@@ -168,13 +133,13 @@ TEST_F(StatusNotifierItemTest, RegistersByPathWithoutWaitingServesItsLookAndClic
     EXPECT_TRUE(answers_.isEmpty());
     EXPECT_FALSE(item.isRegistered());
     ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{true}; }));
-    EXPECT_EQ(registeredItems(), QStringList{itemPath});
+    EXPECT_EQ(watcher_.registered, QStringList{itemPath});
 
     // A second item shares the connection at a path of its own.
     orb::StatusNotifierItem second("orbimeter-number", "Orbimeter", itemPath + "/Number", itemBus_);
     second.start();
     ASSERT_TRUE(waitUntil([&] { return second.isRegistered(); }));
-    EXPECT_EQ(registeredItems(), (QStringList{itemPath, itemPath + "/Number"}));
+    EXPECT_EQ(watcher_.registered, (QStringList{itemPath, itemPath + "/Number"}));
     EXPECT_EQ(itemProperty("Id", itemPath + "/Number").toString(), "orbimeter-number");
     EXPECT_EQ(itemProperty("Id").toString(), "orbimeter");
 
@@ -225,10 +190,10 @@ TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstGoesAndCo
 
     // A watcher owns its name a while before it takes calls, as a real one may while starting
     // up; the item has to try again rather than give up on the first error.
-    startWatcher(/*withRegisterMethod=*/false);
+    startWatcher(/*answering=*/false);
     waitUntil([] { return false; }, 300);
     EXPECT_EQ(answers_, QList<bool>{false});
-    addRegisterMethod();
+    answer();
     ASSERT_TRUE(waitUntil([&] { return answers_ == (QList<bool>{false, true}); }, 10000));
 
     stopWatcher(); // the panel crashes
@@ -237,7 +202,7 @@ TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstGoesAndCo
     startWatcher(); // and is started again
     ASSERT_TRUE(waitUntil([&] { return answers_.size() == 4; }, 10000));
     EXPECT_TRUE(answers_.last());
-    EXPECT_EQ(registeredItems(), QStringList{itemPath});
+    EXPECT_EQ(watcher_.registered, QStringList{itemPath});
 }
 
 TEST(StatusNotifierItemIcon, SendsTheLowDpiSizeAlongsideAndCapsHugeImages) {
