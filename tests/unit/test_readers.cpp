@@ -1,0 +1,153 @@
+#include "fakes/FakePlatform.h"
+#include "monitor/CpuReader.h"
+#include "monitor/DiskThroughputReader.h"
+#include "monitor/LoadAndUptimeReader.h"
+#include "monitor/MemoryReader.h"
+#include "monitor/NetworkThroughputReader.h"
+#include "platform/BlockStorage.h"
+
+#include <gtest/gtest.h>
+
+using namespace orb;
+using namespace orb::testing;
+using namespace orb::platform;
+using Pair = std::optional<std::pair<double, double>>;
+using Sums = std::pair<std::uint64_t, std::uint64_t>;
+
+namespace {
+
+template <typename Reading, typename Member>
+Pair pairOf(const std::optional<Reading>& r, Member first, Member second) {
+    return r ? Pair({(*r).*first, (*r).*second}) : std::nullopt;
+}
+Pair shares(const std::optional<CpuShares>& s) {
+    return pairOf(s, &CpuShares::user, &CpuShares::system);
+}
+
+NetworkInterface link(std::string name, std::uint64_t in, std::uint64_t out, LinkKind kind = {}) {
+    return {std::move(name), kind, LinkStatistics{in, out}};
+}
+
+std::optional<PropertyTable> disk(PropertyValue read, PropertyValue written) {
+    using namespace block_storage;
+    return PropertyTable{{std::string(statisticsKey),
+                          PropertyTable{{std::string(bytesReadKey), std::move(read)},
+                                        {std::string(bytesWrittenKey), std::move(written)}}}};
+}
+
+} // namespace
+
+TEST(CpuReader, SharesCountOnlyTicksThatElapsedOnProcessorsInBothSamples) {
+    // Processor 1 went offline; processor 2 keeps its own counters and is not mistaken for it.
+    EXPECT_EQ(shares(cpuShares({{0, 0, 0, 0}, {1, 1000, 0, 0}, {2, 0, 0, 0}},
+                               {{0, 10, 0, 10, 10}, {2, 0, 0, 20}})),
+              Pair({0.4, 0})); // nice ticks are user time
+    // The idle counter went backwards (seen with iowait on some kernels): it adds nothing.
+    EXPECT_EQ(shares(cpuShares({{0, 100, 100, 1000}}, {{0, 110, 130, 400}})), Pair({0.25, 0.75}));
+
+    // The first sample seeds; a failed one keeps the baseline; one with no tick elapsed
+    // replaces it.
+    FakeProcessorInfo processors;
+    processors.samples = {
+        std::nullopt, ProcessorSample{{0, 100, 100, 100}}, ProcessorSample{{0, 130, 110, 160}},
+        std::nullopt, ProcessorSample{{0, 130, 110, 160}}, ProcessorSample{{0, 130, 110, 260}}};
+    CpuReader reader(processors);
+    for (const Pair& expected : {Pair(), Pair(), Pair({0.3, 0.1}), Pair(), Pair(), Pair({0, 0})})
+        EXPECT_EQ(shares(reader.read()), expected);
+}
+
+TEST(LoadAndUptimeReader, UptimeIsWholeSecondsAndNeverNegative) {
+    FakeHostInfo host;
+    LoadAndUptimeReader reader(host);
+    // The last from a boot time ahead of a clock that was set back.
+    const std::pair<std::optional<double>, std::optional<std::int64_t>> cases[] = {
+        {6000.9, 6000}, {std::nullopt, std::nullopt}, {-20.5, 0}};
+    for (const auto& [uptime, shown] : cases) {
+        host.uptime = uptime;
+        EXPECT_EQ(reader.read().uptimeSeconds, shown);
+    }
+}
+
+TEST(MemoryReader, PageCountsBecomeBytesAndAPressureWithin0To1) {
+    FakeVirtualMemory memory;
+    memory.bytesPerPage = 4096;
+    memory.size = 8ull << 30;
+    memory.counts = PageCounts{1000, 500, 200, 100, 50, 150};
+    memory.swap = SwapUsage{2ull << 30, 300ull << 20};
+    MemoryReader reader(memory);
+    // Purgeable and external pages come off used memory, but not off the pressure.
+    EXPECT_EQ(reader.read()->used, 1100 * 4096.0);
+    EXPECT_DOUBLE_EQ(reader.read()->pressure, 1300.0 / 2'097'152.0);
+
+    // 20 TiB of 4 KiB pages is more than 2^32 pages.
+    memory.size = 20ull << 40;
+    memory.counts = PageCounts{(10ull << 40) / 4096, 0, (5ull << 40) / 4096};
+    EXPECT_EQ(reader.read()->used, static_cast<double>(15ull << 40));
+    EXPECT_DOUBLE_EQ(reader.read()->pressure, 0.75);
+
+    // Fewer pages than the counts add up to; then no page size to count pages with.
+    memory.size = 1000 * 4096;
+    memory.counts = PageCounts{1000, 0, 200, 100};
+    EXPECT_EQ(reader.read()->pressure, 1.0);
+    memory.bytesPerPage = 0;
+    EXPECT_EQ(reader.read()->pressure, 0.0);
+
+    // Unreadable swap leaves only the swap out; unreadable statistics leave everything out.
+    memory.swap.reset();
+    EXPECT_FALSE(reader.read()->swap);
+    memory.counts.reset();
+    EXPECT_FALSE(reader.read());
+}
+
+TEST(NetworkThroughput, OnlyPhysicalLinksCountAndRatesAreBytesPerSecondSinceTheLastReading) {
+    FakeNetworkInterfaces network;
+    // Without a classification the name decides; links without counters add nothing.
+    network.links = {{link("en0", 1, 10), link("pdp_ip0", 2, 20), link("bridge0", 4, 40),
+                      link("lo0", 8, 80), link("utun0", 16, 160), link("awdl0", 32, 320),
+                      link("eth0", 64, 640, LinkKind::Physical),
+                      link("en0.100", 128, 1280, LinkKind::Virtual), NetworkInterface{"en1", {}, {}}}};
+    EXPECT_EQ(readNetworkCounters(network), Sums(67, 670));
+    network.links.reset(); // the interfaces cannot be listed
+    EXPECT_EQ(readNetworkCounters(network), Sums(0, 0));
+
+    FakeClock clock;
+    network.links = {{link("en0", 10'000, 10'000)}};
+    NetworkThroughputReader reader(network, clock); // takes the first sums and the time
+    const std::tuple<double, std::uint64_t, Pair> steps[] = {
+        {2, 12'048, {{1024, 1024}}},
+        {1, 1'000, {{0, 0}}}, // the interface restarted from zero
+        {0, 1'100, {}},       // the clock did not move: no rates, but the sums are taken
+        {1, 1'612, {{512, 512}}},
+    };
+    for (const auto& [seconds, bytes, rates] : steps) {
+        clock.advance(seconds);
+        network.links = {{link("en0", bytes, bytes)}};
+        EXPECT_EQ(pairOf(reader.read(), &NetworkRates::received, &NetworkRates::sent), rates);
+    }
+}
+
+TEST(DiskThroughput, SumsTheReadableServicesAndRatesNeedAnEarlierReading) {
+    FakeDeviceRegistry registry;
+    auto& disks = registry.services[std::string(block_storage::serviceClass)];
+    disks = {disk(1000, 10), std::nullopt, PropertyTable{}, PropertyTable{{"Name", "sdb"}},
+             PropertyTable{{std::string(block_storage::statisticsKey), "text"}},
+             // Counters of the wrong kind or sign count as 0; exact conversions count.
+             disk(-5, 4096.0), disk("7", "8"), disk(2000, 20)};
+    EXPECT_EQ(readDiskCounters(registry), Sums(3000, 4126));
+    registry.matchFails = true;
+    EXPECT_EQ(readDiskCounters(registry), Sums(0, 0));
+
+    registry.matchFails = false;
+    disks = {disk(1'000, 500), disk(0, 500)};
+    DiskThroughputReader reader(registry); // takes the first sums
+    const std::pair<std::optional<PropertyTable>, Pair> steps[] = {
+        {disk(5'096, 1'100), {{4096, 100}}},
+        {disk(0, 1'400), {{0, 300}}},    // the read counter was reset, or a disk removed
+        {disk(10, 2'300), std::nullopt}, // nothing read before
+    };
+    for (const auto& [table, rates] : steps) {
+        disks = {table};
+        EXPECT_EQ(pairOf(reader.read(), &DiskRates::read, &DiskRates::written), rates);
+    }
+    EXPECT_EQ(registry.unreleased, 0);
+}
