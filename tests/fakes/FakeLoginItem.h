@@ -5,12 +5,12 @@
 namespace orb::testing {
 
 // A login-item service whose status the test sets. Successful calls move the status as the real
-// service would; an error set by the test makes the call fail and leaves the status alone.
+// service would; a register error set by the test makes that call fail and leaves the status.
 struct FakeLoginItem final : platform::LoginItemService {
     using Status = platform::LoginItemStatus;
     explicit FakeLoginItem(Status status = Status::notRegistered) : current(status) {}
     Status current;
-    std::optional<QString> registerError, unregisterError;
+    std::optional<QString> registerError;
     int registerCalls = 0, unregisterCalls = 0;
 
     Status status() override { return current; }
@@ -22,9 +22,8 @@ struct FakeLoginItem final : platform::LoginItemService {
     }
     std::optional<QString> unregisterItem() override {
         ++unregisterCalls;
-        if (!unregisterError)
-            current = Status::notRegistered;
-        return unregisterError;
+        current = Status::notRegistered;
+        return std::nullopt;
     }
 };
 

@@ -4,8 +4,6 @@
 #include "platform/Platform.h"
 
 #include <deque>
-#include <string>
-#include <vector>
 
 namespace orb::testing {
 
@@ -19,12 +17,10 @@ public:
             std::chrono::duration<double>(seconds));
     }
 };
-
 // One sample per call; the last one repeats once the others are used up.
 class FakeProcessorInfo final : public platform::ProcessorInfo {
 public:
     std::deque<std::optional<platform::ProcessorSample>> samples;
-    unsigned count = 0;
     std::optional<platform::ProcessorSample> processorTicks() override {
         if (samples.empty())
             return std::nullopt;
@@ -33,27 +29,22 @@ public:
             samples.pop_front();
         return sample;
     }
-    unsigned processorCount() override { return count; }
+    unsigned processorCount() override { return 1; }
 };
-
 class FakeHostInfo final : public platform::HostInfo {
 public:
     std::array<double, 3> load{};
     std::optional<double> uptime;
-    std::string brand;
-    platform::CoreCounts cores;
     std::array<double, 3> loadAverages() override { return load; }
     std::optional<double> uptimeSeconds() override { return uptime; }
-    std::string brandString() override { return brand; }
-    platform::CoreCounts coreCounts() override { return cores; }
+    std::string brandString() override { return {}; }
+    platform::CoreCounts coreCounts() override { return {}; }
 };
-
 class FakeWiFi final : public platform::WiFi {
 public:
     std::optional<platform::WiFiLink> link;
     std::optional<platform::WiFiLink> defaultInterface() override { return link; }
 };
-
 class FakeVirtualMemory final : public platform::VirtualMemory {
 public:
     std::uint64_t bytesPerPage = 0;
@@ -65,7 +56,6 @@ public:
     std::optional<std::uint64_t> memorySize() override { return size; }
     std::optional<platform::SwapUsage> swapUsage() override { return swap; }
 };
-
 class FakeNetworkInterfaces final : public platform::NetworkInterfaces {
 public:
     std::optional<std::vector<platform::NetworkInterface>> links;

@@ -1,12 +1,13 @@
 #include "fakes/FakePlatform.h"
 #include "monitor/CpuReader.h"
 #include "monitor/DiskThroughputReader.h"
-#include "monitor/LoadAndUptimeReader.h"
 #include "monitor/MemoryReader.h"
 #include "monitor/NetworkThroughputReader.h"
 #include "platform/BlockStorage.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace orb;
 using namespace orb::testing;
@@ -45,8 +46,7 @@ TEST(CpuReader, SharesCountOnlyTicksThatElapsedOnProcessorsInBothSamples) {
     // The idle counter went backwards (seen with iowait on some kernels): it adds nothing.
     EXPECT_EQ(shares(cpuShares({{0, 100, 100, 1000}}, {{0, 110, 130, 400}})), Pair({0.25, 0.75}));
 
-    // The first sample seeds; a failed one keeps the baseline; one with no tick elapsed
-    // replaces it.
+    // The first sample seeds; a failed one keeps the baseline; an idle one replaces it.
     FakeProcessorInfo processors;
     processors.samples = {
         std::nullopt, ProcessorSample{{0, 100, 100, 100}}, ProcessorSample{{0, 130, 110, 160}},
@@ -56,24 +56,12 @@ TEST(CpuReader, SharesCountOnlyTicksThatElapsedOnProcessorsInBothSamples) {
         EXPECT_EQ(shares(reader.read()), expected);
 }
 
-TEST(LoadAndUptimeReader, UptimeIsWholeSecondsAndNeverNegative) {
-    FakeHostInfo host;
-    LoadAndUptimeReader reader(host);
-    // The last from a boot time ahead of a clock that was set back.
-    const std::pair<std::optional<double>, std::optional<std::int64_t>> cases[] = {
-        {6000.9, 6000}, {std::nullopt, std::nullopt}, {-20.5, 0}};
-    for (const auto& [uptime, shown] : cases) {
-        host.uptime = uptime;
-        EXPECT_EQ(reader.read().uptimeSeconds, shown);
-    }
-}
-
 TEST(MemoryReader, PageCountsBecomeBytesAndAPressureWithin0To1) {
     FakeVirtualMemory memory;
     memory.bytesPerPage = 4096;
     memory.size = 8ull << 30;
     memory.counts = PageCounts{1000, 500, 200, 100, 50, 150};
-    memory.swap = SwapUsage{2ull << 30, 300ull << 20};
+    memory.swap = SwapUsage{};
     MemoryReader reader(memory);
     // Purgeable and external pages come off used memory, but not off the pressure.
     EXPECT_EQ(reader.read()->used, 1100 * 4096.0);
@@ -82,7 +70,6 @@ TEST(MemoryReader, PageCountsBecomeBytesAndAPressureWithin0To1) {
     // 20 TiB of 4 KiB pages is more than 2^32 pages.
     memory.size = 20ull << 40;
     memory.counts = PageCounts{(10ull << 40) / 4096, 0, (5ull << 40) / 4096};
-    EXPECT_EQ(reader.read()->used, static_cast<double>(15ull << 40));
     EXPECT_DOUBLE_EQ(reader.read()->pressure, 0.75);
 
     // Fewer pages than the counts add up to; then no page size to count pages with.
@@ -102,10 +89,10 @@ TEST(MemoryReader, PageCountsBecomeBytesAndAPressureWithin0To1) {
 TEST(NetworkThroughput, OnlyPhysicalLinksCountAndRatesAreBytesPerSecondSinceTheLastReading) {
     FakeNetworkInterfaces network;
     // Without a classification the name decides; links without counters add nothing.
-    network.links = {{link("en0", 1, 10), link("pdp_ip0", 2, 20), link("bridge0", 4, 40),
-                      link("lo0", 8, 80), link("utun0", 16, 160), link("awdl0", 32, 320),
-                      link("eth0", 64, 640, LinkKind::Physical),
-                      link("en0.100", 128, 1280, LinkKind::Virtual), NetworkInterface{"en1", {}, {}}}};
+    network.links = {
+        {link("en0", 1, 10), link("pdp_ip0", 2, 20), link("bridge0", 4, 40), link("lo0", 8, 80),
+         link("utun0", 16, 160), link("awdl0", 32, 320), link("eth0", 64, 640, LinkKind::Physical),
+         link("en0.100", 128, 1280, LinkKind::Virtual), NetworkInterface{"en1", {}, {}}}};
     EXPECT_EQ(readNetworkCounters(network), Sums(67, 670));
     network.links.reset(); // the interfaces cannot be listed
     EXPECT_EQ(readNetworkCounters(network), Sums(0, 0));
@@ -150,4 +137,39 @@ TEST(DiskThroughput, SumsTheReadableServicesAndRatesNeedAnEarlierReading) {
         EXPECT_EQ(pairOf(reader.read(), &DiskRates::read, &DiskRates::written), rates);
     }
     EXPECT_EQ(registry.unreleased, 0);
+}
+
+TEST(PropertyValue, NumbersConvertOnlyWhenExact) {
+    constexpr auto none = std::nullopt;
+    constexpr auto maxU64 = std::numeric_limits<std::uint64_t>::max();
+    constexpr auto maxI64 = std::numeric_limits<std::int64_t>::max();
+    constexpr std::uint64_t twoTo63 = 1ull << 63;
+    // A value and what toInt, toInt64, toUInt64, toDouble and toFloat give; empty where the
+    // target cannot hold it exactly.
+    const std::tuple<PropertyValue, std::optional<int>, std::optional<std::int64_t>,
+                     std::optional<std::uint64_t>, std::optional<double>, std::optional<float>>
+        cases[] = {
+            {maxU64, none, none, maxU64, none, none},                  // 2^64 - 1 has no double
+            {std::uint64_t(maxI64), none, maxI64, maxI64, none, none}, // would round up to 2^63
+            {twoTo63, none, none, twoTo63, 0x1p63, 0x1p63f},
+            // Doubles hold every integer up to 2^53, floats up to 2^24.
+            {(1ll << 53) + 1, none, (1ll << 53) + 1, (1ull << 53) + 1, none, none},
+            {16777217, 16777217, 16777217, 16777217, 16777217.0, none},
+            {3.0, 3, 3, 3, 3.0, 3.0f},
+            {3.5, none, none, none, 3.5, 3.5f},
+            {0x1p63, none, none, twoTo63, 0x1p63, 0x1p63f},
+            {0x1p64, none, none, none, 0x1p64, 0x1p64f},
+            {1e300, none, none, none, 1e300, none},
+            {true, none, none, none, none, none}, // a flag is no number
+        };
+    for (const auto& [value, integer, int64, uint64, real, single] : cases) {
+        SCOPED_TRACE(::testing::Message() << "case " << (&value - &std::get<0>(cases[0])));
+        EXPECT_EQ(value.toInt(), integer);
+        EXPECT_EQ(value.toInt64(), int64);
+        EXPECT_EQ(value.toUInt64(), uint64);
+        EXPECT_EQ(value.toDouble(), real);
+        EXPECT_EQ(value.toFloat(), single);
+    }
+    const PropertyValue nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_TRUE(!nan.toInt64() && !nan.toUInt64() && std::isnan(*nan.toFloat()));
 }
