@@ -5,27 +5,25 @@
 namespace orb::testing {
 
 // A login-item service whose status the test sets. Successful calls move the status as the real
-// service would; an error set by the test makes the call fail and leaves the status alone.
+// service would; a register error set by the test makes that call fail and leaves the status.
 struct FakeLoginItem final : platform::LoginItemService {
-    explicit FakeLoginItem(
-        platform::LoginItemStatus status = platform::LoginItemStatus::notRegistered)
-        : current(status) {}
-    platform::LoginItemStatus current;
-    std::optional<QString> registerError, unregisterError;
+    using Status = platform::LoginItemStatus;
+    explicit FakeLoginItem(Status status = Status::notRegistered) : current(status) {}
+    Status current;
+    std::optional<QString> registerError;
     int registerCalls = 0, unregisterCalls = 0;
 
-    platform::LoginItemStatus status() override { return current; }
+    Status status() override { return current; }
     std::optional<QString> registerItem() override {
         ++registerCalls;
         if (!registerError)
-            current = platform::LoginItemStatus::enabled;
+            current = Status::enabled;
         return registerError;
     }
     std::optional<QString> unregisterItem() override {
         ++unregisterCalls;
-        if (!unregisterError)
-            current = platform::LoginItemStatus::notRegistered;
-        return unregisterError;
+        current = Status::notRegistered;
+        return std::nullopt;
     }
 };
 

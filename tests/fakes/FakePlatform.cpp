@@ -2,28 +2,19 @@
 
 namespace orb::testing {
 
-FakePlatform::FakePlatform() {
-    auto fakeClock = std::make_unique<FakeClock>();
-    auto fakeProcessors = std::make_unique<FakeProcessorInfo>();
-    auto fakeHost = std::make_unique<FakeHostInfo>();
-    auto fakeWifi = std::make_unique<FakeWiFi>();
-    auto fakeMemory = std::make_unique<FakeVirtualMemory>();
-    auto fakeNetwork = std::make_unique<FakeNetworkInterfaces>();
-    auto fakeRegistry = std::make_unique<FakeDeviceRegistry>();
-    clock = fakeClock.get();
-    processors = fakeProcessors.get();
-    host = fakeHost.get();
-    wifi = fakeWifi.get();
-    memory = fakeMemory.get();
-    network = fakeNetwork.get();
-    registry = fakeRegistry.get();
-    platform_.clock = std::move(fakeClock);
-    platform_.processors = std::move(fakeProcessors);
-    platform_.host = std::move(fakeHost);
-    platform_.wifi = std::move(fakeWifi);
-    platform_.memory = std::move(fakeMemory);
-    platform_.network = std::move(fakeNetwork);
-    platform_.registry = std::move(fakeRegistry);
+namespace {
+template <typename Fake, typename Facility> Fake* install(std::unique_ptr<Facility>& slot) {
+    slot = std::make_unique<Fake>();
+    return static_cast<Fake*>(slot.get());
 }
+} // namespace
+
+FakePlatform::FakePlatform()
+    : clock(install<FakeClock>(platform_.clock)),
+      processors(install<FakeProcessorInfo>(platform_.processors)),
+      host(install<FakeHostInfo>(platform_.host)), wifi(install<FakeWiFi>(platform_.wifi)),
+      memory(install<FakeVirtualMemory>(platform_.memory)),
+      network(install<FakeNetworkInterfaces>(platform_.network)),
+      registry(install<FakeDeviceRegistry>(platform_.registry)) {}
 
 } // namespace orb::testing

@@ -4,33 +4,24 @@
 #include "platform/Platform.h"
 
 #include <deque>
-#include <map>
-#include <string>
-#include <vector>
 
 namespace orb::testing {
 
-// Platform fakes: each answers what the test put in it. Sequences are consumed one value per
-// call; the last value repeats once the sequence is exhausted.
+// Platform fakes: each answers what the test put in it.
 class FakeClock final : public platform::Clock {
 public:
     std::chrono::steady_clock::time_point steady{std::chrono::seconds(1000)};
-
     std::chrono::steady_clock::time_point now() override { return steady; }
     void advance(double seconds) {
         steady += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
             std::chrono::duration<double>(seconds));
     }
 };
-
+// One sample per call; the last one repeats once the others are used up.
 class FakeProcessorInfo final : public platform::ProcessorInfo {
 public:
     std::deque<std::optional<platform::ProcessorSample>> samples;
-    unsigned count = 0;
-    int calls = 0;
-
     std::optional<platform::ProcessorSample> processorTicks() override {
-        ++calls;
         if (samples.empty())
             return std::nullopt;
         auto sample = samples.front();
@@ -38,41 +29,33 @@ public:
             samples.pop_front();
         return sample;
     }
-    unsigned processorCount() override { return count; }
+    unsigned processorCount() override { return 1; }
 };
-
 class FakeHostInfo final : public platform::HostInfo {
 public:
     std::array<double, 3> load{};
     std::optional<double> uptime;
-    std::string brand;
-    platform::CoreCounts cores;
-
     std::array<double, 3> loadAverages() override { return load; }
     std::optional<double> uptimeSeconds() override { return uptime; }
-    std::string brandString() override { return brand; }
-    platform::CoreCounts coreCounts() override { return cores; }
+    std::string brandString() override { return {}; }
+    platform::CoreCounts coreCounts() override { return {}; }
 };
-
 class FakeWiFi final : public platform::WiFi {
 public:
     std::optional<platform::WiFiLink> link;
     std::optional<platform::WiFiLink> defaultInterface() override { return link; }
 };
-
 class FakeVirtualMemory final : public platform::VirtualMemory {
 public:
     std::uint64_t bytesPerPage = 0;
     std::optional<platform::PageCounts> counts;
     std::optional<std::uint64_t> size;
     std::optional<platform::SwapUsage> swap;
-
     std::uint64_t pageSize() override { return bytesPerPage; }
     std::optional<platform::PageCounts> pageCounts() override { return counts; }
     std::optional<std::uint64_t> memorySize() override { return size; }
     std::optional<platform::SwapUsage> swapUsage() override { return swap; }
 };
-
 class FakeNetworkInterfaces final : public platform::NetworkInterfaces {
 public:
     std::optional<std::vector<platform::NetworkInterface>> links;
@@ -81,6 +64,8 @@ public:
 
 // A whole platform of fakes, with typed access to each for the test to script.
 class FakePlatform {
+    platform::Platform platform_; // first: the pointers below are taken from it
+
 public:
     FakePlatform();
     platform::Platform& platform() { return platform_; }
@@ -92,15 +77,6 @@ public:
     FakeVirtualMemory* memory;
     FakeNetworkInterfaces* network;
     FakeDeviceRegistry* registry;
-
-private:
-    platform::Platform platform_;
 };
-
-// One processor's counters, for building samples.
-inline platform::ProcessorTicks ticks(int id, std::uint64_t user, std::uint64_t system,
-                                      std::uint64_t idle, std::uint64_t nice = 0) {
-    return {id, user, system, idle, nice};
-}
 
 } // namespace orb::testing

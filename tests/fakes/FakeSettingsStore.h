@@ -12,7 +12,6 @@ namespace orb::testing {
 struct FakeSettingsStore final : platform::SettingsStore {
     QMap<QString, QString> values;
     QList<std::pair<QString, QString>> writes;
-
     std::optional<QString> stringForKey(const QString& key) override {
         return values.contains(key) ? std::optional(values.value(key)) : std::nullopt;
     }

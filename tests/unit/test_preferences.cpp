@@ -9,22 +9,13 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
-#include <optional>
-#include <tuple>
 
 using namespace orb;
-using orb::platform::LoginItemStatus;
-using orb::platform::QtSettingsStore;
 using orb::testing::FakeLoginItem;
 using orb::testing::FakeSettingsStore;
+using Status = FakeLoginItem::Status;
 
 namespace {
-
-std::string printedBy(const std::function<void()>& action) {
-    ::testing::internal::CaptureStdout();
-    action();
-    return ::testing::internal::GetCapturedStdout();
-}
 
 QByteArray contentOf(const QString& path) {
     QFile file(path);
@@ -37,7 +28,7 @@ struct PreferencesStore : ::testing::Test {
     const QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME"); // empty counts as unset
     const QString path = dir.filePath("orbimeter/orbimeter.conf");
     FakeLoginItem loginItem;
-    std::optional<QtSettingsStore> store;
+    std::optional<platform::QtSettingsStore> store;
     std::optional<Preferences> prefs;
 
     PreferencesStore() { qputenv("XDG_CONFIG_HOME", dir.path().toUtf8()); }
@@ -46,16 +37,10 @@ struct PreferencesStore : ::testing::Test {
     // Opens the store afresh and makes the first choices; returns what that printed.
     std::string open(const std::function<void(Preferences&)>& choose = [](Preferences&) {}) {
         prefs.reset();
-        return printedBy([&] { choose(prefs.emplace(store.emplace(), loginItem)); });
+        ::testing::internal::CaptureStdout();
+        choose(prefs.emplace(store.emplace(), loginItem));
+        return ::testing::internal::GetCapturedStdout();
     }
-};
-
-// Preferences over in-memory fakes, the login item in `status`.
-struct Fakes {
-    explicit Fakes(LoginItemStatus status = LoginItemStatus::notRegistered) : loginItem(status) {}
-    FakeSettingsStore store;
-    FakeLoginItem loginItem;
-    Preferences prefs{store, loginItem};
 };
 
 } // namespace
@@ -68,8 +53,6 @@ TEST(Preferences, StoredAndPickedNamesMustMatchExactlyOrNothingChanges) {
     Preferences prefs(store, loginItem);
     EXPECT_EQ(prefs.outerRingMetric(), RingMetric::cpuTotal);
     EXPECT_EQ(prefs.innerRingMetric(), RingMetric::memoryUsed);
-    EXPECT_EQ(loginItem.registerCalls + loginItem.unregisterCalls, 0);
-
     prefs.setProperty("numberMetric", "swap used");
     prefs.setProperty("innerRingMetric", "Download");
     EXPECT_EQ(prefs.numberMetric(), NumberMetric::downloadSpeed);
@@ -77,70 +60,27 @@ TEST(Preferences, StoredAndPickedNamesMustMatchExactlyOrNothingChanges) {
     EXPECT_TRUE(store.writes.isEmpty());
 }
 
-// Through the properties the pickers use, which take the stored names.
-TEST(Preferences, EverySetPublishesAndThenWritesEvenWhenUnchanged) {
-    const std::tuple<const char*, QString, void (Preferences::*)()> cases[] = {
-        {"outerRingMetric", "None", &Preferences::outerRingMetricChanged},
-        {"innerRingMetric", "Swap Used", &Preferences::innerRingMetricChanged},
-        {"numberMetric", "CPU %", &Preferences::numberMetricChanged},
-        {"outerRingColor", "green", &Preferences::outerRingColorChanged},
-        {"innerRingColor", "magenta", &Preferences::innerRingColorChanged},
-    };
-    for (const auto& [key, stored, changed] : cases) {
-        SCOPED_TRACE(key);
-        Fakes f;
-        QList<qsizetype> writesSeenByObservers;
-        QObject::connect(&f.prefs, changed,
-                         [&] { writesSeenByObservers << f.store.writes.size(); });
-        f.prefs.setProperty(key, stored);
-        f.prefs.setProperty(key, stored);
-        EXPECT_EQ(f.prefs.property(key).toString(), stored);
-        EXPECT_EQ(writesSeenByObservers, QList<qsizetype>({0, 1}));
-        EXPECT_EQ(f.store.writes, (QList<std::pair<QString, QString>>(2, {key, stored})));
-    }
-}
-
 TEST(Preferences, LaunchAtLoginFollowsTheStatusAndSwitchingItCallsTheServiceOnlyWhenNeeded) {
-    using enum LoginItemStatus;
-    const struct {
-        LoginItemStatus status;
-        int registersWhenOn, unregistersWhenOff;
-    } cases[] = {
+    using enum Status;
+    // The status, then the calls to register and unregister for a switch on and for one off.
+    const std::tuple<Status, int, int> cases[] = {
         {notRegistered, 1, 0}, {enabled, 0, 1}, {requiresApproval, 1, 1}, {notFound, 1, 1}};
-    for (const auto& c : cases) {
+    for (const auto& [status, registersWhenOn, unregistersWhenOff] : cases) {
         for (bool launch : {true, false}) {
-            SCOPED_TRACE(::testing::Message() << int(c.status) << (launch ? " on" : " off"));
-            Fakes f(c.status);
-            EXPECT_EQ(f.prefs.launchAtLogin(), c.status == enabled);
-            int changes = 0;
-            QObject::connect(&f.prefs, &Preferences::launchAtLoginChanged, [&] { ++changes; });
-            f.prefs.setLaunchAtLogin(launch);
-            EXPECT_EQ(changes, 1);
-            EXPECT_EQ(f.prefs.launchAtLogin(), launch);
-            EXPECT_EQ(f.loginItem.registerCalls, launch ? c.registersWhenOn : 0);
-            EXPECT_EQ(f.loginItem.unregisterCalls, launch ? 0 : c.unregistersWhenOff);
-            EXPECT_TRUE(f.store.writes.isEmpty());
+            FakeSettingsStore store;
+            FakeLoginItem loginItem(status);
+            Preferences prefs(store, loginItem);
+            EXPECT_EQ(prefs.launchAtLogin(), status == enabled);
+            prefs.setLaunchAtLogin(launch);
+            EXPECT_EQ(std::pair(loginItem.registerCalls, loginItem.unregisterCalls),
+                      launch ? std::pair(registersWhenOn, 0) : std::pair(0, unregistersWhenOff))
+                << int(status) << (launch ? " on" : " off");
+            EXPECT_TRUE(store.writes.isEmpty()) << "the service keeps the state, not the store";
         }
     }
 }
 
-TEST_F(PreferencesStore, ChoicesAreSavedAtOnceAsPlainStringsInTheUsersConfigDirectory) {
-    open([&](Preferences& p) {
-        EXPECT_FALSE(QFile::exists(path)) << "an empty store is left empty";
-        p.setNumberMetric(NumberMetric::cpuTotal);
-        p.setInnerRingColor("magenta");
-        p.setOuterRingColor("a, b"); // would read back as a list if not quoted
-    });
-    const QStringList lines = QString::fromUtf8(contentOf(path)).split('\n');
-    EXPECT_TRUE(lines.contains("numberMetric=CPU %")) << lines.join('|').toStdString();
-    EXPECT_TRUE(lines.contains("innerRingColor=magenta"));
-
-    open();
-    EXPECT_EQ(prefs->numberMetric(), NumberMetric::cpuTotal);
-    EXPECT_EQ(prefs->outerRingColor(), "a, b");
-}
-
-TEST_F(PreferencesStore, DamagedFileIsSetAsideWithOneLineEvenIfTheFileWasReadBefore) {
+TEST_F(PreferencesStore, DamagedFileIsSetAsideEvenIfReadBeforeAndChoicesAreSavedAsPlainText) {
     const QByteArray damaged = "[General\nouterRingMetric=Fan 0\n"; // a section without its ']'
     QDir().mkpath(dir.filePath("orbimeter"));
     QFile file(path);
@@ -150,13 +90,21 @@ TEST_F(PreferencesStore, DamagedFileIsSetAsideWithOneLineEvenIfTheFileWasReadBef
     // format error from every later QSettings on the same file.
     QSettings(path, QSettings::IniFormat).allKeys();
 
-    EXPECT_EQ(open([](Preferences& p) { p.setInnerRingColor("green"); }),
-              "Settings: " + path.toStdString() + " was damaged and is kept as " +
-                  path.toStdString() + ".damaged; using the defaults\n");
+    const std::string where = path.toStdString();
+    EXPECT_EQ(open([](Preferences& p) {
+                  p.setNumberMetric(NumberMetric::cpuTotal);
+                  p.setOuterRingColor("a, b"); // would read back as a list if not quoted
+              }),
+              "Settings: " + where + " was damaged and is kept as " + where +
+                  ".damaged; using the defaults\n");
     // Even the part that looked readable is not trusted.
     EXPECT_EQ(prefs->outerRingMetric(), RingMetric::cpuTotal);
-    EXPECT_EQ(contentOf(dir.filePath("orbimeter/orbimeter.conf.damaged")), damaged);
-    EXPECT_TRUE(contentOf(path).contains("innerRingColor=green"));
+    EXPECT_EQ(contentOf(path + ".damaged"), damaged);
+    EXPECT_TRUE(contentOf(path).split('\n').contains("numberMetric=CPU %"));
+
+    EXPECT_EQ(open(), "");
+    EXPECT_EQ(prefs->numberMetric(), NumberMetric::cpuTotal);
+    EXPECT_EQ(prefs->outerRingColor(), "a, b");
 }
 
 TEST_F(PreferencesStore, UnusableStoreKeepsTheChoicesAndSaysSoOnce) {
