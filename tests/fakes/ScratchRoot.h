@@ -3,6 +3,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <unistd.h>
 
@@ -11,25 +12,19 @@ namespace orb::testing {
 // A scratch filesystem root for the Linux readers, removed when the test ends.
 class ScratchRoot {
 public:
-    ScratchRoot() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("orbimeter-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    explicit ScratchRoot(std::initializer_list<std::pair<std::string, std::string>> files = {}) {
         std::filesystem::create_directories(path_);
+        for (const auto& [relative, content] : files)
+            write(relative, content);
     }
-    ~ScratchRoot() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~ScratchRoot() { std::filesystem::remove_all(path_, ignored_); }
     ScratchRoot(const ScratchRoot&) = delete;
-    ScratchRoot& operator=(const ScratchRoot&) = delete;
 
-    // Writes a file below the root, creating its folders.
     void write(const std::string& relative, const std::string& content) {
-        const auto file = path_ / relative;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file) << content;
+        std::filesystem::create_directories((path_ / relative).parent_path());
+        std::ofstream(path_ / relative) << content;
     }
-    // Makes a symbolic link below the root (the target need not exist, as in captured trees).
+    // The target need not exist, as in captured trees.
     void link(const std::string& relative, const std::string& target) {
         std::filesystem::create_directories((path_ / relative).parent_path());
         std::filesystem::create_directory_symlink(target, path_ / relative);
@@ -38,8 +33,11 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
     static inline std::atomic<int> counter_ = 0;
+    std::filesystem::path path_ =
+        std::filesystem::temp_directory_path() /
+        ("orbimeter-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    std::error_code ignored_;
 };
 
 } // namespace orb::testing
