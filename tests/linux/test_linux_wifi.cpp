@@ -123,41 +123,38 @@ template <class... Parts> Bytes cat(const Parts&... parts) {
     (out.insert(out.end(), parts.begin(), parts.end()), ...);
     return out;
 }
-Bytes attr(std::uint16_t type, const Bytes& payload = {}) {
-    auto out = cat(raw(static_cast<std::uint16_t>(4 + payload.size())), raw(type), payload);
+template <class... Parts> Bytes attr(std::uint16_t type, const Parts&... payload) {
+    auto out = cat(raw(std::uint16_t(4 + cat(payload...).size())), raw(type), payload...);
     out.resize((out.size() + 3) & ~std::size_t(3));
     return out;
 }
-// A multi-part message (as in a dump) of `command`, `cut` bytes short of its length.
-Bytes message(std::uint8_t command, const Bytes& attributes, std::size_t cut = 0) {
-    auto out = cat(raw(static_cast<std::uint32_t>(20 + attributes.size())),
-                   raw(std::uint16_t{0x1c}), raw(std::uint16_t{2}), raw(std::uint32_t{1}),
-                   raw(std::uint32_t{0}), Bytes{command, 1, 0, 0}, attributes);
+// A multi-part message (as in a dump) about `ifindex`, `cut` bytes short of its length.
+template <class... Parts>
+Bytes message(std::uint8_t command, unsigned ifindex, std::size_t cut, const Parts&... attributes) {
+    const auto body =
+        cat(Bytes{command, 1, 0, 0}, attr(NL80211_ATTR_IFINDEX, raw(ifindex)), attributes...);
+    auto out = cat(raw(std::uint32_t(16 + body.size())), raw(std::uint16_t{0x1c}),
+                   raw(std::uint16_t{2}), raw(std::uint64_t{1}), body);
     out.resize(out.size() - cut);
     return out;
 }
 Bytes station(std::int8_t signal, std::uint32_t rate, unsigned ifindex = wlan,
               std::uint8_t command = NL80211_CMD_NEW_STATION, std::size_t cut = 0) {
-    const auto rateInfo = attr(NL80211_RATE_INFO_BITRATE32, raw(rate));
-    return message(command,
-                   cat(attr(NL80211_ATTR_IFINDEX, raw(ifindex)),
-                       attr(NL80211_ATTR_STA_INFO | NLA_F_NESTED,
-                            cat(attr(NL80211_STA_INFO_SIGNAL, raw(signal)),
-                                attr(NL80211_STA_INFO_TX_BITRATE, rateInfo)))),
-                   cut);
+    return message(
+        command, ifindex, cut,
+        attr(NL80211_ATTR_STA_INFO | NLA_F_NESTED, attr(NL80211_STA_INFO_SIGNAL, raw(signal)),
+             attr(NL80211_STA_INFO_TX_BITRATE, attr(NL80211_RATE_INFO_BITRATE32, raw(rate)))));
 }
 Bytes survey(std::int8_t noise, bool inUse) {
-    const auto info = cat(attr(NL80211_SURVEY_INFO_FREQUENCY, raw(std::uint32_t{5180})),
-                          attr(NL80211_SURVEY_INFO_NOISE, raw(noise)),
-                          inUse ? attr(NL80211_SURVEY_INFO_IN_USE) : Bytes{});
-    return message(NL80211_CMD_NEW_SURVEY_RESULTS, cat(attr(NL80211_ATTR_IFINDEX, raw(wlan)),
-                                                       attr(NL80211_ATTR_SURVEY_INFO, info)));
+    return message(NL80211_CMD_NEW_SURVEY_RESULTS, wlan, 0,
+                   attr(NL80211_ATTR_SURVEY_INFO, attr(NL80211_SURVEY_INFO_FREQUENCY, raw(5180u)),
+                        attr(NL80211_SURVEY_INFO_NOISE, raw(noise)),
+                        inUse ? attr(NL80211_SURVEY_INFO_IN_USE) : Bytes{}));
 }
 
 } // namespace
 
 TEST(Nl80211Message, TakesFrequencySignalRateAndNoiseOfTheInterface) {
-    const auto ifindex = attr(NL80211_ATTR_IFINDEX, raw(wlan));
     using Reading = std::tuple<std::optional<int>, std::optional<int>, std::optional<double>,
                                std::optional<int>>;
     const struct {
@@ -166,23 +163,21 @@ TEST(Nl80211Message, TakesFrequencySignalRateAndNoiseOfTheInterface) {
         Reading expected;
     } cases[] = {
         {"interface, station dump (the access point first), survey (the channel in use)",
-         {message(NL80211_CMD_NEW_INTERFACE,
-                  cat(ifindex, attr(NL80211_ATTR_WIPHY_FREQ, raw(std::uint32_t{5180})))),
+         {message(NL80211_CMD_NEW_INTERFACE, wlan, 0, attr(NL80211_ATTR_WIPHY_FREQ, raw(5180u))),
           station(-61, 8667), station(-75, 60), survey(-80, false), survey(-92, true)},
          {5180, -61, 866.7, -92}},
         {"older drivers: the average signal only, and a 16-bit rate",
-         {message(NL80211_CMD_NEW_STATION,
-                  cat(ifindex,
-                      attr(NL80211_ATTR_STA_INFO,
-                           cat(attr(NL80211_STA_INFO_SIGNAL_AVG, raw(std::int8_t{-70})),
-                               attr(NL80211_STA_INFO_TX_BITRATE,
-                                    attr(NL80211_RATE_INFO_BITRATE, raw(std::uint16_t{540})))))))},
+         {message(NL80211_CMD_NEW_STATION, wlan, 0,
+                  attr(NL80211_ATTR_STA_INFO,
+                       attr(NL80211_STA_INFO_SIGNAL_AVG, raw(std::int8_t{-70})),
+                       attr(NL80211_STA_INFO_TX_BITRATE,
+                            attr(NL80211_RATE_INFO_BITRATE, raw(std::uint16_t{540})))))},
          {std::nullopt, -70, 54.0, std::nullopt}},
         {"another interface, another command, cut short, shorter than its headers, no byte",
          {station(-40, 10, wlan + 1), station(-40, 10, wlan, NL80211_CMD_GET_STATION),
           station(-40, 10, wlan, NL80211_CMD_NEW_STATION, 3), Bytes(8),
-          message(NL80211_CMD_NEW_STATION,
-                  cat(ifindex, attr(NL80211_ATTR_STA_INFO, attr(NL80211_STA_INFO_SIGNAL))))},
+          message(NL80211_CMD_NEW_STATION, wlan, 0,
+                  attr(NL80211_ATTR_STA_INFO, attr(NL80211_STA_INFO_SIGNAL)))},
          {}},
     };
     for (const auto& c : cases) {

@@ -1,6 +1,7 @@
 // Readings taken on this machine, compared with the tools a Linux user trusts and with
 // sources other than the files the readers read.
 #include "monitor/CpuReader.h"
+#include "monitor/ProcessQueue.h"
 #include "monitor/SystemMonitor.h"
 #include "platform/Platform.h"
 #include "platform/linux/LinuxBlockStorage.h"
@@ -8,9 +9,12 @@
 #include "platform/linux/LinuxProcessorInfo.h"
 #include "platform/linux/SysFs.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -197,4 +201,42 @@ TEST(LiveNetwork, CountsWhatIpShowsForThePhysicalLinksAndNothingElse) {
     }
     EXPECT_TRUE(before.first <= received && received <= after.first);
     EXPECT_TRUE(before.second <= sent && sent <= after.second);
+}
+
+TEST(LiveProcessQueue, WalksRunAtNiceTenAndResultsComeBackOnTheReceiversThread) {
+    QObject receiver;
+    QList<std::pair<int, QThread*>> published;
+    auto state = std::make_shared<int>(0); // what the walk keeps between walks
+    std::weak_ptr<int> watch = state;
+    {
+        // Every other walk has something to publish.
+        ProcessQueue queue(
+            QString::fromLatin1(SystemMonitor::processQueueLabel),
+            [state = std::move(state)]() -> std::optional<ProcessSnapshot> {
+                return ++*state % 2 ? std::optional(ProcessSnapshot{{}, {}, *state}) : std::nullopt;
+            },
+            &receiver,
+            [&](const ProcessSnapshot& s) {
+                published.append({s.processCount, QThread::currentThread()});
+            });
+        for (int i = 0; i < 4; ++i)
+            queue.scheduleWalk();
+        QElapsedTimer waited;
+        waited.start();
+        while (published.size() < 2 && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        const auto here = QThread::currentThread();
+        ASSERT_EQ(published, (QList<std::pair<int, QThread*>>{{1, here}, {3, here}}));
+        // The kernel keeps 15 characters of a thread's name; field 19 is its nice value.
+        std::string stats;
+        for (const auto& task : linux_fs::listDirectory("/proc/self/task"))
+            stats += linux_fs::readLine("/proc/self/task/" + task + "/stat").value_or("") + "\n";
+        const auto name = std::string(SystemMonitor::processQueueLabel).substr(0, 15);
+        const auto row = rowOf(stats, "(" + name + ")", 1);
+        ASSERT_GT(row.size(), 18u) << stats;
+        EXPECT_EQ(row[18], 10);
+        queue.scheduleWalk();
+    }
+    // The queue went after its thread stopped, and took the walk's state with it.
+    EXPECT_TRUE(watch.expired());
 }
