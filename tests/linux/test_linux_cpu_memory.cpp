@@ -2,6 +2,7 @@
 #include "monitor/CpuReader.h"
 #include "platform/linux/LinuxHostInfo.h"
 #include "platform/linux/LinuxProcessorInfo.h"
+#include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/SysFs.h"
 
 #include <ctime>
@@ -20,9 +21,17 @@ ProcessorSample statAt(const std::string& folder) {
     return parseProcessorTicks(text).value_or(ProcessorSample{});
 }
 
+MemInfo meminfoOf(const std::string& root) {
+    return parseMeminfo(linux_fs::readFile(fixtures + root + "/proc/meminfo").value_or(""));
+}
+
+std::uint64_t usedPages(const PageCounts& c) {
+    return c.active + c.wired + c.compressed - c.purgeable - c.external;
+}
+
 } // namespace
 
-TEST(LinuxProcessorInfo, GuestColumnsAndSevenColumnLinesOfRealKernels) {
+TEST(LinuxProcessorInfo, ReadsRealKernelLayoutsAndSkipsBrokenLines) {
     auto cpu0 = [](const ProcessorSample& s) {
         return std::tuple(s.size(), s.at(0).user, s.at(0).nice, s.at(0).system, s.at(0).idle);
     };
@@ -33,9 +42,7 @@ TEST(LinuxProcessorInfo, GuestColumnsAndSevenColumnLinesOfRealKernels) {
     // Older kernels' seven columns, of 10 processors: cpu0 10600 331675 5802 352894 4235 3243 9600.
     EXPECT_EQ(cpu0(statAt("/sysstat/root6/proc")),
               std::tuple(10u, 10600u, 331675u, 5802u + 3243 + 9600, 352894u + 4235));
-}
 
-TEST(LinuxProcessorInfo, SkipsBrokenLinesAndRejectsFilesWithoutProcessors) {
     const auto sample = parseProcessorTicks("cpu  1 2 3 4\n"
                                             "cpu0 10 0 5 100 0 0 0 0 0 0\n"
                                             "cpu1 10 x 5 100\n"                    // garbage
@@ -69,7 +76,7 @@ TEST(LinuxProcessorInfo, SharesStayWithinRangeAcrossRealSampleSeries) {
     EXPECT_DOUBLE_EQ(cpuShares(statAt(times + "0"), statAt(times + "1")).value().user, 1.0);
 }
 
-TEST(LinuxHostInfo, ReadsLoadUptimeAndBrandOrNothing) {
+TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {
     // Below a root the tree's /proc/uptime gives the uptime, else its btime against our clock.
     // ARM kernels name the chip on a Hardware line, or leave it to the device tree.
     ScratchRoot arm({{"proc/uptime", "3600.25 100.00\n"},
@@ -101,9 +108,7 @@ TEST(LinuxHostInfo, ReadsLoadUptimeAndBrandOrNothing) {
         const auto uptime = host.uptimeSeconds();
         EXPECT_NEAR(uptime.value_or(-1), c.uptime.value_or(-1), 2) << c.root;
     }
-}
 
-TEST(LinuxHostInfo, CountsPerformanceAndEfficiencyCores) {
     auto countsOf = [](const ScratchRoot& root) {
         const auto cores = LinuxHostInfo(root.str()).coreCounts();
         return std::pair{cores.performance, cores.efficiency};
@@ -122,4 +127,63 @@ TEST(LinuxHostInfo, CountsPerformanceAndEfficiencyCores) {
     EXPECT_EQ(countsOf(alike), std::pair(0, 0));
     for (const char* broken : {"", "3-1", "a-b", "0-999999999"})
         EXPECT_TRUE(linux_fs::parseCpuList(broken).empty()) << broken;
+}
+
+TEST(LinuxVirtualMemory, UsedSwapAndCompressedMemoryAsFreeShowsThem) {
+    const struct {
+        const char* root;
+        std::uint64_t usedKb, wiredKb, compressedKb;
+    } cases[] = {
+        // Locked: Unevictable + SUnreclaim + KernelStack + PageTables + Percpu.
+        {"/telegraf/mem-normal", 16201888 - 14221924, 140 + 153956 + 16544 + 19324 + 5632, 0},
+        // Without Unevictable and Percpu the locked pages come from Mlocked.
+        {"/telegraf/mem-missing_fields", 16201888 - 14221924, 140 + 153956 + 16544 + 19324, 0},
+        // No MemAvailable: MemFree 440324 + Active(file) 6494020 + Inactive(file) 6532440 +
+        // SReclaimable 1738124 estimate it. Zswap is compressed.
+        {"/prometheus-procfs", 15666184 - 15204908, 69140 + 1616 + 5288 + 26176, 22414},
+    };
+    for (const auto& c : cases) {
+        auto counts = pageCountsFromMeminfo(meminfoOf(c.root), 4096);
+        ASSERT_TRUE(counts) << c.root;
+        EXPECT_EQ(std::tuple(usedPages(*counts), counts->wired, counts->compressed),
+                  std::tuple(c.usedKb / 4, c.wiredKb / 4, c.compressedKb / 4))
+            << c.root;
+    }
+    // Before the page cache was split into file and anonymous lists: Buffers + Cached - Shmem.
+    EXPECT_EQ(availableKb(parseMeminfo("MemTotal: 1000000 kB\nMemFree: 100000 kB\n"
+                                       "Buffers: 50000 kB\nCached: 300000 kB\nShmem: 20000 kB\n")),
+              430000u);
+    LinuxVirtualMemory nodeExporter(fixtures + "/prometheus-node_exporter", 4096);
+    EXPECT_EQ(nodeExporter.memorySize(), 3742148ull * 1024);
+    EXPECT_EQ(nodeExporter.swapUsage().value().used, (4194300ull - 3155360) * 1024);
+
+    // zram's pool is compressed memory too; a device with a garbled mm_stat adds nothing.
+    ScratchRoot root({{"proc/meminfo", "MemTotal: 8000 kB\nMemAvailable: 4000 kB\n"},
+                      {"sys/block/zram0/mm_stat", "4096000 1024000 1228800 0 1228800 0 0 0\n"},
+                      {"sys/block/zram1/mm_stat", "garbage"}});
+    EXPECT_EQ(LinuxVirtualMemory(root.str(), 4096).pageCounts().value().compressed, 300u);
+}
+
+TEST(LinuxVirtualMemory, BrokenOrMissingMeminfoGivesNoReadingOrConsistentCounts) {
+    // Empty, garbage, cut off before MemFree.
+    for (const char* text :
+         {"", "MemTotal: lots kB\nMemFree: 5 kB\n", "MemTotal: 16201888 kB\nMemF"})
+        EXPECT_FALSE(pageCountsFromMeminfo(parseMeminfo(text), 4096)) << text;
+    // More available than total, more kernel memory than used, saturating sums: the counts stay
+    // non-negative and still add up to the used memory.
+    for (const char* text : {"MemTotal: 1000 kB\nMemAvailable: 5000 kB\nSUnreclaim: 400 kB\n",
+                             "MemTotal: 1000 kB\nMemAvailable: 900 kB\nSUnreclaim: 800 kB\n",
+                             "MemTotal: 18446744073709551615 kB\nMemAvailable: 0 kB\n"
+                             "SUnreclaim: 18446744073709551615 kB\nKernelStack: 5 kB\n"}) {
+        const auto info = parseMeminfo(text);
+        auto counts = pageCountsFromMeminfo(info, 4096);
+        ASSERT_TRUE(counts) << text;
+        EXPECT_EQ(usedPages(*counts), (info.at("MemTotal") - *availableKb(info)) / 4) << text;
+    }
+    // Swap needs both of its lines, and never shows more used than total.
+    EXPECT_FALSE(swapFromMeminfo(parseMeminfo("SwapTotal: 1024 kB\n")));
+    EXPECT_EQ(swapFromMeminfo(parseMeminfo("SwapTotal: 1 kB\nSwapFree: 2 kB\n")).value().used, 0u);
+
+    LinuxVirtualMemory missing("/nonexistent-root", 4096);
+    EXPECT_FALSE(missing.pageCounts() || missing.memorySize() || missing.swapUsage());
 }
