@@ -12,24 +12,20 @@ using namespace orb;
 using namespace orb::platform;
 using orb::testing::ScratchRoot;
 
-namespace {
-
 const std::string fixtures = ORB_FIXTURES_DIR;
 
-ProcessorSample statAt(const std::string& folder) {
+static ProcessorSample statAt(const std::string& folder) {
     const auto text = linux_fs::readFile(fixtures + folder + "/stat").value_or("");
     return parseProcessorTicks(text).value_or(ProcessorSample{});
 }
 
-MemInfo meminfoOf(const std::string& root) {
+static MemInfo meminfoOf(const std::string& root) {
     return parseMeminfo(linux_fs::readFile(fixtures + root + "/proc/meminfo").value_or(""));
 }
 
-std::uint64_t usedPages(const PageCounts& c) {
+static std::uint64_t usedPages(const PageCounts& c) {
     return c.active + c.wired + c.compressed - c.purgeable - c.external;
 }
-
-} // namespace
 
 TEST(LinuxProcessorInfo, ReadsRealKernelLayoutsAndSkipsBrokenLines) {
     auto cpu0 = [](const ProcessorSample& s) {

@@ -15,20 +15,16 @@ using namespace orb;
 using namespace orb::platform;
 using orb::testing::ScratchRoot;
 
-namespace {
-
 using Sums = std::pair<std::uint64_t, std::uint64_t>;
 
 const std::string fixtures = ORB_FIXTURES_DIR;
 
 // A whole disk with hardware behind it: a `device` link in its /sys/block entry.
-void addDisk(ScratchRoot& root, const std::string& name) {
+static void addDisk(ScratchRoot& root, const std::string& name) {
     root.link("sys/block/" + name + "/device", "../../devices/pci0000:00/0000:00:17.0");
 }
 
-} // namespace
-
-TEST(LinuxBlockStorage, ParsesEveryDiskstatsLayoutAndSkipsBrokenRows) {
+TEST(LinuxBlockStorage, ParsesEveryDiskstatsLayoutAndCountsOnlyWholeDisks) {
     const auto captured =
         parseDiskStats(linux_fs::readFile(fixtures + "/prometheus-procfs/proc/diskstats").value());
     const auto synthetic = parseDiskStats("   8    1 sda1 51 4216 3 24\n" // 2.6 partition row
@@ -45,9 +41,8 @@ TEST(LinuxBlockStorage, ParsesEveryDiskstatsLayoutAndSkipsBrokenRows) {
     EXPECT_EQ(row(captured, "sdc"), Sums(579164, 180500));
     ASSERT_EQ(synthetic.size(), 1u);
     EXPECT_EQ(row(synthetic, "sda1"), Sums(4216, 24));
-}
 
-TEST(LinuxBlockStorage, OnlyWholeDisksWithHardwareCount) {
+    // Only whole disks with hardware behind them count.
     ScratchRoot root;
     for (const char* name :
          {"sda", "nvme0n1", "cciss!c0d0", "loop0", "ram0", "zram0", "dm-0", "md127"})
@@ -57,20 +52,7 @@ TEST(LinuxBlockStorage, OnlyWholeDisksWithHardwareCount) {
               (std::vector<std::string>{"cciss/c0d0", "nvme0n1", "sda"}));
 }
 
-TEST(LinuxNetworkInterfaces, OnlyLinksToHardwareCount) {
-    for (const char* name : {"eth0", "enp6s0", "wlp5s0", "wwan0", "pdp_ip0"})
-        EXPECT_EQ(classifyLink({.name = name}), LinkKind::Physical) << name;
-    EXPECT_EQ(classifyLink({.name = "usb0", .hasDevice = true}), LinkKind::Physical);
-    for (const auto& facts : {LinkFacts{.name = "lo"}, LinkFacts{.name = "veth1a2b3c"},
-                              LinkFacts{.name = "loopy", .type = 772},
-                              LinkFacts{.name = "wlan0mon", .type = 803, .hasDevice = true},
-                              LinkFacts{.name = "eth-bond", .isBond = true},
-                              LinkFacts{.name = "tap0", .isTunTap = true},
-                              LinkFacts{.name = "eth0.100", .isStacked = true}})
-        EXPECT_EQ(classifyLink(facts), LinkKind::Virtual) << facts.name;
-}
-
-TEST(LinuxNetworkInterfaces, CountersComeFromSysfsOrNetDev) {
+TEST(LinuxNetworkInterfaces, OnlyLinksToHardwareCountFromSysfsOrNetDev) {
     // eth0 has a device but no statistics directory; veth, lo and docker0 do not count.
     LinuxNetworkInterfaces procfs(fixtures + "/prometheus-procfs");
     EXPECT_EQ(readNetworkCounters(procfs), Sums(874354587, 563352563));
@@ -101,6 +83,16 @@ TEST(LinuxNetworkInterfaces, CountersComeFromSysfsOrNetDev) {
     LinuxNetworkInterfaces scratch(root.str());
     EXPECT_EQ(scratch.interfaces()->size(), 6u);
     EXPECT_EQ(readNetworkCounters(scratch), Sums(21474836491, 5368709141));
+
+    // Names that tell hardware, devices behind others; loopback and monitor types, bonds, taps.
+    for (const char* name : {"enp6s0", "wlp5s0", "pdp_ip0"})
+        EXPECT_EQ(classifyLink({.name = name}), LinkKind::Physical) << name;
+    EXPECT_EQ(classifyLink({.name = "usb0", .hasDevice = true}), LinkKind::Physical);
+    for (const auto& facts : {LinkFacts{.name = "lo"}, LinkFacts{.name = "loopy", .type = 772},
+                              LinkFacts{.name = "wlan0mon", .type = 803, .hasDevice = true},
+                              LinkFacts{.name = "eth-bond", .isBond = true},
+                              LinkFacts{.name = "tap0", .isTunTap = true}})
+        EXPECT_EQ(classifyLink(facts), LinkKind::Virtual) << facts.name;
 }
 
 TEST(LinuxThroughput, RatesFollowACapturedSeries) {
