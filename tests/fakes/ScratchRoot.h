@@ -8,6 +8,8 @@
 
 namespace orb::testing {
 
+inline const std::string fixtures = ORB_FIXTURES_DIR; // captured /proc and /sys trees
+
 // A scratch filesystem root for the Linux readers, removed when the test ends.
 class ScratchRoot {
 public:

@@ -10,9 +10,8 @@
 
 using namespace orb;
 using namespace orb::platform;
+using orb::testing::fixtures;
 using orb::testing::ScratchRoot;
-
-const std::string fixtures = ORB_FIXTURES_DIR;
 
 static ProcessorSample statAt(const std::string& folder) {
     const auto text = linux_fs::readFile(fixtures + folder + "/stat").value_or("");
@@ -28,16 +27,12 @@ static std::uint64_t usedPages(const PageCounts& c) {
 }
 
 TEST(LinuxProcessorInfo, ReadsRealKernelLayoutsAndSkipsBrokenLines) {
-    auto cpu0 = [](const ProcessorSample& s) {
-        return std::tuple(s.size(), s.at(0).user, s.at(0).nice, s.at(0).system, s.at(0).idle);
-    };
-    // cpu0 44490 19 21045 1087069 220 1 3410 0 2 1: guest 2 and guest_nice 1 are already inside
-    // user and nice, of 8 processors.
-    EXPECT_EQ(cpu0(statAt("/prometheus-node_exporter/proc")),
-              std::tuple(8u, 44488u, 18u, 21045u + 1 + 3410, 1087069u + 220));
-    // Older kernels' seven columns, of 10 processors: cpu0 10600 331675 5802 352894 4235 3243 9600.
-    EXPECT_EQ(cpu0(statAt("/sysstat/root6/proc")),
-              std::tuple(10u, 10600u, 331675u, 5802u + 3243 + 9600, 352894u + 4235));
+    // cpu0 44490 19 21045 1087069 220 1 3410 0 2 1 of 8: guest 2 and guest_nice 1 are already
+    // inside user and nice.
+    const auto real = statAt("/prometheus-node_exporter/proc");
+    ASSERT_EQ(real.size(), 8u);
+    EXPECT_EQ(std::tuple(real[0].user, real[0].nice, real[0].system, real[0].idle),
+              std::tuple(44488u, 18u, 21045u + 1 + 3410, 1087069u + 220));
 
     const auto sample = parseProcessorTicks("cpu  1 2 3 4\n"
                                             "cpu0 10 0 5 100 0 0 0 0 0 0\n"
@@ -55,11 +50,12 @@ TEST(LinuxProcessorInfo, ReadsRealKernelLayoutsAndSkipsBrokenLines) {
 }
 
 TEST(LinuxProcessorInfo, SharesStayWithinRangeAcrossRealSampleSeries) {
-    // Processors go offline and online between sysstat's roots; telegraf's iowait goes
-    // 80 -> 40 -> 120.
+    // Processors go offline and online between sysstat's roots, root6 and 7 of older kernels
+    // with seven columns; telegraf's iowait goes 80 -> 40 -> 120.
     const std::string s = "/sysstat/root", times = "/telegraf/cpu-cpu_times_decrease/proc";
     for (const auto& series :
          {std::vector{s + "1/proc", s + "2/proc", s + "3/proc", s + "4/proc", s + "5/proc"},
+          std::vector{s + "6/proc", s + "7/proc"},
           std::vector{times + "0", times + "1", times + "2"}}) {
         for (std::size_t i = 1; i < series.size(); ++i) {
             const auto shares = cpuShares(statAt(series[i - 1]), statAt(series[i]));

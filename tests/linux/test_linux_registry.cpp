@@ -5,7 +5,7 @@
 #include "platform/linux/UdevInterest.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <thread>
@@ -16,9 +16,7 @@ using namespace orb::platform;
 TEST(DescriptorWatch, DeliversFromTheEventLoopInOrderAndNothingOnceDestroyed) {
     using Messages = std::vector<InterestMessage>;
     auto runEventLoop = [](const std::function<bool()>& done) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < 200)
+        for (QDeadlineTimer deadline(200); !done() && !deadline.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     };
     // A non-blocking pipe whose bytes are the messages.

@@ -9,10 +9,9 @@
 #include "platform/linux/SysFs.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
@@ -36,8 +35,7 @@ static std::string runCommand(const std::string& command) {
     return output;
 }
 
-// The fields, as numbers (-1 where not one), of the first line of `text` whose field `at` is
-// `key`; any line will do for an empty key.
+// As numbers (-1 for text), the fields of the first line whose field `at` is `key` (or any).
 static std::vector<double> rowOf(std::string_view text, std::string_view key, std::size_t at = 0) {
     std::vector<double> values;
     linux_fs::forEachLine(text, [&](std::string_view line) {
@@ -71,7 +69,7 @@ TEST(LiveSystem, ProcessorUsageAgreesWithVmstat) {
     EXPECT_NEAR((shares.user + shares.system) * 100, row[12] + row[13] + row[16], 3.0) << output;
 }
 
-TEST(LiveSystem, UptimeLoadAndBrandAgreeWithUptimeAndLscpu) {
+TEST(LiveSystem, UptimeLoadBrandAndMemoryAgreeWithUptimeLscpuAndFree) {
     auto platform = makeSystemPlatform();
     SystemMonitor monitor(*platform);
     monitor.updateLoadAndUptime();
@@ -91,12 +89,8 @@ TEST(LiveSystem, UptimeLoadAndBrandAgreeWithUptimeAndLscpu) {
         EXPECT_EQ(monitor.cpuBrandString().toStdString() + "\n", lscpu);
     }
     EXPECT_EQ(monitor.numCPUs(), std::thread::hardware_concurrency());
-}
 
-TEST(LiveMemory, AgreesWithFree) {
-    auto platform = makeSystemPlatform();
-    SystemMonitor monitor(*platform);
-    // Our readings on both sides of free's own.
+    // Memory as free shows it, our readings on both sides of free's own.
     const double before = monitor.memoryUsed();
     const auto output = runCommand("LC_ALL=C free -b");
     monitor.updateMemory();
@@ -114,7 +108,6 @@ TEST(LiveMemory, AgreesWithFree) {
 TEST(LiveDisk, DirectWritesShowInTheWriteRate) {
     // The whole disk below /var/tmp (through partitions, device-mapper or md; /tmp is often in
     // memory), as lsblk sees it, if it is one the monitor counts.
-    const stdfs::path directory = "/var/tmp";
     auto disk =
         runCommand("lsblk -nrso NAME,TYPE \"$(findmnt -nvo SOURCE -T /var/tmp)\" 2>/dev/null"
                    " | awk '$2 == \"disk\" {print $1; exit}' | tr '!' '/'");
@@ -130,17 +123,17 @@ TEST(LiveDisk, DirectWritesShowInTheWriteRate) {
     };
     auto platform = makeSystemPlatform();
     SystemMonitor monitor(*platform);
-    const auto file = directory / ("orbimeter-dd-" + std::to_string(::getpid()));
+    const stdfs::path file = "/var/tmp/orbimeter-dd-" + std::to_string(::getpid());
+    const auto dd =
+        "dd if=/dev/zero of=" + file.string() + " bs=1M count=256 oflag=direct status=none";
     constexpr double written = 256.0 * 1024 * 1024;
     monitor.updateDisk();
     const double kernelBefore = kernelBytesWritten();
-    const int status = std::system(
-        ("dd if=/dev/zero of='" + file.string() + "' bs=1M count=256 oflag=direct status=none")
-            .c_str());
+    const int status = std::system(dd.c_str());
     monitor.updateDisk();
     const double others = std::max(0.0, kernelBytesWritten() - kernelBefore - written);
     stdfs::remove(file);
-    ASSERT_EQ(status, 0) << "dd failed in " << directory;
+    ASSERT_EQ(status, 0) << dd;
     // The rate is of the bytes written since the tick before.
     EXPECT_GE(monitor.diskWriteBytesPerSec(), 0.9 * written) << disk;
     EXPECT_LE(monitor.diskWriteBytesPerSec(), 1.1 * (written + others)) << disk << ", " << others;
@@ -196,9 +189,7 @@ TEST(LiveProcessQueue, WalksRunAtNiceTenAndResultsComeBackOnTheReceiversThread) 
             });
         for (int i = 0; i < 4; ++i)
             queue.scheduleWalk();
-        QElapsedTimer waited;
-        waited.start();
-        while (published.size() < 2 && waited.elapsed() < 5000)
+        for (QDeadlineTimer deadline(5000); published.size() < 2 && !deadline.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         const auto here = QThread::currentThread();
         ASSERT_EQ(published, (QList<std::pair<int, QThread*>>{{1, here}, {3, here}}));

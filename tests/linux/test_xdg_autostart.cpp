@@ -38,16 +38,14 @@ TEST(XdgAutostart, ExecValueQuotesOnlyWhatNeedsQuoting) {
     // every backslash, and a percent sign is doubled whether quoted or not.
     const std::pair<QString, QString> cases[] = {
         {"/usr/bin/orbimeter", "/usr/bin/orbimeter"},
-        {"/opt/it's/orbimeter", R"("/opt/it's/orbimeter")"},
         {R"(/opt/say "hi"/orbimeter)", R"("/opt/say \\"hi\\"/orbimeter")"},
         {"/opt/50% off/orbimeter", R"("/opt/50%% off/orbimeter")"},
-        {"/opt/line\nbreak/orbimeter", R"("/opt/line\nbreak/orbimeter")"},
     };
     for (const auto& [program, expected] : cases)
         EXPECT_EQ(platform::desktopExecValue(program).toStdString(), expected.toStdString());
 }
 
-TEST_F(XdgAutostartEntry, RegisterWritesAWorkingEntryAndUnregisterRemovesIt) {
+TEST_F(XdgAutostartEntry, RegistersAWorkingEntryAndTellsSwitchedOffOrStaleOnes) {
     EXPECT_EQ(autostart.status(), LoginItemStatus::notRegistered);
     EXPECT_EQ(autostart.registerItem(), std::nullopt);
     EXPECT_EQ(autostart.status(), LoginItemStatus::enabled);
@@ -62,16 +60,7 @@ TEST_F(XdgAutostartEntry, RegisterWritesAWorkingEntryAndUnregisterRemovesIt) {
     EXPECT_EQ(autostart.status(), LoginItemStatus::notRegistered);
     EXPECT_EQ(autostart.unregisterItem(), std::nullopt) << "nothing to remove is no failure";
 
-    // The program's own service writes below XDG_CONFIG_HOME.
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", home.filePath("xdg").toUtf8());
-    const auto error = platform::makeLoginItemService()->registerItem();
-    saved.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", saved);
-    EXPECT_EQ(error, std::nullopt);
-    EXPECT_TRUE(QFile::exists(home.filePath("xdg/autostart/orbimeter.desktop")));
-}
-
-TEST_F(XdgAutostartEntry, SwitchedOffOrStaleEntriesAreNotEnabled) {
+    // Switched off or stale entries are not enabled.
     const QString head = "[Desktop Entry]\nType=Application\nExec=orbimeter\n";
     const std::pair<QString, LoginItemStatus> cases[] = {
         {head + "Hidden=false\nX-GNOME-Autostart-enabled=true\n", LoginItemStatus::enabled},
@@ -89,6 +78,14 @@ TEST_F(XdgAutostartEntry, SwitchedOffOrStaleEntriesAreNotEnabled) {
     // Registering again replaces the switched-off entry with a working one.
     EXPECT_EQ(autostart.registerItem(), std::nullopt);
     EXPECT_EQ(autostart.status(), LoginItemStatus::enabled);
+
+    // The program's own service writes below XDG_CONFIG_HOME.
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.filePath("xdg").toUtf8());
+    const auto error = platform::makeLoginItemService()->registerItem();
+    saved.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", saved);
+    EXPECT_EQ(error, std::nullopt);
+    EXPECT_TRUE(QFile::exists(home.filePath("xdg/autostart/orbimeter.desktop")));
 }
 
 TEST_F(XdgAutostartEntry, FailuresAreDescribed) {
@@ -100,7 +97,6 @@ TEST_F(XdgAutostartEntry, FailuresAreDescribed) {
     const std::pair<std::optional<QString>, QString> cases[] = {
         {blocked.registerItem(), home.filePath("blocker/autostart")},
         {autostart.unregisterItem(), autostart.entryPath()},
-        {XdgAutostart(directory, "").registerItem(), "path of the program"},
     };
     for (const auto& [error, names] : cases)
         EXPECT_TRUE(error && error->contains(names)) << error.value_or("none").toStdString();
