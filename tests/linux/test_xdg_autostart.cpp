@@ -12,20 +12,19 @@ using orb::platform::XdgAutostart;
 
 namespace {
 
+void writeFile(const QString& path, const QString& text) {
+    QFile file(path);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly));
+    file.write(text.toUtf8());
+}
+
 // A temporary home with an executable program file in a folder whose name has a space.
 class XdgAutostartEntry : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(home.isValid() && QDir(home.path()).mkpath("My Apps"));
         writeFile(program, "#!/bin/sh\n");
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
     }
-    static void writeFile(const QString& path, const QString& text) {
-        QFile file(path);
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
-    }
-
     QTemporaryDir home;
     QString program = home.filePath("My Apps/orbimeter");
     QString directory = home.filePath("config/autostart");
@@ -35,65 +34,58 @@ protected:
 } // namespace
 
 TEST(XdgAutostart, ExecValueQuotesOnlyWhatNeedsQuoting) {
+    // Inside the quotes ", `, $ and \ take a backslash, the desktop-file string value doubles
+    // every backslash, and a percent sign is doubled whether quoted or not.
     const std::pair<QString, QString> cases[] = {
         {"/usr/bin/orbimeter", "/usr/bin/orbimeter"},
-        {"/opt/My Apps/orbimeter", R"("/opt/My Apps/orbimeter")"},
-        // Inside the quotes ", `, $ and \ take a backslash, and the desktop-file string value
-        // doubles every backslash.
         {R"(/opt/say "hi"/orbimeter)", R"("/opt/say \\"hi\\"/orbimeter")"},
-        {"/opt/$HOME/orbimeter", R"("/opt/\\$HOME/orbimeter")"},
-        {R"(/opt/back\slash/orbimeter)", R"("/opt/back\\\\slash/orbimeter")"},
-        // Reserved but needing no backslash inside double quotes.
-        {"/opt/it's/orbimeter", R"("/opt/it's/orbimeter")"},
-        // A percent sign is doubled whether quoted or not.
         {"/opt/50% off/orbimeter", R"("/opt/50%% off/orbimeter")"},
-        {"/opt/line\nbreak/orbimeter", R"("/opt/line\nbreak/orbimeter")"},
     };
     for (const auto& [program, expected] : cases)
         EXPECT_EQ(platform::desktopExecValue(program).toStdString(), expected.toStdString());
 }
 
-TEST_F(XdgAutostartEntry, RegisterWritesAnEntryAndUnregisterRemovesIt) {
+TEST_F(XdgAutostartEntry, RegistersAWorkingEntryAndTellsSwitchedOffOrStaleOnes) {
     EXPECT_EQ(autostart.status(), LoginItemStatus::notRegistered);
     EXPECT_EQ(autostart.registerItem(), std::nullopt);
     EXPECT_EQ(autostart.status(), LoginItemStatus::enabled);
-
     QFile entry(autostart.entryPath());
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n');
     EXPECT_EQ(lines.front(), "[Desktop Entry]");
-    for (const QString& line :
-         {QString("Type=Application"), "Exec=\"" + program + '"', "TryExec=" + program})
-        EXPECT_TRUE(lines.contains(line)) << line.toStdString();
+    EXPECT_TRUE(lines.contains("Exec=\"" + program + '"') && lines.contains("TryExec=" + program));
     // Written atomically: no temporary file is left beside the entry.
     EXPECT_EQ(QDir(directory).entryList(QDir::Files), QStringList({"orbimeter.desktop"}));
-
     EXPECT_EQ(autostart.unregisterItem(), std::nullopt);
     EXPECT_EQ(autostart.status(), LoginItemStatus::notRegistered);
     EXPECT_EQ(autostart.unregisterItem(), std::nullopt) << "nothing to remove is no failure";
-}
 
-TEST_F(XdgAutostartEntry, SwitchedOffOrStaleEntriesAreNotEnabled) {
+    // Switched off or stale entries are not enabled.
     const QString head = "[Desktop Entry]\nType=Application\nExec=orbimeter\n";
     const std::pair<QString, LoginItemStatus> cases[] = {
-        {head, LoginItemStatus::enabled},
-        {head + "Hidden = true\n", LoginItemStatus::notRegistered},
-        {head + "X-GNOME-Autostart-enabled=false\n", LoginItemStatus::notRegistered},
         {head + "Hidden=false\nX-GNOME-Autostart-enabled=true\n", LoginItemStatus::enabled},
         {head + "# Hidden=true\n", LoginItemStatus::enabled},
         {head + "[Desktop Action Quit]\nHidden=true\n", LoginItemStatus::enabled},
         {head + "TryExec=" + home.filePath("gone/orbimeter") + "\n", LoginItemStatus::notFound},
         {head + "TryExec=" + home.filePath("My\\sApps/orbimeter") + "\n", LoginItemStatus::enabled},
-        {head + "Hidden=true\n", LoginItemStatus::notRegistered},
+        {head + "X-GNOME-Autostart-enabled=false\n", LoginItemStatus::notRegistered},
+        {head + "Hidden = true\n", LoginItemStatus::notRegistered},
     };
     for (const auto& [text, expected] : cases) {
-        SCOPED_TRACE(text.toStdString());
         writeFile(autostart.entryPath(), text);
-        EXPECT_EQ(autostart.status(), expected);
+        EXPECT_EQ(autostart.status(), expected) << text.toStdString();
     }
     // Registering again replaces the switched-off entry with a working one.
     EXPECT_EQ(autostart.registerItem(), std::nullopt);
     EXPECT_EQ(autostart.status(), LoginItemStatus::enabled);
+
+    // The program's own service writes below XDG_CONFIG_HOME.
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", home.filePath("xdg").toUtf8());
+    const auto error = platform::makeLoginItemService()->registerItem();
+    saved.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", saved);
+    EXPECT_EQ(error, std::nullopt);
+    EXPECT_TRUE(QFile::exists(home.filePath("xdg/autostart/orbimeter.desktop")));
 }
 
 TEST_F(XdgAutostartEntry, FailuresAreDescribed) {
@@ -105,20 +97,8 @@ TEST_F(XdgAutostartEntry, FailuresAreDescribed) {
     const std::pair<std::optional<QString>, QString> cases[] = {
         {blocked.registerItem(), home.filePath("blocker/autostart")},
         {autostart.unregisterItem(), autostart.entryPath()},
-        {XdgAutostart(directory, "").registerItem(), "path of the program"},
     };
-    for (const auto& [error, names] : cases) {
-        ASSERT_TRUE(error) << names.toStdString();
-        EXPECT_TRUE(error->contains(names)) << error->toStdString();
-    }
+    for (const auto& [error, names] : cases)
+        EXPECT_TRUE(error && error->contains(names)) << error.value_or("none").toStdString();
     EXPECT_EQ(blocked.status(), LoginItemStatus::notRegistered);
-}
-
-TEST_F(XdgAutostartEntry, TheProgramsServiceWritesBelowXdgConfigHome) {
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", home.filePath("xdg").toUtf8());
-    const auto error = platform::makeLoginItemService()->registerItem();
-    saved.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", saved);
-    EXPECT_EQ(error, std::nullopt);
-    EXPECT_TRUE(QFile::exists(home.filePath("xdg/autostart/orbimeter.desktop")));
 }
