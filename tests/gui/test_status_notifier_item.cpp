@@ -2,6 +2,7 @@
 #include "ShellFixture.h"
 #include "app/StatusNotifierItem.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QProcess>
