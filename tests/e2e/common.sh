@@ -31,32 +31,22 @@ start_display() {
     pids+=($!)
     retry 100 display_up || fail "no X display could be started"
 }
-display_up() {
-    [ -s "$work/display" ] && export DISPLAY=":$(head -1 "$work/display")" && xdpyinfo >/dev/null 2>&1
-}
+display_up() { [ -s "$work/display" ] && export DISPLAY=":$(head -1 "$work/display")" && xdpyinfo >/dev/null 2>&1; }
 
 # Runs a command every 0.1 s until it succeeds, at most N times.
 retry() {
-    local n=$1
-    shift
-    for _ in $(seq "$n"); do
-        "$@" && return 0
-        sleep 0.1
-    done
+    for _ in $(seq "$1"); do "${@:2}" && return 0 || sleep 0.1; done
     return 1
 }
 
 # Prints the id of a visible window with exactly this name, once there is one.
 find_window() {
     local id
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
     [ -n "$id" ] && echo "$id"
 }
 wait_for_window() { retry 300 find_window "$1"; }
-window_gone() {
-    local name=$1
-    retry 50 eval '! find_window "$name" >/dev/null'
-}
+window_gone() { retry 50 eval "! find_window '$1' >/dev/null"; }
 
 # Clicks at a position relative to a window's top-left corner.
 click_in() {

@@ -26,15 +26,10 @@ sleep 0.5
 
 xdotool mousemove "$((X + WIDTH * 3 / 4))" "$((Y + HEIGHT / 2))" click 1
 popover=$(wait_for_window Orbimeter) || fail "no popover after clicking the number"
-[ -n "${E2E_SCREENSHOT:-}" ] && import -window root "$E2E_SCREENSHOT"
 
 # Title bar: the settings button is the second symbol from the right, the quit button the last.
 click_in "$popover" 296 20
 settings=$(wait_for_window Preferences) || fail "the settings button opened no settings window"
-if [ -n "${E2E_SETTINGS_SCREENSHOT:-}" ]; then
-    sleep 0.5
-    import -window "$settings" "$E2E_SETTINGS_SCREENSHOT"
-fi
 
 # Turning on "Launch at Login" writes the autostart entry at once.
 click_in "$settings" 42 59

@@ -1,6 +1,4 @@
-// The views need a widget application object: the label is painted with fonts and the shell
-// owns Qt Quick windows. They run offscreen, on the software renderer, with a runtime folder of
-// their own unless the caller chose otherwise.
+// Offscreen, on the software renderer, with a runtime folder of their own unless chosen otherwise.
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -28,8 +28,8 @@ struct ShellFixture : ::testing::Test {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    // Runs the event loop until `done` or `ms` have passed, leaving the processor between turns
-    // to the processes a test waits on.
+    // Runs the event loop until `done` or `ms` have passed, leaving the processor to others
+    // between.
     template <typename Done> static bool waitFor(Done done, int ms = 5000) {
         QElapsedTimer timer;
         timer.start();
@@ -46,8 +46,8 @@ struct ShellFixture : ::testing::Test {
         return ::testing::internal::GetCapturedStdout();
     }
 
-    static QQuickItem* item(QQuickView* view, const char* objectName) {
-        return view && view->rootObject() ? view->rootObject()->findChild<QQuickItem*>(objectName)
+    static QQuickItem* item(QQuickView* view, const char* name) {
+        return view && view->rootObject() ? view->rootObject()->findChild<QQuickItem*>(name)
                                           : nullptr;
     }
 };

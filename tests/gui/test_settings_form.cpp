@@ -12,8 +12,7 @@ struct SettingsForm : ShellFixture {
     std::unique_ptr<Shell> shell;
     QQuickView* window = nullptr;
 
-    // Through the popover's gear, after the test has set the preferences the form starts from.
-    void open() {
+    void open() { // through the popover's gear, from the preferences the test has set
         shell = std::make_unique<Shell>(monitor, prefs);
         shell->togglePopover(QRect(600, 0, 24, 24));
         QMetaObject::invokeMethod(item(shell->popover().window(), "settingsButton"), "clicked");
@@ -31,26 +30,16 @@ struct SettingsForm : ShellFixture {
 
 } // namespace
 
-TEST_F(SettingsForm, IsAFixedPreferencesWindowWhoseListsShowEveryChoiceAndTheCurrentOne) {
+TEST_F(SettingsForm, ListsShowTheCurrentChoiceInViewAndTheSwitchLinesUpWithThem) {
     prefs.setInnerRingColor("purple");
     prefs.setNumberMetric(NumberMetric::uptime);
     open();
-    EXPECT_EQ(window->title(), "Preferences");
-    EXPECT_EQ(window->size(), QSize(340, 480));
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_FALSE(shell->popover().isOpen());
-    shell->openSettings(); // again: the same window
-    EXPECT_EQ(shell->settingsWindow(), window);
-
-    EXPECT_EQ(picker("outerRingMetric")->property("count").toInt(), 19);
-    EXPECT_EQ(picker("numberMetric")->property("count").toInt(), 63);
-    EXPECT_EQ(picker("outerRingColor")->property("count").toInt(), 8);
     EXPECT_EQ(shown("outerRingMetric"), "CPU Total");
     EXPECT_EQ(shown("numberMetric"), "Uptime");
     EXPECT_EQ(shown("innerRingColor"), "Purple");
 
-    // Long lists show their scroll bar and open at the top, or far enough down to show the
-    // chosen entry ("Uptime" lies far down).
+    // Long lists show their scroll bar and open at the top, or down to the chosen "Uptime".
     const auto inView = [](QQuickItem* list, int index) {
         QQuickItem* entry = nullptr;
         QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem*, entry),
@@ -82,7 +71,6 @@ TEST_F(SettingsForm, EveryChoiceTakesEffectAtOnceAndColourPickersShowOnlyWhileTh
     loginItem.registerError = "permission denied";
     open();
     EXPECT_FALSE(row("outerRingColor")->isVisible());
-    EXPECT_TRUE(row("innerRingColor")->isVisible());
     // A colour outside the list selects nothing, and stays as it is.
     EXPECT_EQ(picker("innerRingColor")->property("currentIndex").toInt(), -1);
 
@@ -110,7 +98,6 @@ TEST_F(SettingsForm, EveryChoiceTakesEffectAtOnceAndColourPickersShowOnlyWhileTh
                   QMetaObject::invokeMethod(toggle, "toggled");
               }),
               "Failed to update launch at login status: permission denied\n");
-    EXPECT_TRUE(prefs.launchAtLogin());
-    EXPECT_TRUE(toggle->property("checked").toBool());
+    EXPECT_TRUE(prefs.launchAtLogin() && toggle->property("checked").toBool());
     EXPECT_EQ(loginItem.registerCalls, 1);
 }
