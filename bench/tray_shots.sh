@@ -8,6 +8,7 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 out=$(realpath "${2:-shots}")
 mkdir -p "$out"
+source "$(dirname "$0")/desktop.sh"
 
 scene() {
     local name=$1 metric=$2
@@ -17,10 +18,7 @@ scene() {
     (
         pids=()
         trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
-        Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-        pids+=($!)
-        for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-        export DISPLAY=":$(head -1 "$work/display")" XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work/config
+        start_display "$work" 1024x600x24
         export XDG_CURRENT_DESKTOP="${XDG_CURRENT_DESKTOP:-}"
         mkdir -p "$XDG_CONFIG_HOME/orbimeter"
         printf '[General]\nnumberMetric=%s\n' "$metric" >"$XDG_CONFIG_HOME/orbimeter/orbimeter.conf"

@@ -83,7 +83,8 @@ QString toText(const QJsonValue& value) {
         for (qsizetype i = std::max<qsizetype>(0, array.size() - shown); i < array.size(); ++i)
             items << (array[i].isObject() ? array[i].toObject().value("name").toString()
                                           : toText(array[i]));
-        QString prefix = array.size() > shown ? QStringLiteral("(%1) … ").arg(array.size()) : QString();
+        QString prefix =
+            array.size() > shown ? QStringLiteral("(%1) … ").arg(array.size()) : QString();
         return prefix + "[" + items.join(", ") + "]";
     }
     if (value.isObject()) {
