@@ -92,18 +92,21 @@ void SystemMonitor::pushHistory(HistoryGetter get, HistorySetter set, double val
     trimHistory(get, set);
 }
 
+// Each assignment gets a list of its own, sized to its contents. Appending to or trimming a copy
+// that still shares the published list would detach it and keep the free room in front of the
+// first entry, so each tick's allocation would be one entry larger than the last, for good.
 void SystemMonitor::appendToHistory(HistoryGetter get, HistorySetter set, double value) {
-    History grown = (this->*get)();
-    grown.append(value);
+    const History& current = (this->*get)();
+    History grown;
+    grown.reserve(current.size() + 1);
+    grown << current << value;
     (this->*set)(grown);
 }
 
 void SystemMonitor::trimHistory(HistoryGetter get, HistorySetter set) {
-    if ((this->*get)().size() > historyLength) {
-        History trimmed = (this->*get)();
-        trimmed.removeFirst();
-        (this->*set)(trimmed);
-    }
+    const History& current = (this->*get)();
+    if (current.size() > historyLength)
+        (this->*set)(History(current.begin() + (current.size() - historyLength), current.end()));
 }
 
 } // namespace orb
