@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 
 namespace orb::platform {
 
@@ -44,24 +45,58 @@ std::vector<DiskStatRow> parseDiskStats(std::string_view text) {
     return rows;
 }
 
-std::vector<std::string> wholeDiskNames(const std::string& root) {
+namespace {
+
+// The name /proc/diskstats gives the /sys/block entry `sysfsName`, when that entry is a whole
+// disk with hardware behind it; empty otherwise.
+std::optional<std::string> wholeDiskName(const std::string& blockDir, std::string sysfsName) {
     constexpr std::array<std::string_view, 5> stackedOrMemory = {"loop", "ram", "zram", "dm-",
                                                                  "md"};
+    if (std::any_of(stackedOrMemory.begin(), stackedOrMemory.end(),
+                    [&](std::string_view prefix) { return sysfsName.starts_with(prefix); }))
+        return std::nullopt;
+    if (!fs::entryExists(blockDir + "/" + sysfsName + "/device"))
+        return std::nullopt;
+    std::replace(sysfsName.begin(), sysfsName.end(), '!', '/');
+    return sysfsName;
+}
+
+} // namespace
+
+std::vector<std::string> wholeDiskNames(const std::string& root) {
     const auto blockDir = fs::underRoot(root, "/sys/block");
     std::vector<std::string> names;
-    for (auto name : fs::listDirectory(blockDir)) {
-        if (std::any_of(stackedOrMemory.begin(), stackedOrMemory.end(),
-                        [&](std::string_view prefix) { return name.starts_with(prefix); }))
-            continue;
-        if (!fs::entryExists(blockDir + "/" + name + "/device"))
-            continue;
-        std::replace(name.begin(), name.end(), '!', '/');
-        names.push_back(std::move(name));
+    for (auto& entry : fs::listDirectory(blockDir)) {
+        if (auto name = wholeDiskName(blockDir, std::move(entry)))
+            names.push_back(std::move(*name));
     }
     return names;
 }
 
-LinuxBlockStorage::LinuxBlockStorage(std::string root) : root_(std::move(root)) {}
+LinuxBlockStorage::LinuxBlockStorage(std::string root)
+    : root_(std::move(root)), blockDir_(fs::underRoot(root_, "/sys/block")) {}
+
+const std::vector<LinuxBlockStorage::Disk>& LinuxBlockStorage::currentDisks() {
+    // What an entry of /sys/block is stays the same while it exists, and resolving its device
+    // path takes a dozen system calls: each entry is looked at once, when it first appears.
+    const auto entries = fs::listDirectory(blockDir_);
+    if (entries != listedEntries_) {
+        std::map<std::string, Disk, std::less<>> known;
+        for (auto& disk : disks_)
+            known.emplace(disk.sysfsName, std::move(disk));
+        disks_.clear();
+        for (const auto& entry : entries) {
+            if (auto kept = known.find(entry); kept != known.end()) {
+                disks_.push_back(std::move(kept->second));
+            } else if (auto name = wholeDiskName(blockDir_, entry)) {
+                const auto id = registryEntryId(kernelDevicePath(root_, "/sys/block/" + entry));
+                disks_.push_back({entry, std::move(*name), id});
+            }
+        }
+        listedEntries_ = entries;
+    }
+    return disks_;
+}
 
 std::vector<std::unique_ptr<RegistryService>> LinuxBlockStorage::services() {
     std::vector<std::unique_ptr<RegistryService>> services;
@@ -73,19 +108,16 @@ std::vector<std::unique_ptr<RegistryService>> LinuxBlockStorage::services() {
         rows.emplace(row.name, row);
 
     using namespace block_storage;
-    for (const auto& name : wholeDiskNames(root_)) {
-        auto row = rows.find(name);
+    for (const auto& disk : currentDisks()) {
+        auto row = rows.find(disk.name);
         if (row == rows.end())
             continue;
         PropertyTable statistics{
             {std::string(bytesReadKey), row->second.sectorsRead * sectorBytes},
             {std::string(bytesWrittenKey), row->second.sectorsWritten * sectorBytes}};
-        PropertyTable properties{{std::string(nameKey), name},
+        PropertyTable properties{{std::string(nameKey), disk.name},
                                  {std::string(statisticsKey), std::move(statistics)}};
-        auto sysfsName = name;
-        std::replace(sysfsName.begin(), sysfsName.end(), '/', '!');
-        const auto id = registryEntryId(kernelDevicePath(root_, "/sys/block/" + sysfsName));
-        services.push_back(std::make_unique<SnapshotService>(id, std::move(properties)));
+        services.push_back(std::make_unique<SnapshotService>(disk.id, std::move(properties)));
     }
     return services;
 }

@@ -35,7 +35,18 @@ public:
     std::string_view subsystem() const override { return "block"; }
 
 private:
+    struct Disk {
+        std::string sysfsName; // "cciss!c0d0"
+        std::string name;      // "cciss/c0d0"
+        RegistryEntryId id = 0;
+    };
+    // The whole disks among the entries of /sys/block now.
+    const std::vector<Disk>& currentDisks();
+
     std::string root_;
+    std::string blockDir_;
+    std::vector<std::string> listedEntries_;
+    std::vector<Disk> disks_;
 };
 
 } // namespace orb::platform
