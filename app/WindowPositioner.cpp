@@ -35,6 +35,9 @@ QPoint popoverOrigin(const QRect& anchor, const QRect& geometry, const QRect& av
     const int anchorEnd = anchor.y() + anchor.height();
     int x = centre.x() - size.width() / 2;
     int y = centre.y() - size.height() / 2;
+    // Where the popover may go. It may run past the far edge of a short screen, but never back
+    // over the panel and the icon that opened it.
+    QRect area = available;
     if (centre.y() < available.top()) {
         y = available.top(); // a top panel
     } else if (centre.y() > available.bottom()) {
@@ -44,15 +47,15 @@ QPoint popoverOrigin(const QRect& anchor, const QRect& geometry, const QRect& av
     } else if (centre.x() > available.right()) {
         x = available.right() + 1 - size.width(); // a right panel
     } else if (centre.y() < geometry.y() + geometry.height() / 2) {
-        y = anchorEnd + std::min(anchor.y() - geometry.y(), kTallPanel) + kGap;
+        area.setTop(anchorEnd + std::min(anchor.y() - geometry.y(), kTallPanel) + kGap);
+        y = area.top();
     } else {
         const int beyond = std::min(geometry.y() + geometry.height() - anchorEnd, kTallPanel);
-        y = anchor.y() - beyond - kGap - size.height();
+        area.setBottom(anchor.y() - beyond - kGap - 1);
+        y = area.bottom() + 1 - size.height();
     }
-    x = std::clamp(x, available.left(),
-                   std::max(available.left(), available.right() + 1 - size.width()));
-    y = std::clamp(y, available.top(),
-                   std::max(available.top(), available.bottom() + 1 - size.height()));
+    x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - size.width()));
+    y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
     return {x, y};
 }
 

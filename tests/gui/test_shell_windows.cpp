@@ -50,7 +50,8 @@ TEST_F(ShellWindows, DetailWindowsAreOnePerAreaAndTrackTheActiveOneAndCardsToggl
 }
 
 TEST(WindowPlacement, PopoverOpensAgainstThePanelEdgeCentredOnTheTrayItem) {
-    const QRect screen(0, 0, 1280, 800), belowTopBar(0, 28, 1280, 772), tall(0, 0, 1280, 2000);
+    const QRect screen(0, 0, 1280, 800), belowTopBar(0, 28, 1280, 772), tall(0, 0, 1280, 2000),
+        short_(0, 0, 1366, 700);
     const struct {
         QRect anchor, geometry, available;
         QPoint origin;
@@ -62,6 +63,7 @@ TEST(WindowPlacement, PopoverOpensAgainstThePanelEdgeCentredOnTheTrayItem) {
         {QRect(20, 400, 0, 0), screen, QRect(48, 0, 1232, 800), {48, 25}},   // a left panel
         // No reserved area: as far past the anchor as it is from the edge, and a small gap.
         {QRect(600, 0, 24, 24), screen, screen, {442, 28}},
+        {QRect(1340, 0, 24, 24), short_, short_, {1026, 28}}, // runs past the bottom instead
         {QRect(10, 1988, 0, 0), tall, tall, {0, 1222}},
         {QRect(612, 300, 0, 0), tall, tall, {442, 368}}, // the pointer off any panel
     };
