@@ -48,6 +48,7 @@ QString symbolGlyph(const QString& name) {
         {"antenna.radiowaves.left.and.right", 0xebba}, // cell_tower
         {"gearshape.fill", 0xe8b8},                    // settings
         {"power", 0xe8ac},                             // power_settings_new
+        {"app.fill", 0xe047},                          // stop (a filled square)
     };
     auto it = glyphs.constFind(name);
     if (it == glyphs.constEnd())

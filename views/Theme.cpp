@@ -2,6 +2,10 @@
 
 #include "views/Symbols.h"
 
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+
 namespace orb {
 
 QColor systemColor(SystemColor color) {
@@ -76,6 +80,20 @@ QColor ringTrackColor(PanelShade shade) {
 
 QString Theme::symbolFont() const {
     return symbolFontFamily();
+}
+
+QString Theme::digitFont() const {
+    static const QString family = [] {
+        const QFont font = QGuiApplication::font();
+        const QFontMetricsF metrics(font);
+        const qreal width = metrics.horizontalAdvance(u'0');
+        for (char16_t digit = u'1'; digit <= u'9'; ++digit) {
+            if (metrics.horizontalAdvance(QChar(digit)) != width)
+                return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+        }
+        return font.family();
+    }();
+    return family;
 }
 
 QString Theme::symbol(const QString& name) const {

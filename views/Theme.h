@@ -56,6 +56,7 @@ struct TextStyle {
 };
 namespace text_style {
 inline constexpr TextStyle headline{13, 600};
+inline constexpr TextStyle subheadline{11, 400};
 inline constexpr TextStyle title2{17, 400};
 inline constexpr TextStyle title3{15, 400};
 inline constexpr TextStyle body{13, 400};
@@ -63,6 +64,10 @@ inline constexpr TextStyle callout{12, 400};
 inline constexpr TextStyle caption{10, 400};
 inline constexpr TextStyle caption2{10, 400};
 } // namespace text_style
+
+// The toolkit's standard inset around a padded block and gap between siblings in a row.
+inline constexpr int defaultPadding = 16;
+inline constexpr int defaultSpacing = 8;
 
 // The same table for QML, as the `Theme` singleton.
 class Theme : public QObject {
@@ -84,6 +89,7 @@ class Theme : public QObject {
     Q_PROPERTY(QColor primaryText READ primaryText CONSTANT)
     Q_PROPERTY(QColor secondaryText READ secondaryText CONSTANT)
     Q_PROPERTY(int headlineSize READ headlineSize CONSTANT)
+    Q_PROPERTY(int subheadlineSize READ subheadlineSize CONSTANT)
     Q_PROPERTY(int title2Size READ title2Size CONSTANT)
     Q_PROPERTY(int title3Size READ title3Size CONSTANT)
     Q_PROPERTY(int bodySize READ bodySize CONSTANT)
@@ -91,6 +97,9 @@ class Theme : public QObject {
     Q_PROPERTY(int captionSize READ captionSize CONSTANT)
     Q_PROPERTY(int caption2Size READ caption2Size CONSTANT)
     Q_PROPERTY(QString symbolFont READ symbolFont CONSTANT)
+    Q_PROPERTY(QString digitFont READ digitFont CONSTANT)
+    Q_PROPERTY(int padding READ padding CONSTANT)
+    Q_PROPERTY(int spacing READ spacing CONSTANT)
 
 public:
     explicit Theme(QObject* parent = nullptr) : QObject(parent) {}
@@ -110,6 +119,7 @@ public:
     QColor primaryText() const { return Qt::white; }
     QColor secondaryText() const { return QColor::fromRgbF(0.92f, 0.92f, 0.96f, 0.6f); }
     int headlineSize() const { return text_style::headline.pixelSize; }
+    int subheadlineSize() const { return text_style::subheadline.pixelSize; }
     int title2Size() const { return text_style::title2.pixelSize; }
     int title3Size() const { return text_style::title3.pixelSize; }
     int bodySize() const { return text_style::body.pixelSize; }
@@ -117,6 +127,11 @@ public:
     int captionSize() const { return text_style::caption.pixelSize; }
     int caption2Size() const { return text_style::caption2.pixelSize; }
     QString symbolFont() const;
+    // A family whose digits all have one width, for values that change every second: the
+    // interface font when its digits are already tabular, else the fixed-pitch system font.
+    QString digitFont() const;
+    int padding() const { return defaultPadding; }
+    int spacing() const { return defaultSpacing; }
 
     // The glyph for a symbol name, for QML Text items set in `symbolFont`.
     Q_INVOKABLE QString symbol(const QString& name) const;

@@ -1,0 +1,48 @@
+import QtQuick
+import QtQuick.Layouts
+import Orbimeter.Views
+
+// A tile with one power or battery figure; it takes the full width its parent offers.
+Rectangle {
+    id: card
+
+    required property string label
+    required property string value
+    required property string icon
+    required property color color
+
+    Layout.fillWidth: true
+    implicitWidth: lines.implicitWidth + 20
+    implicitHeight: lines.implicitHeight + 20
+    radius: 8
+    color: Qt.rgba(1, 1, 1, 0.07)
+
+    ColumnLayout {
+        id: lines
+        anchors.fill: parent
+        anchors.margins: 10
+        spacing: 6
+
+        RowLayout {
+            spacing: 4
+            Text {
+                text: Theme.symbol(card.icon)
+                font.family: Theme.symbolFont
+                font.pixelSize: Theme.captionSize
+                color: card.color
+            }
+            Text {
+                text: card.label
+                color: Theme.secondaryText
+                font.pixelSize: Theme.captionSize
+            }
+        }
+        Text {
+            text: card.value
+            color: "white"
+            font.pixelSize: Theme.headlineSize
+            font.weight: Font.DemiBold
+            font.family: Theme.digitFont
+        }
+    }
+}
