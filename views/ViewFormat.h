@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+#include <QtQml/qqmlregistration.h>
+
+namespace orb {
+
+// A fraction as a whole percentage: the integer part of fraction × 100 (truncated toward zero,
+// not clamped) and "%". A value that is not finite reads as 0%.
+QString wholePercent(double fraction);
+
+// The texts the pages show, formatted in C++ so that they match the menu-bar label to the
+// digit. QML reaches them through the `Format` singleton.
+class ViewFormat : public QObject {
+    Q_OBJECT
+    QML_NAMED_ELEMENT(Format)
+    QML_SINGLETON
+
+public:
+    explicit ViewFormat(QObject* parent = nullptr) : QObject(parent) {}
+
+    Q_INVOKABLE QString percent(double fraction) const { return wholePercent(fraction); }
+    Q_INVOKABLE QString bytes(double count) const;
+    // printf's "%.Nf" of `value` followed by `suffix`.
+    Q_INVOKABLE QString fixed(double value, int decimals, const QString& suffix = {}) const;
+    // The first `limit` entries of a process list as {name, value} with the processor share as
+    // "%.1f%%".
+    Q_INVOKABLE QVariantList cpuProcessRows(const QVariant& processes, int limit) const;
+    // One {label, temp} per sensor, ordered by label, the temperature as "%.0f°".
+    Q_INVOKABLE QVariantList sensorRows(const QVariantMap& sensors) const;
+};
+
+} // namespace orb
