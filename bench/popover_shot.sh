@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# A screenshot of the popover with live readings: the program on trayer (an X11 tray) on a private
+# X display, its tray item clicked with xdotool. Writes popover.png (the whole screen).
+# Usage: bench/popover_shot.sh [build-dir] [out-dir]
+set -euo pipefail
+build=$(realpath "${1:-build}")
+out=$(realpath "${2:-shots}")
+mkdir -p "$out"
+source "$(dirname "$0")/desktop.sh"
+
+work=$(mktemp -d)
+pids=()
+trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+export DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/orbimeter-shots-bus"
+start_display "$work" 1024x800x24
+xsetroot -solid '#5a6e82' 2>/dev/null || true
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+    --transparent true --alpha 0 --tint 0x202020 &
+pids+=($!)
+sleep 2
+"$build/app/orbimeter" >"$work/app.log" 2>&1 &
+pids+=($!)
+sleep 4
+# trayer aligned right: the one item sits at the panel's right end.
+xdotool mousemove 1012 12 click 1
+sleep 3
+import -window root "$out/popover.png"
+sed "s/^/  app: /" "$work/app.log"
+echo "written to $out/popover.png"
