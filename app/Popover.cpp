@@ -37,6 +37,12 @@ void Popover::ensureWindow() {
     });
 }
 
+void Popover::prepare() {
+    ensureWindow();
+    // The native window and its renderer are created on first show; create them now.
+    view_->create();
+}
+
 bool Popover::isOpen() const {
     return view_ && view_->isVisible();
 }

@@ -25,6 +25,9 @@ public:
     // Opens against the panel that holds `anchor` (the tray item's geometry, or a zero-size
     // rectangle at the click point), or closes it when open.
     void toggle(const QRect& anchor);
+    // Builds the window and its page ahead of the first click, so that opening only builds the
+    // cards; a hidden popover holds no cards and does no work.
+    void prepare();
     void open(const QRect& anchor);
     void close();
     bool isOpen() const;

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QQuickView>
+#include <QTimer>
 
 namespace orb {
 
@@ -17,6 +18,8 @@ Shell::Shell(SystemMonitor& monitor, Preferences& prefs, QObject* parent)
         engine_, QVariantMap{{QStringLiteral("monitor"), QVariant::fromValue(&monitor_)},
                              {QStringLiteral("shell"), QVariant::fromValue(this)}});
     details_ = std::make_unique<DetailWindows>(engine_, monitor_);
+    // Once the program runs, so that the first click opens the popover at once.
+    QTimer::singleShot(0, popover_.get(), &Popover::prepare);
 }
 
 Shell::~Shell() {
