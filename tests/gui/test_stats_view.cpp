@@ -3,8 +3,12 @@
 #include "app/Shell.h"
 #include "views/BarCharts.h"
 #include "views/RingGauge.h"
+#include "views/Theme.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
+#include <QQmlComponent>
+#include <QQmlEngine>
 
 using namespace orb;
 using orb::testing::ShellFixture;
@@ -232,4 +236,28 @@ TEST_F(StatsView, CardsAreGoneWhileThePopoverIsHidden) {
     EXPECT_EQ(find("cardsLoader")->property("item").value<QObject*>(), nullptr);
     shell.popover().open(QRect(600, 0, 24, 24));
     EXPECT_NE(find("cardsLoader")->property("item").value<QObject*>(), nullptr);
+}
+
+TEST_F(StatsView, PowerTilesShareARowEquallyAndValuesHaveTabularDigits) {
+    QQmlComponent component(view()->engine());
+    component.setData(R"(import QtQuick
+import QtQuick.Layouts
+import Orbimeter.Views
+RowLayout {
+    width: 300
+    PowerStatCard { objectName: "a"; label: "Draw"; value: "1.1 W"; icon: "bolt.fill"; color: "orange" }
+    PowerStatCard { objectName: "b"; label: "Adapter voltage"; value: "20.00 V"; icon: "power"; color: "blue" }
+})",
+                      QUrl("qrc:/Orbimeter/Views/qml/TwoTiles.qml")); // beside the components
+    std::unique_ptr<QQuickItem> row(qobject_cast<QQuickItem*>(component.create()));
+    ASSERT_NE(row, nullptr) << component.errorString().toStdString();
+    row->setParentItem(view()->contentItem());
+    auto* a = row->findChild<QQuickItem*>("a");
+    auto* b = row->findChild<QQuickItem*>("b");
+    EXPECT_TRUE(waitFor([&] { return a->width() > 100; }));
+    EXPECT_NEAR(a->width(), b->width(), 1); // whole pixels
+
+    const QFontMetricsF digits(QFont(Theme().digitFont()));
+    for (char16_t digit = u'1'; digit <= u'9'; ++digit)
+        EXPECT_EQ(digits.horizontalAdvance(QChar(digit)), digits.horizontalAdvance(u'0'));
 }

@@ -11,7 +11,9 @@ Rectangle {
     required property string icon
     required property color color
 
+    // Grown from nothing, so tiles side by side take equal shares whatever their texts.
     Layout.fillWidth: true
+    Layout.preferredWidth: 0
     implicitWidth: lines.implicitWidth + 20
     implicitHeight: lines.implicitHeight + 20
     radius: 8
