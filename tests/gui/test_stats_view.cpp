@@ -190,6 +190,8 @@ TEST_F(StatsView, BatteryCardPrefersTheDrawLineAndNamesAMissingAdapter) {
             EXPECT_EQ(text("powerFlow"), c.flow);
         }
         EXPECT_EQ(text("adapter"), c.adapterText);
+        // Only the plug symbol is tinted: the adapter text stays secondary.
+        EXPECT_EQ(find("adapter")->property("color").value<QColor>(), Theme().secondaryText());
         EXPECT_EQ(shown("cycles"), c.cyclesText != nullptr);
         if (c.cyclesText) {
             EXPECT_EQ(text("cycles"), c.cyclesText);

@@ -41,11 +41,12 @@ Rectangle {
         }
     }
 
-    // One status line of the battery card: a symbol and a caption.
+    // One status line of the battery card: a symbol and a caption, the symbol tinted on its own.
     component StatusLine: RowLayout {
         property string symbol
         property alias text: label.text
         property color color: Theme.secondaryText
+        property color symbolColor: color
         property bool bold: false
 
         spacing: 4
@@ -53,7 +54,7 @@ Rectangle {
             text: Theme.symbol(parent.symbol)
             font.family: Theme.symbolFont
             font.pixelSize: Theme.captionSize
-            color: parent.color
+            color: parent.symbolColor
         }
         Text {
             id: label
@@ -398,6 +399,7 @@ Rectangle {
                                    ? cards.m.batteryTimeToFull : cards.m.timeRemaining
                     }
                     RowLayout {
+                        Layout.alignment: Qt.AlignHCenter
                         Layout.topMargin: Theme.padding
                         Layout.bottomMargin: Theme.padding
                         spacing: 16
@@ -441,7 +443,7 @@ Rectangle {
                                 objectName: "adapter"
                                 readonly property bool plugged: cards.m.adapterWatts > 0
                                 symbol: plugged ? "powerplug.fill" : "battery.75"
-                                color: plugged ? Theme.blue : Theme.secondaryText
+                                symbolColor: plugged ? Theme.blue : Theme.secondaryText
                                 text: plugged ? cards.m.adapterWatts + " W adapter" : "No AC adapter"
                             }
                             StatusLine {
@@ -483,6 +485,7 @@ Rectangle {
                         Text {
                             text: "Status"
                             color: "white"
+                            font.pixelSize: Theme.bodySize
                         }
                         Item {
                             Layout.fillWidth: true
@@ -490,6 +493,7 @@ Rectangle {
                         Text {
                             objectName: "thermalState"
                             text: cards.m.thermalState
+                            font.pixelSize: Theme.bodySize
                             font.weight: Font.Bold
                             color: text === "Nominal" ? Theme.green
                                  : text === "Critical" ? Theme.red : Theme.yellow
