@@ -8,3 +8,14 @@ start_display() {
     for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(head -1 "$work/display")" XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work/config
 }
+
+# private_desktop [SCREEN]: a private display in a fresh folder `work` that goes, with every
+# process listed in `pids`, when the script exits; no session bus, so nothing reaches a real
+# panel.
+private_desktop() {
+    work=$(mktemp -d)
+    pids=()
+    trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
+    start_display "$work" "$@"
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+}

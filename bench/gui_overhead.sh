@@ -8,13 +8,8 @@ build=${1:-build}
 seconds=${2:-60}
 popover=${3:-closed}
 hz=$(getconf CLK_TCK)
-work=$(mktemp -d)
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
-
 source "$(dirname "$0")/desktop.sh"
-start_display "$work"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+private_desktop
 sleep 1
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 pids+=($!)

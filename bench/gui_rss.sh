@@ -6,13 +6,8 @@
 set -euo pipefail
 build=${1:-build}
 tick=${2:-10}
-work=$(mktemp -d)
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
-
 source "$(dirname "$0")/desktop.sh"
-start_display "$work"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+private_desktop
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 pids+=($!)
 sleep 1

@@ -7,12 +7,7 @@ build=$(realpath "${1:-build}")
 out=$(realpath "${2:-shots}")
 mkdir -p "$out"
 source "$(dirname "$0")/desktop.sh"
-
-work=$(mktemp -d)
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
-export DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/orbimeter-shots-bus"
-start_display "$work" 1024x800x24
+private_desktop 1024x800x24
 xsetroot -solid '#5a6e82' 2>/dev/null || true
 trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
     --transparent true --alpha 0 --tint 0x202020 &
