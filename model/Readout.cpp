@@ -22,16 +22,6 @@ double atMostOne(double value) {
     return value > 1.0 ? 1.0 : value;
 }
 
-// A fraction as a whole percentage, truncated toward zero: 0.456 is "45%".
-QString percent(double fraction) {
-    const double scaled = fraction * 100.0;
-    // 2^63 bounds what a 64-bit integer holds; the comparisons are false for NaN.
-    constexpr double int64Limit = 9223372036854775808.0;
-    if (!(scaled >= -int64Limit && scaled < int64Limit))
-        return placeholder();
-    return QString::number(static_cast<qint64>(scaled)) + u'%';
-}
-
 QString integer(qint64 value, QStringView suffix = {}) {
     return QString::number(value).append(suffix);
 }
@@ -56,6 +46,15 @@ QString joinedSpeeds(const QList<int>& speeds) {
 }
 
 } // namespace
+
+QString wholePercent(double fraction) {
+    const double scaled = fraction * 100.0;
+    // 2^63 bounds what a 64-bit integer holds; the comparisons are false for NaN.
+    constexpr double int64Limit = 9223372036854775808.0;
+    if (!(scaled >= -int64Limit && scaled < int64Limit))
+        return placeholder();
+    return QString::number(static_cast<qint64>(scaled)) + u'%';
+}
 
 double ringFraction(const SystemMonitor& m, RingMetric metric) {
     switch (metric) {
@@ -108,20 +107,20 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
     case NumberMetric::none:
         return QString();
     case NumberMetric::cpuTotal:
-        return percent(m.cpuUsage());
+        return wholePercent(m.cpuUsage());
     case NumberMetric::cpuUser:
-        return percent(m.cpuUser());
+        return wholePercent(m.cpuUser());
     case NumberMetric::cpuSystem:
-        return percent(m.cpuSystem());
+        return wholePercent(m.cpuSystem());
     case NumberMetric::cpuTemp:
         return orPlaceholder(m.cpuTemperature() > 0,
                              fixedDecimals(m.cpuTemperature(), 0, degreeSign));
     case NumberMetric::gpuDevice:
-        return percent(m.gpuUsage());
+        return wholePercent(m.gpuUsage());
     case NumberMetric::gpuRenderer:
-        return percent(m.gpuRendererUtil());
+        return wholePercent(m.gpuRendererUtil());
     case NumberMetric::gpuTiler:
-        return percent(m.gpuTilerUtil());
+        return wholePercent(m.gpuTilerUtil());
     case NumberMetric::gpuTemp:
         return orPlaceholder(m.gpuTemperature() > 0,
                              fixedDecimals(m.gpuTemperature(), 0, degreeSign));
@@ -133,9 +132,9 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
     case NumberMetric::gpuRecovery:
         return integer(m.gpuRecoveryCount());
     case NumberMetric::memoryPressure:
-        return percent(m.memoryPressure());
+        return wholePercent(m.memoryPressure());
     case NumberMetric::memoryUsedPct:
-        return orPlaceholder(m.memoryTotal() > 0, percent(m.memoryUsed() / m.memoryTotal()));
+        return orPlaceholder(m.memoryTotal() > 0, wholePercent(m.memoryUsed() / m.memoryTotal()));
     case NumberMetric::memoryUsedBytes:
         return formatBytes(m.memoryUsed());
     case NumberMetric::memoryFree:
@@ -151,7 +150,7 @@ QString numberText(const SystemMonitor& m, NumberMetric metric) {
     case NumberMetric::allFansRPM:
         return orPlaceholder(!m.fanSpeeds().isEmpty(), joinedSpeeds(m.fanSpeeds()));
     case NumberMetric::batteryLevel:
-        return percent(m.batteryLevel());
+        return wholePercent(m.batteryLevel());
     case NumberMetric::batteryHealth:
         return orPlaceholder(m.batteryHealthPercent() > 0,
                              fixedDecimals(m.batteryHealthPercent() * 100.0, 0, u"%"));

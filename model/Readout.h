@@ -18,6 +18,11 @@ double ringFraction(const SystemMonitor& monitor, RingMetric metric);
 // a missing reading gives the placeholder.
 QString numberText(const SystemMonitor& monitor, NumberMetric metric);
 
+// A fraction as a whole percentage, truncated toward zero and not clamped: 0.456 is "45%",
+// 1.5 is "150%". A value beyond what a 64-bit integer holds, or not a number, gives the
+// placeholder.
+QString wholePercent(double fraction);
+
 // An uptime as "3d 4h", "2h 15m" or "42m"; the placeholder below one second.
 QString formatUptime(qint64 seconds);
 

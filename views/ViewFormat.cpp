@@ -3,17 +3,7 @@
 #include "monitor/AppProcess.h"
 #include "monitor/TextFormat.h"
 
-#include <cmath>
-
 namespace orb {
-
-QString wholePercent(double fraction) {
-    const double scaled = std::trunc(fraction * 100);
-    // Beyond what a long long holds the text would be meaningless; such a reading is garbage.
-    if (!std::isfinite(scaled) || std::abs(scaled) > 1e15)
-        return QStringLiteral("0%");
-    return QString::number(static_cast<long long>(scaled)) + u'%';
-}
 
 QString ViewFormat::bytes(double count) const {
     return formatBytes(count);

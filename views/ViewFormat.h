@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Readout.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariantList>
@@ -7,10 +9,6 @@
 #include <QtQml/qqmlregistration.h>
 
 namespace orb {
-
-// A fraction as a whole percentage: the integer part of fraction × 100 (truncated toward zero,
-// not clamped) and "%". A value that is not finite reads as 0%.
-QString wholePercent(double fraction);
 
 // The texts the pages show, formatted in C++ so that they match the menu-bar label to the
 // digit. QML reaches them through the `Format` singleton.
