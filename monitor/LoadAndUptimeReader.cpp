@@ -8,7 +8,7 @@ namespace orb {
 LoadAndUptime LoadAndUptimeReader::read() {
     LoadAndUptime reading{host_.loadAverages(), std::nullopt};
     if (auto uptime = host_.uptimeSeconds(); uptime && std::isfinite(*uptime)) {
-        // A boot time ahead of the clock (the clock was set back) reads as just booted.
+        // A negative figure (a captured boot time ahead of the clock) reads as just booted.
         reading.uptimeSeconds = static_cast<std::int64_t>(std::max(std::trunc(*uptime), 0.0));
     }
     return reading;
