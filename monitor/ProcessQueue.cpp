@@ -28,12 +28,9 @@ void ProcessQueue::scheduleWalk() {
     QMetaObject::invokeMethod(
         worker_,
         [this] {
-            if (auto snapshot = walk_()) {
-                QMetaObject::invokeMethod(
-                    receiver_,
-                    [publish = publish_, result = std::move(*snapshot)] { publish(result); },
-                    Qt::QueuedConnection);
-            }
+            QMetaObject::invokeMethod(
+                receiver_, [publish = publish_, result = walk_()] { publish(result); },
+                Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

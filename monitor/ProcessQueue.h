@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QThread>
 #include <functional>
-#include <optional>
 
 namespace orb {
 
@@ -16,8 +15,7 @@ namespace orb {
 // wait.
 class ProcessQueue {
 public:
-    // One walk; empty when there is nothing to publish.
-    using Walk = std::function<std::optional<ProcessSnapshot>()>;
+    using Walk = std::function<ProcessSnapshot()>;
     using Publish = std::function<void(const ProcessSnapshot&)>;
 
     // `publish` runs on `receiver`'s thread with each result; the receiver must outlive the queue.

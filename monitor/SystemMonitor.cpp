@@ -27,9 +27,9 @@ SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent)
         *history = zeros;
 
     // The walk's state is captured by the walk and so lives and dies with the queue's thread.
-    auto walk = std::make_shared<ProcessWalk>(platform_);
+    auto walk = std::make_shared<ProcessWalk>(*platform_.processes, *platform_.clock);
     processQueue_ = std::make_unique<ProcessQueue>(
-        QString::fromLatin1(processQueueLabel), [walk] { return walk->run(); }, this,
+        QString::fromLatin1(processQueueLabel), [walk] { return walk->updateProcesses(); }, this,
         [this](const ProcessSnapshot& snapshot) { publishProcesses(snapshot); });
 
     const auto system = SystemInfoReader(*platform_.host).read();

@@ -5,6 +5,7 @@
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/LinuxHostInfo.h"
 #include "platform/linux/LinuxNetworkInterfaces.h"
+#include "platform/linux/LinuxProcessTable.h"
 #include "platform/linux/LinuxProcessorInfo.h"
 #include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/LinuxWiFi.h"
@@ -22,6 +23,7 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     platform->wifi = std::make_unique<LinuxWiFi>(root);
     platform->memory = std::make_unique<LinuxVirtualMemory>(root);
     platform->network = std::make_unique<LinuxNetworkInterfaces>(root);
+    platform->processes = std::make_unique<LinuxProcessTable>(root);
 
     auto registry = std::make_unique<LinuxDeviceRegistry>();
     registry->addSource(std::string(block_storage::serviceClass),

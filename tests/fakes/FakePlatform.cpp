@@ -15,6 +15,7 @@ FakePlatform::FakePlatform()
       host(install<FakeHostInfo>(platform_.host)), wifi(install<FakeWiFi>(platform_.wifi)),
       memory(install<FakeVirtualMemory>(platform_.memory)),
       network(install<FakeNetworkInterfaces>(platform_.network)),
-      registry(install<FakeDeviceRegistry>(platform_.registry)) {}
+      registry(install<FakeDeviceRegistry>(platform_.registry)),
+      processes(install<FakeProcessTable>(platform_.processes)) {}
 
 } // namespace orb::testing

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 
 #include <deque>
+#include <map>
 
 namespace orb::testing {
 
@@ -61,6 +62,35 @@ public:
     std::optional<std::vector<platform::NetworkInterface>> links;
     std::optional<std::vector<platform::NetworkInterface>> interfaces() override { return links; }
 };
+// The identifiers of `listed` in that order; those without an entry in `processes` have gone
+// before they could be read.
+class FakeProcessTable final : public platform::ProcessTable {
+public:
+    struct Process {
+        std::string path, name;
+        std::uint64_t startTime = 0, cpuTime = 0, footprint = 0;
+    };
+    bool listable = true;
+    std::vector<int> listed;
+    std::map<int, Process> processes;
+    std::vector<platform::RunningApplication> applications;
+
+    bool listProcesses(std::vector<int>& pids) override {
+        pids = listed;
+        return listable;
+    }
+    bool readProcess(int pid, platform::ProcessReading& reading) override {
+        const auto found = processes.find(pid);
+        if (found == processes.end())
+            return false;
+        const Process& p = found->second;
+        reading = {p.path, p.name, p.startTime, p.cpuTime, p.footprint};
+        return true;
+    }
+    std::vector<platform::RunningApplication> runningApplications() override {
+        return applications;
+    }
+};
 
 // A whole platform of fakes, with typed access to each for the test to script.
 class FakePlatform {
@@ -77,6 +107,7 @@ public:
     FakeVirtualMemory* memory;
     FakeNetworkInterfaces* network;
     FakeDeviceRegistry* registry;
+    FakeProcessTable* processes;
 };
 
 } // namespace orb::testing

@@ -1,0 +1,232 @@
+#include "platform/linux/LinuxProcessTable.h"
+
+#include "platform/linux/SysFs.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <unistd.h>
+
+namespace orb::platform {
+
+namespace fs = linux_fs;
+
+namespace {
+
+constexpr auto maxCount = std::numeric_limits<std::uint64_t>::max();
+
+// The next run of non-space characters, taken off the front of `text`.
+std::string_view nextField(std::string_view& text) {
+    const auto start = text.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        text = {};
+        return {};
+    }
+    text.remove_prefix(start);
+    const auto field = text.substr(0, text.find_first_of(" \n"));
+    text.remove_prefix(field.size());
+    return field;
+}
+
+std::uint64_t saturatingSum(std::uint64_t a, std::uint64_t b) {
+    return a > maxCount - b ? maxCount : a + b;
+}
+
+std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b) {
+    return b != 0 && a > maxCount / b ? maxCount : a * b;
+}
+
+// The value of a "Key:   123 kB" line of a status file in bytes; empty when it is not a number
+// or does not fit.
+std::optional<std::uint64_t> kilobytes(std::string_view value) {
+    value = fs::trim(value);
+    if (value.ends_with(" kB"))
+        value.remove_suffix(3);
+    auto count = fs::parseUnsigned(value);
+    if (!count || *count > maxCount / 1024)
+        return std::nullopt;
+    return *count * 1024;
+}
+
+} // namespace
+
+std::optional<ProcessStat> parseProcessStat(std::string_view line) {
+    const auto open = line.find('(');
+    const auto close = line.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return std::nullopt;
+    ProcessStat stat;
+    stat.name = line.substr(open + 1, close - open - 1);
+
+    // Field numbers as in proc(5); the state, field 3, is the first after the name.
+    std::uint64_t userTicks = 0, systemTicks = 0;
+    const std::pair<int, std::uint64_t*> wanted[] = {
+        {10, &stat.minorFaults}, {12, &stat.majorFaults}, {14, &userTicks},
+        {15, &systemTicks},      {22, &stat.startTime},   {23, &stat.virtualSize}};
+    std::string_view rest = line.substr(close + 1);
+    for (int number = 3; number <= 24; ++number) {
+        const auto field = nextField(rest);
+        if (field.empty())
+            return std::nullopt;
+        if (number == 24) {
+            // Printed signed: the kernel's per-processor counters can leave it briefly negative.
+            const auto pages = fs::parseInt(field);
+            if (!pages)
+                return std::nullopt;
+            stat.residentPages = static_cast<std::uint64_t>(std::max<std::int64_t>(*pages, 0));
+            continue;
+        }
+        const auto* slot = std::find_if(std::begin(wanted), std::end(wanted),
+                                        [&](const auto& entry) { return entry.first == number; });
+        if (slot == std::end(wanted))
+            continue;
+        const auto value = fs::parseUnsigned(field);
+        if (!value)
+            return std::nullopt;
+        *slot->second = *value;
+    }
+    stat.cpuTicks = saturatingSum(userTicks, systemTicks);
+    return stat;
+}
+
+std::optional<std::uint64_t> parseStatusFootprint(std::string_view text) {
+    bool isStatus = false;
+    bool unreadable = false;
+    std::optional<std::uint64_t> anonymous, resident, swap;
+    fs::forEachLine(text, [&](std::string_view line) {
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos)
+            return;
+        const auto key = line.substr(0, colon);
+        std::optional<std::uint64_t>* slot = key == "RssAnon"  ? &anonymous
+                                             : key == "VmRSS"  ? &resident
+                                             : key == "VmSwap" ? &swap
+                                                               : nullptr;
+        isStatus = isStatus || key == "Name";
+        if (slot) {
+            *slot = kilobytes(line.substr(colon + 1));
+            unreadable = unreadable || !*slot;
+        }
+    });
+    if (!isStatus || unreadable)
+        return std::nullopt;
+    return saturatingSum(anonymous ? *anonymous : resident.value_or(0), swap.value_or(0));
+}
+
+LinuxProcessTable::LinuxProcessTable(std::string root) : procDir_(fs::underRoot(root, "/proc/")) {
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    nanosecondsPerTick_ =
+        1'000'000'000 / static_cast<std::uint64_t>(ticksPerSecond > 0 ? ticksPerSecond : 100);
+    path_.reserve(procDir_.size() + 32);
+}
+
+bool LinuxProcessTable::listProcesses(std::vector<int>& pids) {
+    pids.clear();
+    // Processes not seen by the last walk have gone; a new one under an old identifier is told
+    // apart by its start time.
+    std::erase_if(footprints_, [this](const auto& entry) { return entry.second.walk != walk_; });
+    ++walk_;
+
+    DIR* directory = ::opendir(procDir_.c_str());
+    if (!directory)
+        return false;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string_view name = entry->d_name;
+        int pid = 0;
+        auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), pid);
+        if (ec == std::errc() && end == name.data() + name.size() && pid > 0)
+            pids.push_back(pid);
+    }
+    ::closedir(directory);
+    return true;
+}
+
+template <std::size_t N>
+std::optional<std::size_t> LinuxProcessTable::readSmallFile(std::string_view file,
+                                                            std::array<char, N>& buffer) {
+    path_.resize(pidEnd_);
+    path_.append(file);
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    ssize_t length = 0;
+    do
+        length = ::read(fd, buffer.data(), buffer.size());
+    while (length < 0 && errno == EINTR);
+    ::close(fd);
+    if (length <= 0)
+        return std::nullopt;
+    return static_cast<std::size_t>(length);
+}
+
+bool LinuxProcessTable::readProcess(int pid, ProcessReading& reading) {
+    path_.assign(procDir_);
+    char digits[16];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, pid);
+    path_.append(digits, end);
+    path_.push_back('/');
+    pidEnd_ = path_.size();
+
+    // The link changes when the process calls exec, so it is read on every walk. Kernel threads
+    // have none, and other users' processes refuse it.
+    path_.append("exe");
+    const ssize_t linkLength = ::readlink(path_.c_str(), exe_.data(), exe_.size());
+    std::string_view path;
+    if (linkLength > 0 && static_cast<std::size_t>(linkLength) < exe_.size()) {
+        path = std::string_view(exe_.data(), static_cast<std::size_t>(linkLength));
+        // A program whose file was replaced, as by a package upgrade, keeps running.
+        constexpr std::string_view deleted = " (deleted)";
+        if (path.ends_with(deleted))
+            path.remove_suffix(deleted.size());
+    }
+
+    const auto statLength = readSmallFile("stat", stat_);
+    if (!statLength)
+        return false;
+    const auto stat = parseProcessStat(std::string_view(stat_.data(), *statLength));
+    if (!stat)
+        return false;
+    const auto bytes = footprint(pid, *stat);
+    if (!bytes)
+        return false;
+
+    reading.path = path;
+    reading.name = stat->name;
+    reading.startTime = stat->startTime;
+    reading.cpuTime = saturatingProduct(stat->cpuTicks, nanosecondsPerTick_);
+    reading.footprint = *bytes;
+    return true;
+}
+
+std::optional<std::uint64_t> LinuxProcessTable::footprint(int pid, const ProcessStat& stat) {
+    // Kernel threads and zombies have no address space and so nothing of their own.
+    if (stat.virtualSize == 0 && stat.residentPages == 0)
+        return 0;
+    Footprint& known = footprints_[pid];
+    const bool unchanged =
+        known.walk != 0 && known.startTime == stat.startTime &&
+        known.minorFaults == stat.minorFaults && known.majorFaults == stat.majorFaults &&
+        known.cpuTicks == stat.cpuTicks && known.virtualSize == stat.virtualSize &&
+        known.residentPages == stat.residentPages;
+    // Freeing swapped-out memory moves none of those fields, so each footprint is read again
+    // now and then anyway, a tenth of the processes on each walk.
+    const bool refreshDue = (walk_ + static_cast<unsigned>(pid)) % footprintRefreshWalks == 0;
+    if (!unchanged || refreshDue) {
+        const auto length = readSmallFile("status", status_);
+        const auto bytes =
+            length ? parseStatusFootprint(std::string_view(status_.data(), *length)) : std::nullopt;
+        if (!bytes) {
+            footprints_.erase(pid);
+            return std::nullopt;
+        }
+        known = {stat.startTime,   stat.minorFaults,   stat.majorFaults, stat.cpuTicks,
+                 stat.virtualSize, stat.residentPages, *bytes,           walk_};
+    }
+    known.walk = walk_;
+    return known.bytes;
+}
+
+} // namespace orb::platform
