@@ -1,0 +1,182 @@
+#include "fakes/FakePlatform.h"
+#include "fakes/ScratchRoot.h"
+#include "monitor/ProcessWalk.h"
+#include "platform/linux/LinuxProcessTable.h"
+#include "platform/linux/SysFs.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace orb;
+using namespace orb::platform;
+using orb::testing::fixtures;
+using orb::testing::ScratchRoot;
+namespace stdfs = std::filesystem;
+
+namespace {
+
+// A stat line with the fields the walk reads; the rest are zeros.
+std::string statLine(int pid, std::string_view name, std::uint64_t minorFaults, std::uint64_t ticks,
+                     std::uint64_t start, std::uint64_t size = 1 << 24, long rss = 100) {
+    std::string line = std::to_string(pid) + " (" + std::string(name) + ") S";
+    for (int field = 4; field <= 52; ++field) {
+        line += ' ';
+        line += field == 10   ? std::to_string(minorFaults)
+                : field == 14 ? std::to_string(ticks)
+                : field == 22 ? std::to_string(start)
+                : field == 23 ? std::to_string(size)
+                : field == 24 ? std::to_string(rss)
+                              : "0";
+    }
+    return line + "\n";
+}
+
+std::string status(std::string_view name, std::uint64_t anonKb, std::uint64_t swapKb) {
+    return "Name:\t" + std::string(name) + "\nVmRSS:\t  99999 kB\nRssAnon:\t" +
+           std::to_string(anonKb) + " kB\nVmSwap:\t" + std::to_string(swapKb) + " kB\n";
+}
+
+std::optional<ProcessReading> read(LinuxProcessTable& table, int pid) {
+    ProcessReading reading;
+    return table.readProcess(pid, reading) ? std::optional(reading) : std::nullopt;
+}
+
+} // namespace
+
+TEST(LinuxProcessTable, ParsesStatAfterTheLastParenthesisAndStatusFootprints) {
+    // A name with spaces and parentheses, followed by a second line that is not the kernel's.
+    const auto odd = linux_fs::readFile(fixtures + "/prometheus-procfs/proc/584/stat").value();
+    const auto stat = parseProcessStat(odd);
+    ASSERT_TRUE(stat);
+    EXPECT_EQ(stat->name, "(a b ) ( c d) ");
+    EXPECT_EQ(stat->minorFaults, 286u);
+    EXPECT_EQ(stat->startTime, 10839175u);
+    EXPECT_EQ(stat->virtualSize, 10395648u);
+    EXPECT_EQ(stat->residentPages, 155u);
+    EXPECT_EQ(parseProcessStat(statLine(1, "x", 0, 0, 0, 0, -3))->residentPages, 0u);
+    for (const char* garbage : {"", "1 (cut) S 1 2 3", "1 (x) S 1 2 3 4 5 6 7 x 9 10 11 12 13 14",
+                                "no parentheses at all", "1 )x( S"})
+        EXPECT_FALSE(parseProcessStat(garbage)) << garbage;
+
+    // Resident anonymous memory plus swap; VmRSS only where RssAnon is missing (before 4.5).
+    const auto firefox = linux_fs::readFile(fixtures + "/sysstat/root1/proc/8741/status").value();
+    EXPECT_EQ(parseStatusFootprint(firefox), 199596u * 1024);
+    const auto swapped =
+        linux_fs::readFile(fixtures + "/prometheus-procfs/proc/26231/status").value();
+    EXPECT_EQ(parseStatusFootprint(swapped), (2092u + 660) * 1024);
+    EXPECT_EQ(parseStatusFootprint("Name:\told\nVmRSS:\t 100 kB\nVmSwap:\t 1 kB\n"), 101u * 1024);
+    EXPECT_EQ(parseStatusFootprint("Name:\tkthreadd\nThreads:\t1\n"), 0u);
+    EXPECT_FALSE(parseStatusFootprint("Not: a status file\n"));
+    EXPECT_FALSE(parseStatusFootprint("Name:\tx\nRssAnon:\t18446744073709551615 kB\n"));
+    EXPECT_FALSE(parseStatusFootprint("Name:\tx\nRssAnon:\tlots kB\n"));
+}
+
+TEST(LinuxProcessTable, ReadsWhatTheCapturedTreeHoldsAndSkipsTheRest) {
+    LinuxProcessTable table(fixtures + "/prometheus-procfs");
+    std::vector<int> pids;
+    ASSERT_TRUE(table.listProcesses(pids)); // "self", "net" and the files are not processes
+    std::sort(pids.begin(), pids.end());
+    EXPECT_EQ(pids, (std::vector<int>{584, 26231, 26232, 26233, 26235, 27079}));
+
+    const auto vim = read(table, 26231);
+    ASSERT_TRUE(vim);
+    EXPECT_EQ(vim->name, "vim"); // stat's name, not the status file's crafted one
+    EXPECT_EQ(vim->path, "");    // the captured exe is a file, not a link
+    EXPECT_EQ(vim->cpuTime, (1677ull + 44) * 10'000'000);
+    EXPECT_EQ(vim->startTime, 82375u);
+    EXPECT_EQ(vim->footprint, (2092u + 660) * 1024);
+    // A kernel thread has no memory of its own, and extreme values in fields not read.
+    const auto kernelThread = read(table, 26232);
+    ASSERT_TRUE(kernelThread);
+    EXPECT_EQ(kernelThread->name, "ata_sff");
+    EXPECT_EQ(kernelThread->footprint, 0u);
+    // Partial captures: no stat, or no status for a process with memory.
+    for (int pid : {584, 26233, 26235, 27079})
+        EXPECT_FALSE(read(table, pid)) << pid;
+    EXPECT_FALSE(LinuxProcessTable("/nonexistent").listProcesses(pids));
+}
+
+TEST(LinuxProcessTable, ReadsTheFootprintAgainOnlyWhenTheProcessCouldHaveChangedIt) {
+    ScratchRoot root;
+    root.write("proc/40/stat", statLine(40, "server", 5, 100, 1000));
+    root.write("proc/40/status", status("server", 2048, 1024));
+    root.link("proc/40/exe", "/usr/sbin/server (deleted)");
+    root.write("proc/2/stat", statLine(2, "kthreadd", 0, 7, 2, 0, 0)); // no status: no memory
+    root.write("proc/1x/stat", statLine(1, "init", 0, 0, 0));
+    LinuxProcessTable table(root.str());
+    std::vector<int> pids;
+    auto walk = [&] { table.listProcesses(pids); };
+
+    walk();
+    std::sort(pids.begin(), pids.end());
+    EXPECT_EQ(pids, (std::vector<int>{2, 40}));
+    auto server = read(table, 40);
+    ASSERT_TRUE(server);
+    EXPECT_EQ(server->path, "/usr/sbin/server"); // upgraded under the running program
+    EXPECT_EQ(server->footprint, 3072u * 1024);
+    ASSERT_TRUE(read(table, 2));
+    EXPECT_EQ(read(table, 2)->footprint, 0u);
+
+    // Same stat fields: the status file is not read again...
+    root.write("proc/40/status", status("server", 9000, 0));
+    walk();
+    EXPECT_EQ(read(table, 40)->footprint, 3072u * 1024);
+    // ...until a fault brings a page in, or a new process takes the identifier.
+    root.write("proc/40/stat", statLine(40, "server", 6, 100, 1000));
+    walk();
+    EXPECT_EQ(read(table, 40)->footprint, 9000u * 1024);
+    root.write("proc/40/status", status("server", 10, 0));
+    root.write("proc/40/stat", statLine(40, "server", 6, 100, 2000));
+    walk();
+    EXPECT_EQ(read(table, 40)->footprint, 10u * 1024);
+    // And at least every tenth walk whatever the stat line says.
+    root.write("proc/40/status", status("server", 20, 0));
+    for (unsigned i = 0; i < LinuxProcessTable::footprintRefreshWalks; ++i)
+        walk(), read(table, 40);
+    EXPECT_EQ(read(table, 40)->footprint, 20u * 1024);
+
+    // Gone between the listing and the read, or left half written.
+    root.write("proc/40/stat", "40 (server) S 1 2");
+    EXPECT_FALSE(read(table, 40));
+    stdfs::remove_all(root.path() / "proc/40");
+    EXPECT_FALSE(read(table, 40));
+}
+
+TEST(LinuxProcessTable, WalksACapturedSeriesAsProcessesComeAndGo) {
+    // sysstat's roots 1 to 5: one desktop half a minute apart; WebExtensions is missing from
+    // root 3 and gnome-shell starts in root 2.
+    orb::testing::FakeClock clock;
+    ScratchRoot root;
+    LinuxProcessTable table(root.str());
+    ProcessWalk walk(table, clock);
+    auto shareOf = [](const ProcessSnapshot& s, const QString& name) {
+        for (const auto& p : s.byCpu)
+            if (p.name == name)
+                return p.cpu;
+        return -1.0;
+    };
+    const double uptimes[] = {7192.55, 7223.72, 7254.96, 7293.46, 7315.85};
+    std::vector<ProcessSnapshot> walks;
+    for (int n = 1; n <= 5; ++n) {
+        stdfs::remove_all(root.path() / "proc");
+        stdfs::copy(fixtures + "/sysstat/root" + std::to_string(n) + "/proc", root.path() / "proc",
+                    stdfs::copy_options::recursive);
+        if (n > 1)
+            clock.advance(uptimes[n - 1] - uptimes[n - 2]);
+        walks.push_back(walk.updateProcesses());
+    }
+    EXPECT_EQ(walks[0].processCount, 4);
+    EXPECT_EQ(walks[2].processCount, 4);
+    EXPECT_EQ(walks[4].processCount, 5);
+    EXPECT_NEAR(walks[0].byMemory[0].memory, 287692 / 1024.0, 1e-9); // soffice.bin
+    EXPECT_EQ(walks[0].byMemory[0].name, "soffice.bin");
+    // Ticks of 10 ms over the time between captures.
+    EXPECT_EQ(shareOf(walks[1], "gnome-shell"), 0); // first seen
+    EXPECT_NEAR(shareOf(walks[1], "gnome-terminal-"), 0.12 / 31.17 * 100, 1e-6);
+    EXPECT_NEAR(shareOf(walks[2], "gnome-shell"), 0.26 / 31.24 * 100, 1e-6);
+    EXPECT_EQ(shareOf(walks[2], "WebExtensions"), -1);
+    EXPECT_EQ(shareOf(walks[3], "WebExtensions"), 0); // forgotten while it was away
+    EXPECT_NEAR(shareOf(walks[4], "WebExtensions"), 0.02 / 22.39 * 100, 1e-6);
+    EXPECT_NEAR(shareOf(walks[4], "gnome-shell"), 0.90 / 22.39 * 100, 1e-6);
+}
