@@ -75,14 +75,30 @@ QString toText(const QJsonValue& value) {
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
     if (value.isDouble())
         return QString::number(value.toDouble(), 'g', 12);
+    if (value.isArray() && !value.toArray().isEmpty() && value.toArray().first().isObject()) {
+        // Process lists: the top entries are the interesting ones.
+        const auto array = value.toArray();
+        QStringList items;
+        for (qsizetype i = 0; i < std::min<qsizetype>(5, array.size()); ++i) {
+            const auto process = array[i].toObject();
+            const int count = process.value("count").toInt();
+            items << QStringLiteral("%1%2 %3% %4 MB")
+                         .arg(process.value("name").toString(),
+                              count > 1 ? QStringLiteral(" ×%1").arg(count) : QString())
+                         .arg(process.value("cpu").toDouble(), 0, 'f', 1)
+                         .arg(process.value("memory").toDouble(), 0, 'f', 1);
+        }
+        return QStringLiteral("(%1) [%2%3]")
+            .arg(array.size())
+            .arg(items.join(", "), array.size() > items.size() ? QStringLiteral(", …") : QString());
+    }
     if (value.isArray()) {
         const auto array = value.toArray();
         QStringList items;
         // Long histories: the newest samples are the interesting ones.
         const int shown = 6;
         for (qsizetype i = std::max<qsizetype>(0, array.size() - shown); i < array.size(); ++i)
-            items << (array[i].isObject() ? array[i].toObject().value("name").toString()
-                                          : toText(array[i]));
+            items << toText(array[i]);
         QString prefix =
             array.size() > shown ? QStringLiteral("(%1) … ").arg(array.size()) : QString();
         return prefix + "[" + items.join(", ") + "]";

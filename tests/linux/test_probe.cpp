@@ -34,7 +34,15 @@ TEST(Probe, PrintsEveryFieldOnceOrAtTheChosenIntervalAsJsonOrText) {
     EXPECT_EQ(sample["cpuBrandString"].toString(), "Intel(R) Core(TM) i7-2600 CPU @ 3.40GHz");
     EXPECT_EQ(sample["uptimeSeconds"].toInteger(), 7192);
     EXPECT_EQ(sample["downloadSpeed"].toString(), "0 B/s");
-    EXPECT_EQ(runProbe({"--root", fixtureRoot}).lines.size(), 79);
+    // The process walk has published by then: the tree's four processes, largest first.
+    EXPECT_EQ(sample["processCount"].toInt(), 4);
+    EXPECT_EQ(sample["topMemoryProcesses"][0]["name"].toString(), "soffice.bin");
+    EXPECT_EQ(sample["topEnergyProcesses"], sample["topCPUProcesses"]);
+    const auto text = runProbe({"--root", fixtureRoot}).lines;
+    EXPECT_EQ(text.size(), 79);
+    EXPECT_TRUE(
+        text.join('\n').contains("topMemoryProcesses      (4) [soffice.bin 0.0% 280.9 MB, "))
+        << text.join('\n').toStdString();
 
     // Twenty samples 20 ms apart take far less than the twenty seconds of the usual interval.
     QElapsedTimer elapsed;

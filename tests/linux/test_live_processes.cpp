@@ -1,0 +1,73 @@
+// The process walk on this machine, against children of known load and against ps.
+#include "monitor/ProcessWalk.h"
+#include "platform/Clock.h"
+#include "platform/linux/LinuxProcessTable.h"
+
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace orb;
+using namespace orb::platform;
+
+namespace {
+
+struct LiveWalk {
+    LinuxProcessTable table;
+    SystemClock clock;
+    ProcessWalk walk{table, clock};
+};
+
+// A child of orbimeter_process_load, killed when the test ends.
+class LoadChild {
+public:
+    explicit LoadChild(const QStringList& arguments) {
+        process_.start(QStringLiteral(ORB_PROCESS_LOAD_PATH), arguments);
+        ready_ = process_.waitForReadyRead(10000) && process_.readLine().trimmed() == "ready";
+    }
+    ~LoadChild() {
+        process_.kill();
+        process_.waitForFinished();
+    }
+    bool ready() const { return ready_; }
+
+private:
+    QProcess process_;
+    bool ready_ = false;
+};
+
+} // namespace
+
+TEST(LiveProcessWalk, ChildrenShowTheirProcessorShareAndMemoryInOneGroup) {
+    // Two children of one executable: one keeps a processor busy, one holds 200 MiB.
+    LoadChild burner({"burn"}), holder({"hold", "200"});
+    ASSERT_TRUE(burner.ready() && holder.ready());
+    LiveWalk live;
+    live.walk.updateProcesses();
+    QThread::sleep(3);
+    const auto second = live.walk.updateProcesses();
+
+    auto group = [](const AppProcessList& list) {
+        auto found = std::find_if(list.begin(), list.end(), [](const AppProcess& p) {
+            return p.name == QLatin1StringView("orbimeter_process_load");
+        });
+        return found == list.end() ? AppProcess{} : *found;
+    };
+    const auto busy = group(second.byCpu);
+    EXPECT_EQ(busy.count, 2);
+    EXPECT_NEAR(busy.cpu, 100, 15);
+    const auto large = group(second.byMemory);
+    EXPECT_EQ(large.count, 2);
+    EXPECT_GE(large.memory, 200);
+    EXPECT_LE(large.memory, 210) << "what they hold, not the libraries they share";
+}
+
+TEST(LiveProcessWalk, CountsWhatPsCounts) {
+    LiveWalk live;
+    const int walked = live.walk.updateProcesses().processCount;
+    QProcess ps;
+    ps.start(QStringLiteral("ps"), {"-e", "--no-headers"});
+    ASSERT_TRUE(ps.waitForFinished(10000));
+    const int listed = static_cast<int>(ps.readAllStandardOutput().count('\n')) - 1; // not ps
+    EXPECT_NEAR(walked, listed, 3);
+}
