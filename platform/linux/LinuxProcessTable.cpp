@@ -116,20 +116,37 @@ std::optional<std::uint64_t> parseStatusFootprint(std::string_view text) {
     return saturatingSum(anonymous ? *anonymous : resident.value_or(0), swap.value_or(0));
 }
 
-LinuxProcessTable::LinuxProcessTable(std::string root) : procDir_(fs::underRoot(root, "/proc/")) {
+LinuxProcessTable::LinuxProcessTable(std::string root) : procDir_(fs::underRoot(root, "/proc")) {
     const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     nanosecondsPerTick_ =
         1'000'000'000 / static_cast<std::uint64_t>(ticksPerSecond > 0 ? ticksPerSecond : 100);
-    path_.reserve(procDir_.size() + 32);
+    path_.reserve(32);
+}
+
+LinuxProcessTable::~LinuxProcessTable() {
+    if (procFd_ >= 0)
+        ::close(procFd_);
+}
+
+bool LinuxProcessTable::openProc() {
+    if (procFd_ < 0)
+        procFd_ = ::open(procDir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return procFd_ >= 0;
 }
 
 bool LinuxProcessTable::listProcesses(std::vector<int>& pids) {
     pids.clear();
     // Processes not seen by the last walk have gone; a new one under an old identifier is told
     // apart by its start time.
-    std::erase_if(footprints_, [this](const auto& entry) { return entry.second.walk != walk_; });
+    std::erase_if(known_, [this](const auto& entry) { return entry.second.walk != walk_; });
     ++walk_;
 
+    // Opened again on every walk, so that a /proc mounted anew under the root is followed.
+    if (procFd_ >= 0)
+        ::close(procFd_);
+    procFd_ = -1;
+    if (!openProc())
+        return false;
     DIR* directory = ::opendir(procDir_.c_str());
     if (!directory)
         return false;
@@ -149,7 +166,7 @@ std::optional<std::size_t> LinuxProcessTable::readSmallFile(std::string_view fil
                                                             std::array<char, N>& buffer) {
     path_.resize(pidEnd_);
     path_.append(file);
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::openat(procFd_, path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     ssize_t length = 0;
@@ -163,17 +180,50 @@ std::optional<std::size_t> LinuxProcessTable::readSmallFile(std::string_view fil
 }
 
 bool LinuxProcessTable::readProcess(int pid, ProcessReading& reading) {
-    path_.assign(procDir_);
+    if (!openProc())
+        return false;
+    path_.clear();
     char digits[16];
     const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, pid);
     path_.append(digits, end);
     path_.push_back('/');
     pidEnd_ = path_.size();
 
-    // The link changes when the process calls exec, so it is read on every walk. Kernel threads
-    // have none, and other users' processes refuse it.
+    const auto statLength = readSmallFile("stat", stat_);
+    if (!statLength)
+        return false;
+    const auto stat = parseProcessStat(std::string_view(stat_.data(), *statLength));
+    if (!stat)
+        return false;
+
+    Known& known = known_[pid];
+    const bool unchanged =
+        known.walk != 0 && known.startTime == stat->startTime &&
+        known.minorFaults == stat->minorFaults && known.majorFaults == stat->majorFaults &&
+        known.cpuTicks == stat->cpuTicks && known.virtualSize == stat->virtualSize &&
+        known.residentPages == stat->residentPages;
+    // Freeing swapped-out memory moves none of those fields, so a tenth of the processes are
+    // read in full on every walk anyway.
+    const bool refreshDue = (walk_ + static_cast<unsigned>(pid)) % refreshWalks == 0;
+    if ((!unchanged || refreshDue) && !readExecutableAndFootprint(*stat, known)) {
+        known_.erase(pid);
+        return false;
+    }
+    known.walk = walk_;
+
+    reading.path = known.path;
+    reading.name = stat->name;
+    reading.startTime = stat->startTime;
+    reading.cpuTime = saturatingProduct(stat->cpuTicks, nanosecondsPerTick_);
+    reading.footprint = known.footprint;
+    return true;
+}
+
+bool LinuxProcessTable::readExecutableAndFootprint(const ProcessStat& stat, Known& known) {
+    // Kernel threads have no exe link, and other users' processes refuse it.
+    path_.resize(pidEnd_);
     path_.append("exe");
-    const ssize_t linkLength = ::readlink(path_.c_str(), exe_.data(), exe_.size());
+    const ssize_t linkLength = ::readlinkat(procFd_, path_.c_str(), exe_.data(), exe_.size());
     std::string_view path;
     if (linkLength > 0 && static_cast<std::size_t>(linkLength) < exe_.size()) {
         path = std::string_view(exe_.data(), static_cast<std::size_t>(linkLength));
@@ -183,50 +233,25 @@ bool LinuxProcessTable::readProcess(int pid, ProcessReading& reading) {
             path.remove_suffix(deleted.size());
     }
 
-    const auto statLength = readSmallFile("stat", stat_);
-    if (!statLength)
-        return false;
-    const auto stat = parseProcessStat(std::string_view(stat_.data(), *statLength));
-    if (!stat)
-        return false;
-    const auto bytes = footprint(pid, *stat);
-    if (!bytes)
-        return false;
-
-    reading.path = path;
-    reading.name = stat->name;
-    reading.startTime = stat->startTime;
-    reading.cpuTime = saturatingProduct(stat->cpuTicks, nanosecondsPerTick_);
-    reading.footprint = *bytes;
-    return true;
-}
-
-std::optional<std::uint64_t> LinuxProcessTable::footprint(int pid, const ProcessStat& stat) {
     // Kernel threads and zombies have no address space and so nothing of their own.
-    if (stat.virtualSize == 0 && stat.residentPages == 0)
-        return 0;
-    Footprint& known = footprints_[pid];
-    const bool unchanged =
-        known.walk != 0 && known.startTime == stat.startTime &&
-        known.minorFaults == stat.minorFaults && known.majorFaults == stat.majorFaults &&
-        known.cpuTicks == stat.cpuTicks && known.virtualSize == stat.virtualSize &&
-        known.residentPages == stat.residentPages;
-    // Freeing swapped-out memory moves none of those fields, so each footprint is read again
-    // now and then anyway, a tenth of the processes on each walk.
-    const bool refreshDue = (walk_ + static_cast<unsigned>(pid)) % footprintRefreshWalks == 0;
-    if (!unchanged || refreshDue) {
+    std::uint64_t footprint = 0;
+    if (stat.virtualSize != 0 || stat.residentPages != 0) {
         const auto length = readSmallFile("status", status_);
         const auto bytes =
             length ? parseStatusFootprint(std::string_view(status_.data(), *length)) : std::nullopt;
-        if (!bytes) {
-            footprints_.erase(pid);
-            return std::nullopt;
-        }
-        known = {stat.startTime,   stat.minorFaults,   stat.majorFaults, stat.cpuTicks,
-                 stat.virtualSize, stat.residentPages, *bytes,           walk_};
+        if (!bytes)
+            return false;
+        footprint = *bytes;
     }
-    known.walk = walk_;
-    return known.bytes;
+    known.startTime = stat.startTime;
+    known.minorFaults = stat.minorFaults;
+    known.majorFaults = stat.majorFaults;
+    known.cpuTicks = stat.cpuTicks;
+    known.virtualSize = stat.virtualSize;
+    known.residentPages = stat.residentPages;
+    known.path.assign(path);
+    known.footprint = footprint;
+    return true;
 }
 
 } // namespace orb::platform

@@ -31,43 +31,53 @@ std::optional<ProcessStat> parseProcessStat(std::string_view line);
 // a zombie); empty when the text is not a status file.
 std::optional<std::uint64_t> parseStatusFootprint(std::string_view text);
 
-// The process table of /proc below a root. Per process a walk costs one readlink of `exe` and
-// one read of `stat`; `status` is read only when the stat line shows the process could have
-// changed its memory since the last walk, and at least every tenth walk.
+// The process table of /proc below a root. Per process a walk costs one read of `stat`. The
+// `exe` link and `status` are read again only when the stat line shows that the process may
+// have called exec or changed its memory since the last walk (exec and every page brought in
+// count faults; unmapping changes the address space or the resident count), and at least every
+// tenth walk.
 class LinuxProcessTable final : public ProcessTable {
 public:
     explicit LinuxProcessTable(std::string root = "/");
+    ~LinuxProcessTable() override;
+    LinuxProcessTable(const LinuxProcessTable&) = delete;
+    LinuxProcessTable& operator=(const LinuxProcessTable&) = delete;
+
     bool listProcesses(std::vector<int>& pids) override;
     bool readProcess(int pid, ProcessReading& reading) override;
     std::vector<RunningApplication> runningApplications() override { return {}; }
 
-    static constexpr unsigned footprintRefreshWalks = 10;
+    static constexpr unsigned refreshWalks = 10;
 
 private:
-    // The footprint last read and the stat fields that move whenever it can change: faults bring
-    // pages in, and unmapping or reclaim changes the address space or the resident count.
-    struct Footprint {
+    // What the last read of a process found, and the stat fields it was found with.
+    struct Known {
         std::uint64_t startTime = 0;
         std::uint64_t minorFaults = 0;
         std::uint64_t majorFaults = 0;
         std::uint64_t cpuTicks = 0;
         std::uint64_t virtualSize = 0;
         std::uint64_t residentPages = 0;
-        std::uint64_t bytes = 0;
+        std::string path;
+        std::uint64_t footprint = 0;
         unsigned walk = 0; // the last walk that saw the process
     };
 
-    // Reads a whole small file with one read into `buffer`; the length read, or empty.
+    bool openProc();
+    // Reads a whole small file of the current process with one read into `buffer`; the length
+    // read, or empty.
     template <std::size_t N>
     std::optional<std::size_t> readSmallFile(std::string_view file, std::array<char, N>& buffer);
-    std::optional<std::uint64_t> footprint(int pid, const ProcessStat& stat);
+    // Reads the exe link and status into `known`; false when the process has gone.
+    bool readExecutableAndFootprint(const ProcessStat& stat, Known& known);
 
-    std::string procDir_;    // "<root>/proc/"
-    std::string path_;       // "<root>/proc/<pid>/", rebuilt per process without allocating
-    std::size_t pidEnd_ = 0; // where the file name goes in path_
+    std::string procDir_; // "<root>/proc"
+    int procFd_ = -1;     // procDir_, opened per walk: paths below it are short and relative
+    std::string path_;    // "<pid>/", then the file name, rebuilt without allocating
+    std::size_t pidEnd_ = 0;
     std::uint64_t nanosecondsPerTick_;
     unsigned walk_ = 0;
-    std::unordered_map<int, Footprint> footprints_;
+    std::unordered_map<int, Known> known_;
     std::array<char, 4096> exe_{};
     std::array<char, 4096> stat_{};
     std::array<char, 16384> status_{};

@@ -97,7 +97,7 @@ TEST(LinuxProcessTable, ReadsWhatTheCapturedTreeHoldsAndSkipsTheRest) {
     EXPECT_FALSE(LinuxProcessTable("/nonexistent").listProcesses(pids));
 }
 
-TEST(LinuxProcessTable, ReadsTheFootprintAgainOnlyWhenTheProcessCouldHaveChangedIt) {
+TEST(LinuxProcessTable, ReadsTheLinkAndFootprintAgainOnlyWhenTheProcessCouldHaveChangedThem) {
     ScratchRoot root;
     root.write("proc/40/stat", statLine(40, "server", 5, 100, 1000));
     root.write("proc/40/status", status("server", 2048, 1024));
@@ -107,6 +107,11 @@ TEST(LinuxProcessTable, ReadsTheFootprintAgainOnlyWhenTheProcessCouldHaveChanged
     LinuxProcessTable table(root.str());
     std::vector<int> pids;
     auto walk = [&] { table.listProcesses(pids); };
+    auto replace = [&](const std::string& target, std::uint64_t anonKb) {
+        stdfs::remove(root.path() / "proc/40/exe");
+        root.link("proc/40/exe", target);
+        root.write("proc/40/status", status("server", anonKb, 0));
+    };
 
     walk();
     std::sort(pids.begin(), pids.end());
@@ -118,22 +123,26 @@ TEST(LinuxProcessTable, ReadsTheFootprintAgainOnlyWhenTheProcessCouldHaveChanged
     ASSERT_TRUE(read(table, 2));
     EXPECT_EQ(read(table, 2)->footprint, 0u);
 
-    // Same stat fields: the status file is not read again...
-    root.write("proc/40/status", status("server", 9000, 0));
+    // Same stat fields: neither is read again...
+    replace("/usr/bin/other", 9000);
     walk();
+    EXPECT_EQ(read(table, 40)->path, "/usr/sbin/server");
     EXPECT_EQ(read(table, 40)->footprint, 3072u * 1024);
-    // ...until a fault brings a page in, or a new process takes the identifier.
+    // ...until a fault brings a page in (as exec does), or a new process takes the identifier.
     root.write("proc/40/stat", statLine(40, "server", 6, 100, 1000));
     walk();
+    EXPECT_EQ(read(table, 40)->path, "/usr/bin/other");
     EXPECT_EQ(read(table, 40)->footprint, 9000u * 1024);
-    root.write("proc/40/status", status("server", 10, 0));
+    replace("/usr/bin/third", 10);
     root.write("proc/40/stat", statLine(40, "server", 6, 100, 2000));
     walk();
+    EXPECT_EQ(read(table, 40)->path, "/usr/bin/third");
     EXPECT_EQ(read(table, 40)->footprint, 10u * 1024);
     // And at least every tenth walk whatever the stat line says.
-    root.write("proc/40/status", status("server", 20, 0));
-    for (unsigned i = 0; i < LinuxProcessTable::footprintRefreshWalks; ++i)
+    replace("/usr/bin/fourth", 20);
+    for (unsigned i = 0; i < LinuxProcessTable::refreshWalks; ++i)
         walk(), read(table, 40);
+    EXPECT_EQ(read(table, 40)->path, "/usr/bin/fourth");
     EXPECT_EQ(read(table, 40)->footprint, 20u * 1024);
 
     // Gone between the listing and the read, or left half written.

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QThread>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace orb;
@@ -70,4 +71,26 @@ TEST(LiveProcessWalk, CountsWhatPsCounts) {
     ASSERT_TRUE(ps.waitForFinished(10000));
     const int listed = static_cast<int>(ps.readAllStandardOutput().count('\n')) - 1; // not ps
     EXPECT_NEAR(walked, listed, 3);
+}
+
+TEST(LiveProcessWalk, FollowsAProcessIntoTheProgramItExecs) {
+    // A wrapper script that hands over to the real program under the same identifier.
+    QProcess wrapper;
+    wrapper.start(QStringLiteral("sh"),
+                  {"-c", "read go; exec \"$0\" hold 1", ORB_PROCESS_LOAD_PATH});
+    ASSERT_TRUE(wrapper.waitForStarted());
+    const int pid = static_cast<int>(wrapper.processId());
+    LinuxProcessTable table;
+    std::vector<int> pids;
+    auto pathNow = [&] {
+        ProcessReading reading;
+        table.listProcesses(pids);
+        return table.readProcess(pid, reading) ? std::string(reading.path) : std::string();
+    };
+    EXPECT_NE(pathNow().find("sh"), std::string::npos);
+    wrapper.write("go\n");
+    ASSERT_TRUE(wrapper.waitForReadyRead(10000));
+    EXPECT_EQ(pathNow(), std::filesystem::canonical(ORB_PROCESS_LOAD_PATH).string());
+    wrapper.kill();
+    wrapper.waitForFinished();
 }
