@@ -52,57 +52,48 @@ struct LiveWalk {
     ProcessWalk walk{table, clock};
 };
 
-// What the walk reads, and nothing else: list /proc, then per process one read each of stat and
-// status into a fixed buffer and one readlink of exe.
-int rawWalk() {
-    static char buffer[16384];
-    char path[64];
+// Calls `read(pid)` for every process in /proc; the number of processes.
+template <typename Read> int forEachProcess(Read read) {
     int processes = 0;
     DIR* proc = ::opendir("/proc");
     if (!proc)
         return 0;
     while (const dirent* entry = ::readdir(proc)) {
-        const int pid = std::atoi(entry->d_name);
-        if (pid <= 0)
-            continue;
-        ++processes;
-        for (const char* file : {"stat", "status"}) {
-            std::snprintf(path, sizeof path, "/proc/%d/%s", pid, file);
-            const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-            if (fd >= 0) {
-                benchmark::DoNotOptimize(::read(fd, buffer, sizeof buffer));
-                ::close(fd);
-            }
+        if (const int pid = std::atoi(entry->d_name); pid > 0) {
+            ++processes;
+            read(pid);
         }
-        std::snprintf(path, sizeof path, "/proc/%d/exe", pid);
-        benchmark::DoNotOptimize(::readlink(path, buffer, sizeof buffer));
     }
     ::closedir(proc);
     return processes;
 }
 
+// One read of a /proc/<pid> file into a fixed buffer.
+void readProcFile(int pid, const char* file) {
+    static char buffer[16384];
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/%s", pid, file);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        benchmark::DoNotOptimize(::read(fd, buffer, sizeof buffer));
+        ::close(fd);
+    }
+}
+
+// What the walk reads, and nothing else: stat, status and the exe link of every process.
+int rawWalk() {
+    return forEachProcess([](int pid) {
+        readProcFile(pid, "stat");
+        readProcFile(pid, "status");
+        char path[64], target[4096];
+        std::snprintf(path, sizeof path, "/proc/%d/exe", pid);
+        benchmark::DoNotOptimize(::readlink(path, target, sizeof target));
+    });
+}
+
 // The least any walk can do: one read of each process's stat, for its processor time.
 int statOnly() {
-    static char buffer[4096];
-    char path[64];
-    int processes = 0;
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return 0;
-    while (const dirent* entry = ::readdir(proc)) {
-        const int pid = std::atoi(entry->d_name);
-        if (pid <= 0)
-            continue;
-        ++processes;
-        std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-        const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            benchmark::DoNotOptimize(::read(fd, buffer, sizeof buffer));
-            ::close(fd);
-        }
-    }
-    ::closedir(proc);
-    return processes;
+    return forEachProcess([](int pid) { readProcFile(pid, "stat"); });
 }
 
 void perProcess(benchmark::State& state, int processes) {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QMetaProperty>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace orb;
@@ -104,13 +105,28 @@ TEST(SystemMonitor, ATickAssignsEachReadingInOrderThenCompletesOnce) {
               std::pair(qsizetype(60), qsizetype(60)));
 }
 
-TEST(SystemMonitor, ItsTimerDrivesTheTick) {
+TEST(SystemMonitor, ItsTimersDriveTheTickAndTheProcessWalk) {
     orb::testing::FakePlatform fake;
+    fake.processes->listed = {1, 2};
+    fake.processes->processes[1] = {"/usr/bin/editor", "editor", 1, 0, 1 << 20};
     SystemMonitor monitor(fake.platform());
+    ChangeRecorder recorder(monitor);
     monitor.setTickInterval(std::chrono::milliseconds(10));
     int ticks = 0;
     QObject::connect(&monitor, &SystemMonitor::tickCompleted, [&] { ++ticks; });
     for (QDeadlineTimer deadline(5000); ticks < 2 && !deadline.hasExpired();)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     EXPECT_EQ(ticks, 2);
+
+    // The walk at start publishes on the main thread, the lists first, then the count.
+    const QStringList published{"topMemoryProcesses", "topCPUProcesses", "topEnergyProcesses",
+                                "processCount"};
+    EXPECT_EQ(recorder.seen
+                  .filter(QRegularExpression("process", QRegularExpression::CaseInsensitiveOption))
+                  .mid(0, 4),
+              published);
+    ASSERT_EQ(monitor.topMemoryProcesses().size(), 1);
+    EXPECT_EQ(monitor.topMemoryProcesses()[0].name, "editor");
+    EXPECT_EQ(monitor.topEnergyProcesses(), monitor.topCPUProcesses());
+    EXPECT_EQ(monitor.processCount(), 2);
 }
