@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/PropertyValue.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orb::platform {
+
+// One entry of /sys/class/power_supply with the attributes the power readers use, in the
+// kernel's units (µV, µA, µW, µWh, µAh, tenths of °C, seconds, percent). An attribute that is
+// missing or not a number is empty; texts are empty when missing.
+struct PowerSupply {
+    std::string name;       // "BAT0", "AC", "ucsi-source-psy-USBC000:001"
+    std::string devicePath; // the kernel's device path, as udev names it
+    std::string type;       // "Battery", "Mains", "USB", "UPS", ...
+    std::string scope;      // "System", "Device" or empty (a system supply)
+    std::string status;     // "Charging", "Discharging", "Full", "Not charging", "Unknown", "Error"
+    std::string health;     // "Good", "Overheat", ... or empty
+    std::optional<bool> online;
+    std::optional<bool> present;
+    std::optional<std::int64_t> capacity;
+    std::optional<std::int64_t> energyNow, energyFull, energyFullDesign;
+    std::optional<std::int64_t> chargeNow, chargeFull, chargeFullDesign;
+    std::optional<std::int64_t> powerNow, currentNow, voltageNow, voltageMinDesign;
+    std::optional<std::int64_t> cycleCount, temp;
+    std::optional<std::int64_t> timeToEmptyNow, timeToFullNow;
+};
+
+// Every supply below `root`, in name order. Follows each class entry's link once (the entries'
+// `subsystem` links lead back to the class: a recursive walk would never end).
+std::vector<PowerSupply> readPowerSupplies(const std::string& root);
+
+// Reads the supplies at most once per reuse window, so that the power-source snapshot and the
+// battery read of one tick share one pass over sysfs; an event handled later reads afresh.
+class PowerSupplyReader {
+public:
+    explicit PowerSupplyReader(std::string root,
+                               std::chrono::milliseconds reuseWindow = std::chrono::milliseconds(50));
+    const std::vector<PowerSupply>& supplies();
+
+private:
+    std::string root_;
+    std::chrono::milliseconds reuseWindow_;
+    std::chrono::steady_clock::time_point readAt_;
+    bool read_ = false;
+    std::vector<PowerSupply> supplies_;
+};
+
+// A battery of the machine itself: type Battery and not scope Device (mice, keyboards, headsets).
+bool isSystemBattery(const PowerSupply& supply);
+// A Mains or USB supply of the machine (not scope Device).
+bool isAdapter(const PowerSupply& supply);
+
+// The power-source description of the machine's batteries taken together (see PowerSources.h),
+// or empty when it has none.
+std::optional<PropertyTable> batteryDescription(const std::vector<PowerSupply>& supplies);
+
+// The property table of the system-battery service (see SmartBattery.h), or empty when the
+// machine has no battery.
+std::optional<PropertyTable> smartBatteryProperties(const std::vector<PowerSupply>& supplies);
+
+} // namespace orb::platform
