@@ -12,7 +12,8 @@ namespace orb {
 SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent)
     : QObject(parent), platform_(platform), cpu_(*platform.processors),
       network_(*platform.network, *platform.clock), disk_(*platform.registry),
-      memory_(*platform.memory), loadAndUptime_(*platform.host), wifi_(*platform.wifi) {
+      memory_(*platform.memory), loadAndUptime_(*platform.host), wifi_(*platform.wifi),
+      powerSource_(*platform.power), batteryDetails_(*platform.registry) {
     // The readers took the processor count, the time and the throughput baselines above, so
     // the first rates cover only the time since start. Published fields start at zero, empty or
     // absent unless they say otherwise.

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "monitor/AppProcess.h"
+#include "monitor/BatteryDetailsReader.h"
 #include "monitor/CpuReader.h"
 #include "monitor/DiskThroughputReader.h"
 #include "monitor/LoadAndUptimeReader.h"
 #include "monitor/MemoryReader.h"
 #include "monitor/NetworkThroughputReader.h"
+#include "monitor/PowerSourceReader.h"
 #include "monitor/PublishedField.h"
 #include "monitor/WiFiReader.h"
 
@@ -16,6 +18,7 @@
 #include <QVariantMap>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QTimer;
 
@@ -145,7 +148,8 @@ public:
     void updateDisk();
     void updateLoadAndUptime();
     void updateWiFi();
-    void updatePowerSources();
+    void updatePowerSources(); // ends with updateBatteryDetails
+    void updateBatteryDetails();
     void updateSensors();
     void updateGPU();
     void scheduleProcessUpdate();
@@ -171,6 +175,8 @@ private:
     void startMonitoring();
     void registerPowerSourceNotifications();
     void registerBatteryNotifications();
+    // A message from the battery's service: its details are read again, at most every 0.25 s.
+    void batteryInterest();
 
     platform::Platform& platform_;
 
@@ -182,9 +188,13 @@ private:
     MemoryReader memory_;
     LoadAndUptimeReader loadAndUptime_;
     WiFiReader wifi_;
+    PowerSourceReader powerSource_;
+    BatteryDetailsReader batteryDetails_;
     QMap<int, double> energyTracker_; // kept empty: nothing reads it
-    std::chrono::steady_clock::time_point lastBatteryRead_ =
-        std::chrono::steady_clock::time_point::min();
+    // When a battery message last caused a read; empty before the first, which always does.
+    std::optional<std::chrono::steady_clock::time_point> lastBatteryRead_;
+    std::unique_ptr<platform::InterestNotification> powerSourceNotification_;
+    std::unique_ptr<platform::InterestNotification> batteryServiceNote_;
 
     std::unique_ptr<ProcessQueue> processQueue_; // owns the process walk and its state
     QTimer* tickTimer_ = nullptr;

@@ -4,6 +4,7 @@
 #include "platform/DeviceRegistry.h"
 #include "platform/HostInfo.h"
 #include "platform/NetworkInterfaces.h"
+#include "platform/PowerSources.h"
 #include "platform/ProcessTable.h"
 #include "platform/ProcessorInfo.h"
 #include "platform/VirtualMemory.h"
@@ -23,6 +24,7 @@ struct Platform {
     std::unique_ptr<VirtualMemory> memory;
     std::unique_ptr<NetworkInterfaces> network;
     std::unique_ptr<DeviceRegistry> registry;
+    std::unique_ptr<PowerSources> power;
     std::unique_ptr<ProcessTable> processes; // read on the process walk's thread only
 };
 

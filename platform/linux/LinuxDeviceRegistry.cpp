@@ -54,7 +54,7 @@ ServiceSource* LinuxDeviceRegistry::sourceOf(RegistryEntryId service) {
 
 std::unique_ptr<InterestNotification>
 LinuxDeviceRegistry::addInterestNotification(RegistryEntryId service, InterestCallback callback) {
-    auto* source = sourceOf(service);
+    auto* source = watchesDevices_ ? sourceOf(service) : nullptr;
     if (!source)
         return nullptr;
     return watchUdevDevice(source->subsystem(), service, std::move(callback));

@@ -46,10 +46,11 @@ private:
 // The device registry on Linux: each class of service is built from /proc and /sys by its own
 // source. A class without a source has no services.
 //
-// Interest messages come from udev, so they follow the running system's devices: a service
-// read from a captured tree is watched under the same device path on this machine.
+// Interest messages come from udev, so they follow the running system's devices; a registry
+// over a captured tree is built without them, since this machine's events say nothing of it.
 class LinuxDeviceRegistry final : public DeviceRegistry {
 public:
+    explicit LinuxDeviceRegistry(bool watchesDevices = true) : watchesDevices_(watchesDevices) {}
     void addSource(std::string className, std::unique_ptr<ServiceSource> source);
 
     std::unique_ptr<ServiceIterator> matchingServices(std::string_view className) override;
@@ -64,6 +65,7 @@ private:
     // The source that currently has the service named `service`; null when none has.
     ServiceSource* sourceOf(RegistryEntryId service);
 
+    bool watchesDevices_;
     std::map<std::string, std::unique_ptr<ServiceSource>, std::less<>> sources_;
 };
 

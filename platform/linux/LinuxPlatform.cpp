@@ -25,7 +25,9 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     platform->network = std::make_unique<LinuxNetworkInterfaces>(root);
     platform->processes = std::make_unique<LinuxProcessTable>(root);
 
-    auto registry = std::make_unique<LinuxDeviceRegistry>();
+    // Events and the system bus describe this machine, not a captured tree below another root.
+    const bool live = root.empty() || root == "/";
+    auto registry = std::make_unique<LinuxDeviceRegistry>(live);
     registry->addSource(std::string(block_storage::serviceClass),
                         std::make_unique<LinuxBlockStorage>(root));
     platform->registry = std::move(registry);

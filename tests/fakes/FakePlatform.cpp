@@ -16,6 +16,7 @@ FakePlatform::FakePlatform()
       memory(install<FakeVirtualMemory>(platform_.memory)),
       network(install<FakeNetworkInterfaces>(platform_.network)),
       registry(install<FakeDeviceRegistry>(platform_.registry)),
-      processes(install<FakeProcessTable>(platform_.processes)) {}
+      processes(install<FakeProcessTable>(platform_.processes)),
+      power(install<FakePowerSources>(platform_.power)) {}
 
 } // namespace orb::testing

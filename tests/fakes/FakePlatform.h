@@ -92,6 +92,20 @@ public:
     }
 };
 
+// The snapshot the test put in; `changed()` delivers a change as the event loop would.
+class FakePowerSources final : public platform::PowerSources {
+public:
+    std::optional<std::vector<platform::PropertyValue>> sources =
+        std::vector<platform::PropertyValue>{};
+    std::function<void()> onChange;
+    std::optional<std::vector<platform::PropertyValue>> descriptions() override { return sources; }
+    std::unique_ptr<platform::InterestNotification>
+    notifyChanges(std::function<void()> changed) override {
+        onChange = std::move(changed);
+        return std::make_unique<platform::InterestNotification>();
+    }
+};
+
 // A whole platform of fakes, with typed access to each for the test to script.
 class FakePlatform {
     platform::Platform platform_; // first: the pointers below are taken from it
@@ -108,6 +122,7 @@ public:
     FakeNetworkInterfaces* network;
     FakeDeviceRegistry* registry;
     FakeProcessTable* processes;
+    FakePowerSources* power;
 };
 
 } // namespace orb::testing

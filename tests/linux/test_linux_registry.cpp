@@ -95,6 +95,10 @@ TEST(LinuxDeviceRegistry, ServicesAreNamedByTheirKernelDevicePath) {
         fromPlainThread = registry.addInterestNotification(sdaId, [](auto) {});
     }).join();
     EXPECT_EQ(fromPlainThread, nullptr);
+    LinuxDeviceRegistry captured(false); // over a captured tree: this machine's events do not apply
+    captured.addSource(std::string(block_storage::serviceClass),
+                       std::make_unique<LinuxBlockStorage>(root.str()));
+    EXPECT_EQ(captured.addInterestNotification(sdaId, [](auto) {}), nullptr);
 
     // A udev event reaches only the watcher of its own device.
     const std::string battery = "/devices/LNXSYSTM:00/LNXSYBUS:00/PNP0C0A:00/power_supply/BAT0";
