@@ -12,14 +12,17 @@ namespace orb::platform {
 
 // One entry of /sys/class/power_supply with the attributes the power readers use, in the
 // kernel's units (µV, µA, µW, µWh, µAh, tenths of °C, seconds, percent). An attribute that is
-// missing or not a number is empty; texts are empty when missing.
+// missing or not a number is empty; texts are empty when missing. Only the attribute files are
+// read: a supply's `uevent` is a second copy that some drivers fill at another moment.
 struct PowerSupply {
     std::string name;       // "BAT0", "AC", "ucsi-source-psy-USBC000:001"
     std::string devicePath; // the kernel's device path, as udev names it
-    std::string type;       // "Battery", "Mains", "USB", "UPS", ...
-    std::string scope;      // "System", "Device" or empty (a system supply)
-    std::string status;     // "Charging", "Discharging", "Full", "Not charging", "Unknown", "Error"
-    std::string health;     // "Good", "Overheat", ... or empty
+    // "Battery", "Mains", "USB", "UPS", ...; a captured entry without its `type` file that
+    // reports a capacity is taken as "Battery", since only batteries have one.
+    std::string type;
+    std::string scope;  // "System", "Device" or empty (a system supply)
+    std::string status; // "Charging", "Discharging", "Full", "Not charging", "Unknown", "Error"
+    std::string health; // "Good", "Overheat", ... or empty
     std::optional<bool> online;
     std::optional<bool> present;
     std::optional<std::int64_t> capacity;
@@ -38,8 +41,8 @@ std::vector<PowerSupply> readPowerSupplies(const std::string& root);
 // battery read of one tick share one pass over sysfs; an event handled later reads afresh.
 class PowerSupplyReader {
 public:
-    explicit PowerSupplyReader(std::string root,
-                               std::chrono::milliseconds reuseWindow = std::chrono::milliseconds(50));
+    explicit PowerSupplyReader(
+        std::string root, std::chrono::milliseconds reuseWindow = std::chrono::milliseconds(50));
     const std::vector<PowerSupply>& supplies();
 
 private:
@@ -50,9 +53,11 @@ private:
     std::vector<PowerSupply> supplies_;
 };
 
-// A battery of the machine itself: type Battery and not scope Device (mice, keyboards, headsets).
+// A battery of the machine itself: type Battery, not scope Device (mice, keyboards, headsets),
+// and not an empty slot (`present` 0).
 bool isSystemBattery(const PowerSupply& supply);
-// A Mains or USB supply of the machine (not scope Device).
+// A Mains or USB supply of the machine (not scope Device). Older kernels spell USB supplies
+// "USB_C", "USB_PD", ...
 bool isAdapter(const PowerSupply& supply);
 
 // The power-source description of the machine's batteries taken together (see PowerSources.h),
