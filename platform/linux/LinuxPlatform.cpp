@@ -1,12 +1,14 @@
 #include "platform/Platform.h"
 
 #include "platform/BlockStorage.h"
+#include "platform/SmartBattery.h"
 #include "platform/linux/LinuxBlockStorage.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/LinuxHostInfo.h"
 #include "platform/linux/LinuxNetworkInterfaces.h"
 #include "platform/linux/LinuxProcessTable.h"
 #include "platform/linux/LinuxProcessorInfo.h"
+#include "platform/linux/LinuxSmartBattery.h"
 #include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/LinuxWiFi.h"
 
@@ -30,6 +32,10 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     auto registry = std::make_unique<LinuxDeviceRegistry>(live);
     registry->addSource(std::string(block_storage::serviceClass),
                         std::make_unique<LinuxBlockStorage>(root));
+    // One pass over sysfs serves both the power-source snapshot and the battery of a tick.
+    auto supplies = std::make_shared<PowerSupplyReader>(root);
+    registry->addSource(std::string(smart_battery::serviceClass),
+                        std::make_unique<LinuxSmartBattery>(supplies));
     platform->registry = std::move(registry);
     return platform;
 }
