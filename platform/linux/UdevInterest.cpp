@@ -34,17 +34,11 @@ private:
     std::unique_ptr<DescriptorWatch> watch_;
 };
 
-} // namespace
-
-std::optional<InterestMessage>
-udevInterestMessage(RegistryEntryId watched, std::string_view devicePath, std::string_view action) {
-    if (devicePath.empty() || registryEntryId(devicePath) != watched)
-        return std::nullopt;
-    return action == "remove" ? serviceRemoved : serviceStateChanged;
-}
-
+// Watches the udev events of one kernel subsystem; `translate` turns each event of a wake-up
+// into messages for `callback`.
+template <typename Translate>
 std::unique_ptr<InterestNotification>
-watchUdevDevice(std::string_view subsystem, RegistryEntryId service, InterestCallback callback) {
+watchUdevEvents(std::string_view subsystem, Translate translate, InterestCallback callback) {
     UdevPtr<udev> context(udev_new());
     if (!context)
         return nullptr;
@@ -57,16 +51,13 @@ watchUdevDevice(std::string_view subsystem, RegistryEntryId service, InterestCal
         return nullptr;
 
     // The monitor's socket does not block: receiving gives null once nothing is left.
-    auto drain = [monitor = monitor.get(), service] {
+    auto drain = [monitor = monitor.get(), translate = std::move(translate)] {
         std::vector<InterestMessage> messages;
         for (int i = 0; i < eventsPerWakeUp; ++i) {
             UdevPtr<udev_device> device(udev_monitor_receive_device(monitor));
             if (!device)
                 break;
-            const char* path = udev_device_get_devpath(device.get());
-            const char* action = udev_device_get_action(device.get());
-            if (auto message = udevInterestMessage(service, path ? path : "", action ? action : ""))
-                messages.push_back(*message);
+            translate(device.get(), messages);
         }
         return messages;
     };
@@ -75,6 +66,39 @@ watchUdevDevice(std::string_view subsystem, RegistryEntryId service, InterestCal
     if (!watch)
         return nullptr;
     return std::make_unique<UdevInterest>(std::move(context), std::move(monitor), std::move(watch));
+}
+
+} // namespace
+
+std::optional<InterestMessage>
+udevInterestMessage(RegistryEntryId watched, std::string_view devicePath, std::string_view action) {
+    if (devicePath.empty() || registryEntryId(devicePath) != watched)
+        return std::nullopt;
+    return action == "remove" ? serviceRemoved : serviceStateChanged;
+}
+
+std::unique_ptr<InterestNotification>
+watchUdevDevice(std::string_view subsystem, RegistryEntryId service, InterestCallback callback) {
+    return watchUdevEvents(
+        subsystem,
+        [service](udev_device* device, std::vector<InterestMessage>& messages) {
+            const char* path = udev_device_get_devpath(device);
+            const char* action = udev_device_get_action(device);
+            if (auto message = udevInterestMessage(service, path ? path : "", action ? action : ""))
+                messages.push_back(*message);
+        },
+        std::move(callback));
+}
+
+std::unique_ptr<InterestNotification> watchUdevSubsystem(std::string_view subsystem,
+                                                         std::function<void()> changed) {
+    return watchUdevEvents(
+        subsystem,
+        [](udev_device*, std::vector<InterestMessage>& messages) {
+            if (messages.empty())
+                messages.push_back(serviceStateChanged);
+        },
+        [changed = std::move(changed)](InterestMessage) { changed(); });
 }
 
 } // namespace orb::platform

@@ -2,6 +2,7 @@
 
 #include "platform/DeviceRegistry.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -19,5 +20,11 @@ udevInterestMessage(RegistryEntryId watched, std::string_view devicePath, std::s
 // monitor cannot be set up (no netlink access, a thread without an event loop).
 std::unique_ptr<InterestNotification>
 watchUdevDevice(std::string_view subsystem, RegistryEntryId service, InterestCallback callback);
+
+// Calls `changed` on the calling thread's event loop after any udev event of a device of the
+// kernel subsystem `subsystem`; a burst of events read in one wake-up calls it once. Null when
+// the monitor cannot be set up.
+std::unique_ptr<InterestNotification> watchUdevSubsystem(std::string_view subsystem,
+                                                         std::function<void()> changed);
 
 } // namespace orb::platform
