@@ -6,11 +6,13 @@
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/LinuxHostInfo.h"
 #include "platform/linux/LinuxNetworkInterfaces.h"
+#include "platform/linux/LinuxPowerSources.h"
 #include "platform/linux/LinuxProcessTable.h"
 #include "platform/linux/LinuxProcessorInfo.h"
 #include "platform/linux/LinuxSmartBattery.h"
 #include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/LinuxWiFi.h"
+#include "platform/linux/UPowerClient.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -36,6 +38,8 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     auto supplies = std::make_shared<PowerSupplyReader>(root);
     registry->addSource(std::string(smart_battery::serviceClass),
                         std::make_unique<LinuxSmartBattery>(supplies));
+    platform->power = std::make_unique<LinuxPowerSources>(
+        supplies, live ? std::make_unique<UPowerClient>(QDBusConnection::systemBus()) : nullptr);
     platform->registry = std::move(registry);
     return platform;
 }

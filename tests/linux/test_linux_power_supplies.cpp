@@ -1,4 +1,5 @@
 #include "fakes/ScratchRoot.h"
+#include "platform/linux/LinuxPowerSources.h"
 #include "platform/linux/LinuxSmartBattery.h"
 #include "platform/linux/PowerSupplies.h"
 
@@ -177,6 +178,9 @@ TEST(PowerSupplies, TwoPacksShowAsOneAndDevicesNeverCount) {
         "SystemPower: 10.0}, CycleCount: 100, DesignCapacity: 6364, ExternalConnected: false, "
         "Temperature: 2500, Voltage: 12000}";
     EXPECT_EQ(text(smartBatteryProperties(supplies)), battery);
+    PropertyTable fromUPower{{"Type", "InternalBattery"}}; // which has no health of its own
+    addBatteryHealth(fromUPower, supplies);
+    EXPECT_EQ(text(fromUPower), R"({BatteryHealth: "Good", Type: "InternalBattery"})");
 
     // One service, named by the first pack, for the packs together; none without a battery.
     auto services = LinuxSmartBattery(std::make_shared<PowerSupplyReader>(root.str())).services();
