@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # A screenshot of the popover with live readings: the program on trayer (an X11 tray) on a private
 # X display, its tray item clicked with xdotool. Writes popover.png (the whole screen).
-# Usage: bench/popover_shot.sh [build-dir] [out-dir]
+# Usage: bench/popover_shot.sh [build-dir] [out-dir] [program options, e.g. --root DIR]
 set -euo pipefail
 build=$(realpath "${1:-build}")
 out=$(realpath "${2:-shots}")
+shift $(($# > 2 ? 2 : $#))
 mkdir -p "$out"
 source "$(dirname "$0")/desktop.sh"
 private_desktop 1024x800x24
@@ -13,7 +14,7 @@ trayer --edge top --align right --widthtype request --height 24 --SetDockType tr
     --transparent true --alpha 0 --tint 0x202020 &
 pids+=($!)
 sleep 2
-"$build/app/orbimeter" >"$work/app.log" 2>&1 &
+"$build/app/orbimeter" "$@" >"$work/app.log" 2>&1 &
 pids+=($!)
 sleep 4
 # trayer aligned right: the one item sits at the panel's right end.

@@ -44,6 +44,15 @@ TEST(Probe, PrintsEveryFieldOnceOrAtTheChosenIntervalAsJsonOrText) {
         text.join('\n').contains("topMemoryProcesses      (4) [soffice.bin 0.0% 280.9 MB, "))
         << text.join('\n').toStdString();
 
+    // A laptop's tree: the battery and its adapter as its user sees them.
+    const auto laptop =
+        runProbe({"--once", "--json", "--root", ORB_FIXTURES_DIR "/prometheus-procfs"});
+    const QJsonObject battery = QJsonDocument::fromJson(laptop.lines.value(0)).object();
+    EXPECT_NEAR(battery["batteryLevel"].toDouble(), 0.988, 0.001);
+    EXPECT_EQ(battery["timeRemaining"].toString(), "10:14 Remaining");
+    EXPECT_NEAR(battery["batteryDrawWatts"].toDouble(), 4.83, 0.01);
+    EXPECT_FALSE(battery["batteryACConnected"].toBool(true));
+
     // Twenty samples 20 ms apart take far less than the twenty seconds of the usual interval.
     QElapsedTimer elapsed;
     elapsed.start();
