@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orb::platform {
 
@@ -18,35 +20,52 @@ namespace {
 
 constexpr std::string_view classDirectory = "/sys/class/power_supply";
 
-std::optional<bool> readFlag(const std::string& path) {
-    const auto value = fs::readInt(path);
-    if (value == 0 || value == 1)
-        return *value == 1;
-    return std::nullopt;
+// An attribute's first line, read with one call: attribute files are short.
+std::optional<std::string> readAttribute(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    char buffer[256];
+    const ssize_t length = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (length <= 0)
+        return std::nullopt;
+    std::string_view text(buffer, static_cast<std::size_t>(length));
+    text = text.substr(0, text.find('\n'));
+    text = text.substr(0, text.find('\0')); // some drivers pad with NUL bytes
+    return std::string(fs::trim(text));
 }
 
-bool isDirectory(const std::string& path) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// Reads the named attribute files only: listing an entry would walk into its `subsystem` and
-// `device` links, which lead back up the tree.
-PowerSupply readSupply(const std::string& root, const std::string& name) {
-    const auto entry = std::string(classDirectory) + "/" + name;
-    const auto dir = fs::underRoot(root, entry) + "/";
-    auto text = [&](const char* attribute) { return fs::readLine(dir + attribute).value_or(""); };
-    auto number = [&](const char* attribute) { return fs::readInt(dir + attribute); };
+// Reads the attribute files the supply has, by name: listing its folder again would walk into
+// its `subsystem` and `device` links, which lead back up the tree.
+PowerSupply readSupply(const std::string& dir, const std::string& name,
+                       const std::string& devicePath, const std::vector<std::string>& attributes) {
+    auto attribute = [&](const char* file) -> std::optional<std::string> {
+        if (!std::binary_search(attributes.begin(), attributes.end(), std::string_view(file)))
+            return std::nullopt;
+        return readAttribute(dir + file);
+    };
+    auto text = [&](const char* file) { return attribute(file).value_or(""); };
+    auto number = [&](const char* file) -> std::optional<std::int64_t> {
+        const auto value = attribute(file);
+        return value ? fs::parseInt(*value) : std::nullopt;
+    };
+    auto flag = [&](const char* file) -> std::optional<bool> {
+        const auto value = number(file);
+        if (value == 0 || value == 1)
+            return *value == 1;
+        return std::nullopt;
+    };
 
     PowerSupply supply;
     supply.name = name;
-    supply.devicePath = kernelDevicePath(root, entry);
+    supply.devicePath = devicePath;
     supply.type = text("type");
     supply.scope = text("scope");
     supply.status = text("status");
     supply.health = text("health");
-    supply.online = readFlag(dir + "online");
-    supply.present = readFlag(dir + "present");
+    supply.online = flag("online");
+    supply.present = flag("present");
     supply.capacity = number("capacity");
     supply.energyNow = number("energy_now");
     supply.energyFull = number("energy_full");
@@ -320,14 +339,7 @@ PropertyTable adapterDetails(const PowerSupply& adapter) {
 } // namespace
 
 std::vector<PowerSupply> readPowerSupplies(const std::string& root) {
-    const auto classDir = fs::underRoot(root, classDirectory);
-    std::vector<PowerSupply> supplies;
-    for (const auto& name : fs::listDirectory(classDir)) {
-        // A link whose target was never captured, or a stray file, is not a supply.
-        if (isDirectory(classDir + "/" + name))
-            supplies.push_back(readSupply(root, name));
-    }
-    return supplies;
+    return PowerSupplyReader(root).supplies();
 }
 
 PowerSupplyReader::PowerSupplyReader(std::string root, std::chrono::milliseconds reuseWindow)
@@ -335,10 +347,32 @@ PowerSupplyReader::PowerSupplyReader(std::string root, std::chrono::milliseconds
 
 const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
     const auto now = std::chrono::steady_clock::now();
-    if (!read_ || now - readAt_ >= reuseWindow_) {
-        supplies_ = readPowerSupplies(root_);
-        readAt_ = now;
-        read_ = true;
+    if (read_ && now - readAt_ < reuseWindow_)
+        return supplies_;
+    readAt_ = now;
+    read_ = true;
+    supplies_.clear();
+
+    const auto classDir = fs::underRoot(root_, classDirectory);
+    const auto names = fs::listDirectory(classDir);
+    std::erase_if(layouts_, [&](const auto& entry) {
+        return !std::binary_search(names.begin(), names.end(), entry.first);
+    });
+    for (const auto& name : names) {
+        // A link whose target was never captured, or a stray file, is not a supply.
+        const auto dir = classDir + "/" + name + "/";
+        struct stat status {};
+        if (::stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            layouts_.erase(name);
+            continue;
+        }
+        Layout& layout = layouts_[name];
+        if (layout.inode != status.st_ino || layout.attributes.empty()) {
+            layout.inode = status.st_ino;
+            layout.devicePath = kernelDevicePath(root_, std::string(classDirectory) + "/" + name);
+            layout.attributes = fs::listDirectory(dir);
+        }
+        supplies_.push_back(readSupply(dir, name, layout.devicePath, layout.attributes));
     }
     return supplies_;
 }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,7 +39,9 @@ struct PowerSupply {
 std::vector<PowerSupply> readPowerSupplies(const std::string& root);
 
 // Reads the supplies at most once per reuse window, so that the power-source snapshot and the
-// battery read of one tick share one pass over sysfs; an event handled later reads afresh.
+// battery read of one tick share one pass over sysfs; an event handled later reads afresh. What
+// stays the same while a supply's device exists (its device path and which attributes it has)
+// is looked up once per device, so a pass reads only the attribute files that are there.
 class PowerSupplyReader {
 public:
     explicit PowerSupplyReader(
@@ -46,11 +49,18 @@ public:
     const std::vector<PowerSupply>& supplies();
 
 private:
+    struct Layout {
+        std::uint64_t inode = 0; // of the supply's folder: a device registered anew has another
+        std::string devicePath;
+        std::vector<std::string> attributes; // sorted
+    };
+
     std::string root_;
     std::chrono::milliseconds reuseWindow_;
     std::chrono::steady_clock::time_point readAt_;
     bool read_ = false;
     std::vector<PowerSupply> supplies_;
+    std::map<std::string, Layout, std::less<>> layouts_;
 };
 
 // A battery of the machine itself: type Battery, not scope Device (mice, keyboards, headsets),
