@@ -66,6 +66,9 @@ bool hasHwmonTwin(const std::string& type, const std::vector<std::string>& hwmon
     auto present = [&](std::string_view chip) {
         return std::find(hwmonChips.begin(), hwmonChips.end(), chip) != hwmonChips.end();
     };
+    // ACPI zones are presented here; the hwmon readers leave their acpitz chips alone.
+    if (type == "acpitz")
+        return false;
     // The package zone reads the same processor register as coretemp's "Package id N".
     if (type == "x86_pkg_temp")
         return present("coretemp");

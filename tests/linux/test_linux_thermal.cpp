@@ -65,12 +65,20 @@ TEST(LinuxThermalZones, CapturedZonesBecomeSensorsAndGiveTheState) {
          thermalNominal},
         // 12.38 °C is presented, and below the scan's window.
         {"prometheus-node_exporter", {{"cpu-thermal", 1238}}, {}, thermalNominal},
-        // acpitz and x86_pkg_temp are hwmon chips too; iwlwifi cannot answer; SEN1 reads
+        // The ACPI zones are presented here, x86_pkg_temp is coretemp's package channel;
+        // iwlwifi cannot answer; SEN1 reads
         // -273.15 °C; 20.00 °C is outside the window. B0D4 is 7 °C below its passive trip,
         // while x86_pkg_temp's passive trips at 0 and iwlwifi's below absolute zero are unused.
         {"handmade-thermal/laptop",
-         {{"INT3400 Thermal", 2000}, {"TSKN", 4105}, {"pch_cannonlake", 5400}, {"B0D4", 8600}},
-         {{"TSKN.Temperature", 41.05},
+         {{"acpitz", 4700},
+          {"INT3400 Thermal", 2000},
+          {"TSKN", 4105},
+          {"pch_cannonlake", 5400},
+          {"B0D4", 8600},
+          {"acpitz 2", 3000}},
+         {{"acpitz.Temperature", 47},
+          {"acpitz 2.Temperature", 30},
+          {"TSKN.Temperature", 41.05},
           {"pch_cannonlake.Temperature", 54},
           {"B0D4.Temperature", 86}},
          thermalFair},
