@@ -62,17 +62,18 @@ std::vector<std::string> hwmonChipNames(const std::string& root) {
     return names;
 }
 
+// Whether the zone's sensor reaches the table through the controller keys already. The thermal
+// core registers most zones as hwmon chips too; the hwmon readers leave those chips alone, so
+// the zone is presented here, except where a processor channel stands for it.
 bool hasHwmonTwin(const std::string& type, const std::vector<std::string>& hwmonChips) {
     auto present = [&](std::string_view chip) {
         return std::find(hwmonChips.begin(), hwmonChips.end(), chip) != hwmonChips.end();
     };
-    // ACPI zones are presented here; the hwmon readers leave their acpitz chips alone.
-    if (type == "acpitz")
-        return false;
     // The package zone reads the same processor register as coretemp's "Package id N".
     if (type == "x86_pkg_temp")
         return present("coretemp");
-    return present(hwmonSpelling(type));
+    // On ARM boards the processor's zone is the CPU temperature itself.
+    return hwmonSpelling(type) == "cpu_thermal" && present("cpu_thermal");
 }
 
 // A trip at or below 0 °C never fires on a running machine: firmware leaves 0, or a value at or
