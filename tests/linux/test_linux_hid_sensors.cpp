@@ -94,20 +94,20 @@ TEST(LinuxHidSensors, CapturedMachinesGiveProductsTheirUsersRecognise) {
     for (const auto& [machine, expected] : machines)
         EXPECT_EQ(products(fixtures + "/" + machine), expected) << machine;
 
-    // What a user sees: NVMe drives apart, a card's other channels merged into its hottest.
-    const auto labels = [](const std::string& machine) {
-        const std::string root = fixtures + "/" + machine;
-        LinuxHidSensors sensors(root, freshReader(root));
-        return HIDMonitor(&sensors).readTemperatures();
-    };
-    EXPECT_EQ(labels("telegraf/temp-with_name"), (Readings{{"Nvme0 Composite", 32.85},
-                                                           {"Nvme0 Sensor 1", 32.85},
-                                                           {"Nvme0 Sensor 2", 36.85},
-                                                           {"Nvme1 Composite", 35.85},
-                                                           {"Nvme1 Sensor 1", 35.85},
-                                                           {"Nvme1 Sensor 2", 37.85},
-                                                           {"K10temp Tccd1", 30.75}}));
-    EXPECT_EQ(labels("lact/intel/b580"), (Readings{{"GPU Die", 58}}));
+    // What a user sees: a card's other channels merged into the hottest, drives apart.
+    for (const auto& [machine, expected] :
+         {std::pair<std::string, Readings>{"lact/intel/b580", {{"GPU Die", 58}}},
+          {"telegraf/temp-with_name",
+           {{"Nvme0 Composite", 32.85},
+            {"Nvme0 Sensor 1", 32.85},
+            {"Nvme0 Sensor 2", 36.85},
+            {"Nvme1 Composite", 35.85},
+            {"Nvme1 Sensor 1", 35.85},
+            {"Nvme1 Sensor 2", 37.85},
+            {"K10temp Tccd1", 30.75}}}}) {
+        LinuxHidSensors sensors(fixtures + "/" + machine, freshReader(fixtures + "/" + machine));
+        EXPECT_EQ(HIDMonitor(&sensors).readTemperatures(), expected) << machine;
+    }
 }
 
 TEST(LinuxHidSensors, EachSensorOnceWithANameThatTellsSocketsApart) {

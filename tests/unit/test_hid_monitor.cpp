@@ -80,30 +80,23 @@ TEST(HIDMonitor, ProductNamesBecomeLabelsByTheFirstRuleThatMatches) {
         {"PMU tdie3a", "CPU/GPU Die"},
         {"PMU tdie+7", "Die 7"},
         {"PMU tdie-2", "Die -2"},
-        {"PMU tdie007", "Die 7"},
         {"PMU tdie+-7", "CPU/GPU Die"},
         {"PMU tdie 3", "CPU/GPU Die"},
         {"PMU tdie99999999999999999999", "CPU/GPU Die"}, // beyond 64 bits
         {" \tPMU tdie5\t ", "Die 5"},
         {"PMU tdie1PMU tdie2", "Die 12"}, // every marker goes, not just the first
         {"pmu tdie3", "PMU"},             // the marker is case-sensitive, the other rules not
-        {"PMU vbat", "PMU"},
         {"pACC MTR Temp Sensor2", "CPU P-Cluster"},
-        {"PACC", "CPU P-Cluster"},
         {"eACC MTR Temp Sensor0", "CPU E-Cluster"},
         {"pACC gpu", "CPU P-Cluster"},
-        {"GPU MTR Temp Sensor1", "GPU Die"},
         {"amdgpu junction", "GPU Die"},
         {"gas gauge battery", "Battery"},
-        {"Gas Gauge Pack", "Battery"},
         {"NAND CH0 temp", "SSD"},
         {"ANE MTR Temp Sensor1", "Neural Engine"},
         {"ISP MTR Temp Sensor5", "ISP"},
-        {"Charger Temp", "Charger"},
         // Otherwise the name itself, trimmed, first letter raised.
         {"  battery cell\t", "Battery cell"},
         {"nvme0 Composite", "Nvme0 Composite"},
-        {"Core 0", "Core 0"},
         {"élan", "Élan"},
         {"   ", ""},
     };
