@@ -1,0 +1,154 @@
+#include "sensors/HIDMonitor.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace orb;
+using namespace orb::platform;
+using Readings = std::map<std::string, double>;
+
+namespace {
+
+struct FakeService final : HidServiceObject {
+    std::optional<PropertyValue> product;
+    std::optional<double> celsius; // no event when empty
+};
+struct FakeEvent final : HidEventObject {
+    double celsius = 0;
+};
+
+// An event system with the given services; the names in `missing` are not found.
+class FakeHidSystem final : public HidFunctionResolver {
+public:
+    std::vector<HidService> services;
+    std::set<std::string, std::less<>> missing;
+    bool clientFails = false;
+    bool listFails = false;
+    std::optional<PropertyTable> matching;
+
+    void add(std::optional<PropertyValue> product, std::optional<double> celsius) {
+        auto service = std::make_shared<FakeService>();
+        service->product = std::move(product);
+        service->celsius = celsius;
+        services.push_back(service);
+    }
+
+    HidFunction resolve(std::string_view name) override {
+        if (missing.contains(name))
+            return std::monostate();
+        if (name == hid_symbols::clientCreate)
+            return HidClientCreate([this](HidAllocator) {
+                return clientFails ? nullptr : std::make_shared<HidClientObject>();
+            });
+        if (name == hid_symbols::clientSetMatching)
+            return HidClientSetMatching(
+                [this](const HidClient&, const PropertyTable& table) { matching = table; });
+        if (name == hid_symbols::clientCopyServices)
+            return HidClientCopyServices([this](const HidClient&) {
+                return listFails ? std::nullopt : std::optional(services);
+            });
+        if (name == hid_symbols::serviceCopyProperty)
+            return HidServiceCopyProperty([](const HidService& service, std::string_view key) {
+                return key == "Product" ? static_cast<FakeService&>(*service).product
+                                        : std::nullopt;
+            });
+        if (name == hid_symbols::serviceCopyEvent)
+            return HidServiceCopyEvent(
+                [](const HidService& service, std::int64_t type, std::int32_t, std::int64_t) {
+                    auto& fake = static_cast<FakeService&>(*service);
+                    if (type != 15 || !fake.celsius)
+                        return HidEvent();
+                    auto event = std::make_shared<FakeEvent>();
+                    event->celsius = *fake.celsius;
+                    return HidEvent(event);
+                });
+        if (name == hid_symbols::eventGetFloatValue)
+            return HidEventGetFloatValue([](const HidEvent& event, std::int32_t field) {
+                return field == 0xF0000 ? static_cast<FakeEvent&>(*event).celsius : -1.0;
+            });
+        return std::monostate();
+    }
+};
+
+} // namespace
+
+TEST(HIDMonitor, ProductNamesBecomeLabelsByTheFirstRuleThatMatches) {
+    const std::pair<const char*, const char*> cases[] = {
+        // Die sensors: the die's number when what is left is a whole number, else both units.
+        {"PMU tdie3", "Die 3"},
+        {"PMU tdie", "CPU/GPU Die"},
+        {"PMU tdie3a", "CPU/GPU Die"},
+        {"PMU tdie+7", "Die 7"},
+        {"PMU tdie-2", "Die -2"},
+        {"PMU tdie+-7", "CPU/GPU Die"},
+        {"PMU tdie 3", "CPU/GPU Die"},
+        {"PMU tdie99999999999999999999", "CPU/GPU Die"}, // beyond 64 bits
+        {" \tPMU tdie5\t ", "Die 5"},
+        {"PMU tdie1PMU tdie2", "Die 12"}, // every marker goes, not just the first
+        {"pmu tdie3", "PMU"},             // the marker is case-sensitive, the other rules not
+        {"pACC MTR Temp Sensor2", "CPU P-Cluster"},
+        {"eACC MTR Temp Sensor0", "CPU E-Cluster"},
+        {"pACC gpu", "CPU P-Cluster"},
+        {"amdgpu junction", "GPU Die"},
+        {"gas gauge battery", "Battery"},
+        {"NAND CH0 temp", "SSD"},
+        {"ANE MTR Temp Sensor1", "Neural Engine"},
+        {"ISP MTR Temp Sensor5", "ISP"},
+        // Otherwise the name itself, trimmed, first letter raised.
+        {"  battery cell\t", "Battery cell"},
+        {"nvme0 Composite", "Nvme0 Composite"},
+        {"élan", "Élan"},
+        {"   ", ""},
+    };
+    for (const auto& [product, label] : cases)
+        EXPECT_EQ(HIDMonitor::classify(product), label) << '"' << product << '"';
+}
+
+TEST(HIDMonitor, ReadsPlausibleTemperaturesAndKeepsTheHottestOfALabel) {
+    FakeHidSystem system;
+    system.add("pACC MTR Temp Sensor1", 48.5);
+    system.add("pACC MTR Temp Sensor2", 52.0);
+    system.add("PACC MTR Temp Sensor3", 50.0);
+    system.add("GPU MTR Temp Sensor1", 0.0); // out of range at both ends
+    system.add("NAND CH0 temp", 150.0);      //
+    system.add("gas gauge battery", 149.9);
+    system.add(PropertyValue(42), 40.0);              // a product that is not text
+    system.add(std::nullopt, 40.0);                   // no product
+    system.add("ANE MTR Temp Sensor1", std::nullopt); // no event
+    system.services.push_back(nullptr);
+    system.add("PMU tdie4", 61.25);
+
+    HIDMonitor monitor(&system);
+    EXPECT_EQ(monitor.readTemperatures(),
+              (Readings{{"CPU P-Cluster", 52.0}, {"Battery", 149.9}, {"Die 4", 61.25}}));
+    EXPECT_EQ(system.matching, (PropertyTable{{"PrimaryUsagePage", 0xFF00}, {"PrimaryUsage", 5}}));
+
+    // Every read lists the services again.
+    system.services.clear();
+    system.add("PMU tdie4", 63.0);
+    EXPECT_EQ(monitor.readTemperatures(), (Readings{{"Die 4", 63.0}}));
+}
+
+TEST(HIDMonitor, MissingFunctionsOrAFailedClientGiveNoReadings) {
+    const auto read = [](FakeHidSystem& system) {
+        system.add("PMU tdie1", 50.0);
+        return HIDMonitor(&system).readTemperatures();
+    };
+    for (std::string_view name : {hid_symbols::clientCreate, hid_symbols::clientCopyServices,
+                                  hid_symbols::serviceCopyProperty, hid_symbols::serviceCopyEvent,
+                                  hid_symbols::eventGetFloatValue}) {
+        FakeHidSystem system;
+        system.missing.insert(std::string(name));
+        EXPECT_EQ(read(system), Readings()) << name;
+    }
+    FakeHidSystem failedClient, failedList, unmatched;
+    failedClient.clientFails = true;
+    failedList.listFails = true;
+    EXPECT_EQ(read(failedClient), Readings());
+    EXPECT_EQ(read(failedList), Readings());
+    EXPECT_EQ(HIDMonitor(nullptr).readTemperatures(), Readings());
+
+    // Matching is optional: without it every service is listed.
+    unmatched.missing.insert(std::string(hid_symbols::clientSetMatching));
+    EXPECT_EQ(read(unmatched), (Readings{{"Die 1", 50.0}}));
+}
