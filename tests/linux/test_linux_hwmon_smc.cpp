@@ -32,18 +32,6 @@ std::string describe(const std::vector<SmcKey>& table) {
     return out.str();
 }
 
-std::string roles(const std::vector<HwmonChip>& chips) {
-    std::string out;
-    for (const auto& chip : chips) {
-        for (const auto& channel : chip.temperatures) {
-            if (const auto role = smcRoleOf(chip, channel); role != SmcRole::None)
-                out += chip.name + ":" + std::to_string(channel.index) +
-                       (role == SmcRole::Cpu ? "=cpu " : "=gpu ");
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(LinuxHwmon, ChipsChannelsAndDevicesOfCapturedTrees) {
@@ -102,28 +90,6 @@ TEST(LinuxHwmon, ImpossibleReadingsAreNotReadings) {
     EXPECT_EQ(chips[0].temperatures[7].celsius, 42.5);
 }
 
-TEST(LinuxHwmon, CpuAndGpuChannels) {
-    ScratchRoot zen({{"sys/class/hwmon/hwmon0/name", "zenpower\n"},
-                     {"sys/class/hwmon/hwmon0/temp1_label", "Tdie\n"},
-                     {"sys/class/hwmon/hwmon0/temp1_input", "48000\n"},
-                     {"sys/class/hwmon/hwmon0/temp2_label", "Tctl\n"},
-                     {"sys/class/hwmon/hwmon0/temp2_input", "58000\n"},
-                     {"sys/class/hwmon/hwmon1/name", "cpu_thermal\n"},
-                     {"sys/class/hwmon/hwmon1/temp1_input", "47000\n"},
-                     {"sys/class/hwmon/hwmon2/name", "nouveau\n"},
-                     {"sys/class/hwmon/hwmon2/temp1_input", "40000\n"}});
-    const std::pair<std::string, std::string> cases[] = {
-        {fixtures + "/prometheus-node_exporter", "coretemp:1=cpu coretemp:1=cpu "},
-        {fixtures + "/telegraf/temp-with_name", "k10temp:1=cpu "},
-        {zen.str(), "zenpower:1=cpu cpu_thermal:1=cpu nouveau:1=gpu "},
-        {fixtures + "/lact/amd/rx6900xt", "amdgpu:1=gpu "},
-        {fixtures + "/lact/intel/a380-xe", "xe:2=gpu "},
-        {fixtures + "/lact/intel/b580", "xe:2=gpu "},
-        {fixtures + "/lact/intel/a380-i915", "i915:1=gpu "}};
-    for (const auto& [root, expected] : cases)
-        EXPECT_EQ(roles(readHwmon(root)), expected) << root;
-}
-
 TEST(LinuxSmc, KeyTablesOfCapturedMachines) {
     const std::pair<std::string, std::string> cases[] = {
         {"/prometheus-node_exporter", "#KEY=6 TC0D=55 TC1D=55 F0Ac=0 F1Ac=1998 F2Ac=1098 "},
@@ -136,6 +102,18 @@ TEST(LinuxSmc, KeyTablesOfCapturedMachines) {
         {"/lact/intel/a380-i915", "#KEY=3 Tg0D=55 F0Ac=0 "}};
     for (const auto& [root, expected] : cases)
         EXPECT_EQ(describe(smcKeyTable(readHwmon(fixtures + root))), expected) << root;
+
+    // Tdie is preferred to Tctl; ARM and nouveau chips have one channel each.
+    ScratchRoot other({{"sys/class/hwmon/hwmon0/name", "zenpower\n"},
+                       {"sys/class/hwmon/hwmon0/temp1_label", "Tctl\n"},
+                       {"sys/class/hwmon/hwmon0/temp1_input", "58000\n"},
+                       {"sys/class/hwmon/hwmon0/temp2_label", "Tdie\n"},
+                       {"sys/class/hwmon/hwmon0/temp2_input", "48000\n"},
+                       {"sys/class/hwmon/hwmon1/name", "cpu_thermal\n"},
+                       {"sys/class/hwmon/hwmon1/temp1_input", "47000\n"},
+                       {"sys/class/hwmon/hwmon2/name", "nouveau\n"},
+                       {"sys/class/hwmon/hwmon2/temp1_input", "40000\n"}});
+    EXPECT_EQ(describe(smcKeyTable(readHwmon(other.str()))), "#KEY=4 TC0D=48 TC1D=47 Tg0D=40 ");
 
     // The applesmc driver's own keys, and a CPU key whose reading is gone.
     ScratchRoot apple({{"sys/class/hwmon/hwmon0/name", "applesmc\n"},
