@@ -57,11 +57,13 @@ private:
 class UserClient {
 public:
     virtual ~UserClient() = default;
-    // Calls a method without arguments or results; false when the call fails.
-    virtual bool callScalarMethod(std::uint32_t selector) = 0;
-    // Calls a method with a fixed-size input record and fills `output`; false when it fails.
-    virtual bool callStructMethod(std::uint32_t selector, std::span<const std::uint8_t> input,
-                                  std::span<std::uint8_t> output) = 0;
+    // Each call returns 0 when it succeeds, else the failure's code.
+    // Calls a method without arguments or results.
+    virtual std::int32_t callScalarMethod(std::uint32_t selector) = 0;
+    // Calls a method with a fixed-size input record and fills `output`.
+    virtual std::int32_t callStructMethod(std::uint32_t selector,
+                                          std::span<const std::uint8_t> input,
+                                          std::span<std::uint8_t> output) = 0;
 };
 
 // What an interest message says about its service.

@@ -3,8 +3,10 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orb::platform {
@@ -18,16 +20,16 @@ struct HwmonTemperature {
 
 // One fan channel (fanN_*).
 struct HwmonFan {
-    int index = 0;           // N of fanN
-    std::optional<int> rpm;  // fanN_input
+    int index = 0;          // N of fanN
+    std::optional<int> rpm; // fanN_input
 };
 
 // One chip below /sys/class/hwmon, channels in index order.
 struct HwmonChip {
-    int number = 0;          // N of hwmonN: chips are listed in this order
-    std::string name;        // the `name` file ("coretemp", "k10temp", "amdgpu", "nvme", ...)
-    std::string devicePath;  // the kernel's device path of the chip's device, empty if none
-    std::string deviceName;  // the last part of that path ("nvme0", "0000:03:00.0", "coretemp.0")
+    int number = 0;         // N of hwmonN: chips are listed in this order
+    std::string name;       // the `name` file ("coretemp", "k10temp", "amdgpu", "nvme", ...)
+    std::string devicePath; // the kernel's device path of the chip's device, empty if none
+    std::string deviceName; // the last part of that path ("nvme0", "0000:03:00.0", "coretemp.0")
     std::vector<HwmonTemperature> temperatures;
     std::vector<HwmonFan> fans;
 };
@@ -42,14 +44,20 @@ class HwmonReader {
 public:
     explicit HwmonReader(std::string root,
                          std::chrono::milliseconds reuseWindow = std::chrono::milliseconds(50));
+    ~HwmonReader();
     const std::vector<HwmonChip>& chips();
 
 private:
+    struct Layout;
+    // Finds the chip at `entry` (below the root): its name, device, labels and channel files.
+    Layout lookUp(const std::string& entry, std::uint64_t inode) const;
+
     std::string root_;
     std::chrono::milliseconds reuseWindow_;
     std::chrono::steady_clock::time_point readAt_;
     bool read_ = false;
     std::vector<HwmonChip> chips_;
+    std::map<std::string, std::unique_ptr<Layout>, std::less<>> layouts_; // by hwmonN
 };
 
 // What the controller key table makes of a channel: the CPU package or die temperature of a CPU
@@ -57,5 +65,11 @@ private:
 // a GPU's edge or die temperature, or nothing (the channel is then a HID sensor's).
 enum class SmcRole { None, Cpu, Gpu };
 SmcRole smcRoleOf(const HwmonChip& chip, const HwmonTemperature& channel);
+
+// Whether the controller key table holds the channel: a CPU or GPU channel above, or a channel
+// of the applesmc chip, which is labelled with its own controller key ("TC0P").
+bool hasSmcKey(const HwmonChip& chip, const HwmonTemperature& channel);
+// Four printable characters starting with "T": a controller temperature key.
+bool isSmcKeyName(std::string_view text);
 
 } // namespace orb::platform

@@ -52,6 +52,12 @@ ServiceSource* LinuxDeviceRegistry::sourceOf(RegistryEntryId service) {
     return nullptr;
 }
 
+std::unique_ptr<UserClient> LinuxDeviceRegistry::openUserClient(RegistryEntryId service,
+                                                                std::uint32_t type) {
+    auto* source = sourceOf(service);
+    return source ? source->openUserClient(service, type) : nullptr;
+}
+
 std::unique_ptr<InterestNotification>
 LinuxDeviceRegistry::addInterestNotification(RegistryEntryId service, InterestCallback callback) {
     auto* source = watchesDevices_ ? sourceOf(service) : nullptr;

@@ -28,6 +28,12 @@ public:
     // The kernel subsystem its devices belong to ("block", "power_supply"): their events are
     // the services' interest messages.
     virtual std::string_view subsystem() const = 0;
+    // A user client of kind `type` on one of its services; null for a source whose services
+    // have none.
+    virtual std::unique_ptr<UserClient> openUserClient(RegistryEntryId /*service*/,
+                                                       std::uint32_t /*type*/) {
+        return nullptr;
+    }
 };
 
 // A service whose property table was read when it was found.
@@ -54,10 +60,9 @@ public:
     void addSource(std::string className, std::unique_ptr<ServiceSource> source);
 
     std::unique_ptr<ServiceIterator> matchingServices(std::string_view className) override;
-    // No service here has a user client yet.
-    std::unique_ptr<UserClient> openUserClient(RegistryEntryId, std::uint32_t) override {
-        return nullptr;
-    }
+    // Opened by the source that has the service.
+    std::unique_ptr<UserClient> openUserClient(RegistryEntryId service,
+                                               std::uint32_t type) override;
     std::unique_ptr<InterestNotification>
     addInterestNotification(RegistryEntryId service, InterestCallback callback) override;
 

@@ -1,5 +1,7 @@
 #include "fakes/FakeDeviceRegistry.h"
 
+#include "platform/SmcKeyData.h"
+
 #include <algorithm>
 #include <functional>
 
@@ -44,7 +46,73 @@ private:
     ServiceList services_;
 };
 
+class FakeSmcClient final : public UserClient {
+public:
+    explicit FakeSmcClient(std::shared_ptr<FakeSmc> smc) : smc_(std::move(smc)) {}
+    std::int32_t callScalarMethod(std::uint32_t selector) override {
+        smc_->scalarCalls.push_back(selector);
+        return selector == smc::openSelector ? smc_->openResult : 0;
+    }
+    std::int32_t callStructMethod(std::uint32_t selector, std::span<const std::uint8_t> input,
+                                  std::span<std::uint8_t> output) override {
+        if (selector != smc::recordSelector || input.size() != 80 || output.size() != 80)
+            return -1;
+        smc::KeyData record;
+        std::ranges::copy(input, record.raw.begin());
+        answer(record);
+        std::ranges::copy(record.raw, output.begin());
+        return 0;
+    }
+
+private:
+    void answer(smc::KeyData& record) {
+        const auto command = static_cast<smc::Command>(record.command());
+        if (command == smc::Command::keyAtIndex) {
+            if (record.data32() >= smc_->enumeration.size())
+                return record.setResult(smc::indexOutOfRange);
+            return record.setKey(smc_->enumeration[record.data32()]);
+        }
+        auto key = smc_->keys.find(record.key());
+        FakeSmc::Key count{"ui32", {}};
+        if (record.key() == "#KEY" && smc_->keyCount) {
+            const auto n = *smc_->keyCount;
+            count.bytes = {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8),
+                           std::uint8_t(n)};
+        }
+        const FakeSmc::Key* found = !count.bytes.empty()      ? &count
+                                    : key != smc_->keys.end() ? &key->second
+                                                              : nullptr;
+        if (!found)
+            return record.setResult(smc::keyNotFound);
+        if (command == smc::Command::keyInfo) {
+            record.setDataSize(static_cast<std::uint16_t>(found->bytes.size()));
+            return record.setDataType(found->type);
+        }
+        smc_->reads.push_back(record.key());
+        if (record.dataSize() != found->bytes.size())
+            return record.setResult(smc::badArgument);
+        for (std::size_t i = 0; i < found->bytes.size(); ++i)
+            record.setByte(i, found->bytes[i]);
+        if (!count.bytes.empty())
+            record.setData32(*smc_->keyCount);
+    }
+
+    std::shared_ptr<FakeSmc> smc_;
+};
+
 } // namespace
+
+std::unique_ptr<UserClient> FakeDeviceRegistry::openUserClient(RegistryEntryId service,
+                                                               std::uint32_t type) {
+    const auto found = services.find("AppleSMC");
+    if (!smc || type != 0 || found == services.end())
+        return nullptr;
+    for (std::size_t i = 0; i < found->second.size(); ++i) {
+        if (identityOf("AppleSMC", i) == service)
+            return std::make_unique<FakeSmcClient>(smc);
+    }
+    return nullptr;
+}
 
 // Listed in its registry while alive; the list is shared, so a registration may outlive it.
 class FakeDeviceRegistry::Registration final : public InterestNotification {

@@ -4,10 +4,27 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace orb::testing {
+
+// A scripted controller behind the user client of the "AppleSMC" services. Keys answer key
+// info with their type and size, and reads of exactly that size with their bytes; a read of
+// another size fails in the record's result byte, like the real one.
+struct FakeSmc {
+    struct Key {
+        std::string type;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::map<std::string, Key, std::less<>> keys;
+    std::vector<std::string> enumeration;  // what key-at-index answers, by index
+    std::optional<std::uint32_t> keyCount; // "#KEY" answers this when set
+    std::int32_t openResult = 0;           // of scalar method 0
+    std::vector<std::string> reads;        // every key read (command 5), in order
+    std::vector<std::uint32_t> scalarCalls;
+};
 
 // Services by class name. Counts the services and iterators it handed out that are still
 // alive, so a test can see that a reader released everything it took. Interest messages are
@@ -19,6 +36,8 @@ public:
     std::map<std::string, std::vector<std::optional<platform::PropertyTable>>, std::less<>>
         services;
     bool matchFails = false;
+    // Answers the user client of every "AppleSMC" service when set.
+    std::shared_ptr<FakeSmc> smc;
     int unreleased = 0;
 
     static platform::RegistryEntryId identityOf(std::string_view className, std::size_t index);
@@ -29,10 +48,8 @@ public:
 
     std::unique_ptr<platform::ServiceIterator>
     matchingServices(std::string_view className) override;
-    std::unique_ptr<platform::UserClient> openUserClient(platform::RegistryEntryId,
-                                                         std::uint32_t) override {
-        return nullptr;
-    }
+    std::unique_ptr<platform::UserClient> openUserClient(platform::RegistryEntryId service,
+                                                         std::uint32_t type) override;
     // Null for an identity that no service has, as for a device that is gone.
     std::unique_ptr<platform::InterestNotification>
     addInterestNotification(platform::RegistryEntryId service,

@@ -1,0 +1,205 @@
+#include "fakes/FakeDeviceRegistry.h"
+#include "platform/SmcKeyData.h"
+#include "sensors/SMC.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace orb::platform::smc;
+using orb::sensors::SMC;
+using orb::testing::FakeDeviceRegistry;
+using orb::testing::FakeSmc;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+struct Controller {
+    FakeDeviceRegistry registry;
+    std::shared_ptr<FakeSmc> smc = std::make_shared<FakeSmc>();
+    std::ostringstream log;
+    Controller() {
+        registry.services["AppleSMC"] = {orb::platform::PropertyTable{}};
+        registry.smc = smc;
+    }
+    void key(const std::string& name, const std::string& type, Bytes bytes) {
+        smc->keys[name] = {type, std::move(bytes)};
+    }
+    Bytes sp78(double celsius) {
+        const auto b = encodeSp78(celsius);
+        return {b[0], b[1]};
+    }
+};
+
+} // namespace
+
+TEST(SmcKeyData, RecordLayoutAndValueCodes) {
+    auto record = KeyData::request("TC0P", Command::readKey, 0x0102);
+    record.setData32(0x0A0B0C0D);
+    const std::uint8_t expected[16] = {0x54, 0x43, 0x30, 0x50, 0,    0,    0x02, 0x01,
+                                       0,    0,    5,    0,    0x0A, 0x0B, 0x0C, 0x0D};
+    EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), record.raw.begin()));
+    EXPECT_TRUE(std::all_of(record.raw.begin() + 16, record.raw.end(), [](auto b) { return !b; }));
+    EXPECT_EQ(record.dataSize(), 0x0102);
+    record.setDataType("sp78");
+    EXPECT_EQ(record.dataType(), "sp78");
+    const std::uint8_t notAscii[4] = {'T', 0xC3, 0xA9, 'P'};
+    EXPECT_EQ(readCode(notAscii), "");
+
+    EXPECT_EQ(decodeSp78(0x2A, 0x80), 42.5);
+    EXPECT_EQ(decodeSp78(0xFF, 0x00), -1.0);
+    EXPECT_EQ(decodeFpe2(0x1F, 0x40), 2000.0);
+    EXPECT_EQ(encodeSp78(42.5), (std::array<std::uint8_t, 2>{0x2A, 0x80}));
+    EXPECT_EQ(encodeSp78(-1.0), (std::array<std::uint8_t, 2>{0xFF, 0x00}));
+    EXPECT_EQ(encodeFpe2(1998), (std::array<std::uint8_t, 2>{0x1F, 0x38}));
+    const std::uint8_t thirtyFive[4] = {0x42, 0x0C, 0, 0};
+    EXPECT_EQ(decodeFloatBigEndian(thirtyFive), 35.0);
+}
+
+TEST(Smc, OpeningSaysWhatHappenedAndAMissingServiceOnlyOnce) {
+    {
+        Controller c;
+        SMC smc(c.registry, c.log);
+        smc.readFanSpeeds();
+        EXPECT_EQ(c.log.str(), "SMC: Connection established.\n");
+        EXPECT_EQ(c.smc->scalarCalls, std::vector<std::uint32_t>{0});
+    }
+    Controller refused;
+    refused.smc->openResult = -536870212;
+    {
+        SMC smc(refused.registry, refused.log);
+        EXPECT_TRUE(smc.connected());
+        EXPECT_EQ(refused.log.str(), "SMC: UserClientOpen failed: -536870212\n");
+    }
+    EXPECT_EQ(refused.smc->scalarCalls, (std::vector<std::uint32_t>{0, 1})); // closed at the end
+
+    for (const bool matchFails : {false, true}) {
+        FakeDeviceRegistry registry;
+        registry.matchFails = matchFails;
+        std::ostringstream log;
+        SMC smc(registry, log);
+        for (int tick = 0; tick < 3; ++tick) {
+            EXPECT_TRUE(smc.readAllTemperatures().empty());
+            EXPECT_FALSE(smc.readCPUTemperature() || smc.readGPUTemperature());
+            EXPECT_TRUE(smc.readFanSpeeds().empty());
+        }
+        EXPECT_EQ(log.str(), matchFails ? "SMC: Failed to find AppleSMC service.\n"
+                                        : "SMC: No device found in iterator.\n");
+        EXPECT_EQ(registry.unreleased, 0);
+    }
+}
+
+TEST(Smc, FanValuesByTypeAndTheFanList) {
+    Controller c;
+    SMC smc(c.registry, c.log);
+    const struct {
+        std::string type;
+        Bytes bytes;
+        std::optional<double> rpm;
+    } cases[] = {{"fpe2", {0x1F, 0x40}, 2000},
+                 {"ui16", {0x07, 0xD0}, 2000},
+                 {"flt ", {0x1F, 0x40}, 2000},
+                 {"flt ", {0x01, 0x2C}, 300},
+                 {"flt ", {0xC3, 0x50}, {}}};
+    for (const auto& [type, bytes, rpm] : cases) {
+        c.key("F9Ac", type, bytes);
+        EXPECT_EQ(smc.readFanValue("F9Ac"), rpm) << type << " " << int(bytes[1]);
+    }
+
+    auto fans = [&](std::vector<double> rpms) {
+        c.smc->keys.clear();
+        c.smc->reads.clear();
+        for (std::size_t i = 0; i < rpms.size(); ++i) {
+            const auto b = encodeFpe2(rpms[i]);
+            c.key("F" + std::to_string(i) + "Ac", "fpe2", {b[0], b[1]});
+        }
+        return smc.readFanSpeeds();
+    };
+    EXPECT_EQ(fans({1200.25, 0}), std::vector<int>{1200});
+    EXPECT_EQ(fans({1200.5, 50, 900}), std::vector<int>{1201}); // halves away from zero; 50 ends
+    EXPECT_EQ(fans({}), std::vector<int>{});
+    EXPECT_EQ(fans({1000, 1100, 1200, 1300, 1400, 1500, 1600}),
+              (std::vector<int>{1000, 1100, 1200, 1300, 1400, 1500}));
+    EXPECT_EQ(c.smc->reads.back(), "F5Ac");
+}
+
+TEST(Smc, ProbeReads) {
+    Controller c;
+    SMC smc(c.registry, c.log);
+    c.key("TC0P", "flt ", {0x42, 0x0C, 0, 0}); // sp78 66.05 wins over the float 35.0
+    c.key("PSTR", "flt ", {0x42, 0x0C, 0, 0});
+    c.key("TB1T", "flt ", {0xC2, 0x0C, 0, 0}); // neither in range: the sp78 reading
+    c.key("Tm02", "sp78", c.sp78(35.25));      // a 2-byte key answers the second try
+    EXPECT_DOUBLE_EQ(*smc.readProbeValue("TC0P"), 66.046875);
+    EXPECT_EQ(smc.readProbeValue("PSTR"), 35.0);
+    EXPECT_DOUBLE_EQ(*smc.readProbeValue("TB1T"), -62 + 12 / 256.0);
+    EXPECT_EQ(smc.readProbeValue("Tm02"), 35.25);
+    EXPECT_EQ(smc.readProbeValue("Tm06"), std::nullopt);
+}
+
+TEST(Smc, ScanEnumeratesBelieveableCountsAndProbesOtherwise) {
+    for (const std::uint32_t count : {1999u, 2000u, 0u}) {
+        Controller c;
+        c.key("TC0P", "sp78", c.sp78(45));
+        c.key("PSTR", "sp78", c.sp78(12));
+        c.key("F0Ac", "fpe2", {0x1F, 0x40});
+        c.key("TaLP", "ui8 ", {30});
+        c.key("Tp09", "sp78", c.sp78(0.5)); // too cold for the probe's range
+        c.smc->enumeration = {"F0Ac", "TaLP", "TC0P", "PSTR", "Tp09", "TC0P"};
+        c.smc->keyCount = count;
+        SMC smc(c.registry, c.log);
+        smc.scanSensors();
+        smc.scanSensors();
+        const auto expected = count == 1999 ? std::vector<std::string>{"TC0P", "PSTR", "Tp09"}
+                                            : std::vector<std::string>{"TC0P", "PSTR"};
+        EXPECT_EQ(smc.knownTempKeys(), expected) << count;
+        EXPECT_EQ(c.log.str(), "SMC: Connection established.\nSMC: Scan complete. Found " +
+                                   std::to_string(expected.size()) + " sensors.\n");
+    }
+    Controller empty;
+    SMC smc(empty.registry, empty.log);
+    EXPECT_TRUE(smc.readAllTemperatures().empty());
+    EXPECT_TRUE(smc.readAllTemperatures().empty());
+    EXPECT_EQ(empty.log.str(), "SMC: Connection established.\nSMC: No sensors found.\n");
+}
+
+TEST(Smc, TemperaturesLabelsAndTheCpuAndGpuChoice) {
+    Controller c;
+    c.smc->keyCount = 4;
+    c.smc->enumeration = {"TC0P", "Tg0D", "Tm02", "TB1T"};
+    c.key("TC0P", "sp78", c.sp78(45));
+    c.key("Tg0D", "sp78", c.sp78(0));
+    c.key("Tm02", "sp78", c.sp78(120));
+    c.key("TB1T", "fpe2", {0x00, 0x7A}); // 30.5 in quarters
+    SMC smc(c.registry, c.log);
+    EXPECT_EQ(smc.readAllTemperatures(),
+              (std::map<std::string, double>{{"CPU Proximity", 45}, {"Battery (TB1T)", 30.5}}));
+
+    for (auto [key, celsius] : {std::pair{"Tp09", 15.0},
+                                {"Tp0T", 130.0},
+                                {"Tp01", 55.0},
+                                {"Tp05", 60.0},
+                                {"Tf14", 80.0},
+                                {"Tg05", 20.0}})
+        c.key(key, "sp78", c.sp78(celsius));
+    EXPECT_EQ(smc.readCPUTemperature(), 55.0);
+    EXPECT_EQ(smc.readGPUTemperature(), 80.0); // Tg0D 0 and Tg05 20 are out of range
+
+    const std::pair<const char*, const char*> labels[] = {{"TC0P", "CPU Proximity"},
+                                                          {"TC0D", "CPU Die"},
+                                                          {"TC0H", "CPU Heatsink"},
+                                                          {"Tg0D", "GPU Die"},
+                                                          {"Tb0P", "Battery"},
+                                                          {"Tp0P", "PCH/Power"},
+                                                          {"Tp09", "CPU P-Core (Tp09)"},
+                                                          {"Te05", "CPU E-Core (Te05)"},
+                                                          {"Tf14", "CPU Cluster (Tf14)"},
+                                                          {"Tg1D", "GPU (Tg1D)"},
+                                                          {"Tm02", "Memory (Tm02)"},
+                                                          {"TaLP", "Airflow (TaLP)"},
+                                                          {"TB1T", "Battery (TB1T)"},
+                                                          {"TH0x", "SSD (TH0x)"},
+                                                          {"TC1D", "TC1D"},
+                                                          {"VCAC", "VCAC"}};
+    for (const auto& [key, label] : labels)
+        EXPECT_EQ(SMC::labelForKey(key), label);
+}
