@@ -9,11 +9,13 @@
 
 namespace orb {
 
-SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent)
+SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent,
+                             std::ostream& diagnostics)
     : QObject(parent), platform_(platform), cpu_(*platform.processors),
       network_(*platform.network, *platform.clock), disk_(*platform.registry),
       memory_(*platform.memory), loadAndUptime_(*platform.host), wifi_(*platform.wifi),
-      powerSource_(*platform.power), batteryDetails_(*platform.registry) {
+      powerSource_(*platform.power), batteryDetails_(*platform.registry), hid_(platform.hid.get()),
+      smc_(*platform.registry, diagnostics) {
     // The readers took the processor count, the time and the throughput baselines above, so
     // the first rates cover only the time since start. Published fields start at zero, empty or
     // absent unless they say otherwise.

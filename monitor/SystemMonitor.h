@@ -10,6 +10,8 @@
 #include "monitor/PowerSourceReader.h"
 #include "monitor/PublishedField.h"
 #include "monitor/WiFiReader.h"
+#include "sensors/HIDMonitor.h"
+#include "sensors/SMC.h"
 
 #include <QList>
 #include <QMap>
@@ -17,6 +19,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <chrono>
+#include <iostream>
 #include <memory>
 #include <optional>
 
@@ -129,7 +132,9 @@ public:
     static constexpr const char* processQueueLabel = "com.velmora.processQueue";
 
     // Takes the first samples and starts sampling. `platform` must outlive the monitor.
-    explicit SystemMonitor(platform::Platform& platform, QObject* parent = nullptr);
+    // `diagnostics` takes the sensor readers' lines (standard output in the program).
+    explicit SystemMonitor(platform::Platform& platform, QObject* parent = nullptr,
+                           std::ostream& diagnostics = std::cout);
     // Stops the process queue, waiting for a walk under way, before anything else goes.
     ~SystemMonitor() override;
 
@@ -190,6 +195,8 @@ private:
     WiFiReader wifi_;
     PowerSourceReader powerSource_;
     BatteryDetailsReader batteryDetails_;
+    HIDMonitor hid_;
+    sensors::SMC smc_; // opens the controller's connection at start, with its one line of output
     QMap<int, double> energyTracker_; // kept empty: nothing reads it
     // When a battery message last caused a read; empty before the first, which always does.
     std::optional<std::chrono::steady_clock::time_point> lastBatteryRead_;

@@ -2,11 +2,13 @@
 
 #include "platform/Clock.h"
 #include "platform/DeviceRegistry.h"
+#include "platform/HidEventSystem.h"
 #include "platform/HostInfo.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/PowerSources.h"
 #include "platform/ProcessTable.h"
 #include "platform/ProcessorInfo.h"
+#include "platform/ThermalState.h"
 #include "platform/VirtualMemory.h"
 #include "platform/WiFi.h"
 
@@ -25,6 +27,8 @@ struct Platform {
     std::unique_ptr<NetworkInterfaces> network;
     std::unique_ptr<DeviceRegistry> registry;
     std::unique_ptr<PowerSources> power;
+    std::unique_ptr<HidFunctionResolver> hid; // null where the HID sensor functions are missing
+    std::unique_ptr<ThermalState> thermal;
     std::unique_ptr<ProcessTable> processes; // read on the process walk's thread only
 };
 

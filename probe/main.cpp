@@ -9,6 +9,7 @@
 #include <QTextStream>
 #include <chrono>
 #include <cstdio>
+#include <iostream>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
     }
 
     auto platform = orb::platform::makeSystemPlatform(parser.value(root).toStdString());
-    orb::SystemMonitor monitor(*platform);
+    // Standard output carries the readings alone; the sensor readers' lines go to the errors.
+    orb::SystemMonitor monitor(*platform, nullptr, std::cerr);
     if (tickMs > 0)
         monitor.setTickInterval(std::chrono::milliseconds(tickMs));
 

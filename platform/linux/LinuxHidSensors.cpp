@@ -84,7 +84,7 @@ std::vector<HidSensorChannel> hidSensorChannels(const std::vector<HwmonChip>& ch
             continue;
         chipByNumber[chip.number] = &chip;
         for (const HwmonTemperature& channel : chip.temperatures)
-            if (smcRoleOf(chip, channel) == SmcRole::None)
+            if (!hasSmcKey(chip, channel))
                 channels.push_back({baseProduct(chip, channel), chip.number, channel.index});
     }
 

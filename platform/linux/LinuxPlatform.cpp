@@ -4,12 +4,16 @@
 #include "platform/SmartBattery.h"
 #include "platform/linux/LinuxBlockStorage.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
+#include "platform/linux/LinuxHidSensors.h"
 #include "platform/linux/LinuxHostInfo.h"
 #include "platform/linux/LinuxNetworkInterfaces.h"
 #include "platform/linux/LinuxPowerSources.h"
 #include "platform/linux/LinuxProcessTable.h"
 #include "platform/linux/LinuxProcessorInfo.h"
 #include "platform/linux/LinuxSmartBattery.h"
+#include "platform/linux/LinuxSmc.h"
+#include "platform/linux/LinuxThermalState.h"
+#include "platform/linux/LinuxThermalZones.h"
 #include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/LinuxWiFi.h"
 #include "platform/linux/UPowerClient.h"
@@ -40,6 +44,14 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
                         std::make_unique<LinuxSmartBattery>(supplies));
     platform->power = std::make_unique<LinuxPowerSources>(
         supplies, live ? std::make_unique<UPowerClient>(QDBusConnection::systemBus()) : nullptr);
+    // One pass over hwmon and one over the thermal zones serve every sensor reader of a tick.
+    auto hwmon = std::make_shared<HwmonReader>(root);
+    auto zones = std::make_shared<ThermalZoneReader>(root);
+    registry->addSource("AppleSMC", std::make_unique<LinuxSmc>(hwmon));
+    registry->addSource(std::string(thermal_sensor::serviceClass),
+                        std::make_unique<LinuxThermalZones>(zones));
+    platform->hid = std::make_unique<LinuxHidSensors>(root, hwmon);
+    platform->thermal = std::make_unique<LinuxThermalState>(root, zones);
     platform->registry = std::move(registry);
     return platform;
 }

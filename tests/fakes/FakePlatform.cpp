@@ -17,6 +17,7 @@ FakePlatform::FakePlatform()
       network(install<FakeNetworkInterfaces>(platform_.network)),
       registry(install<FakeDeviceRegistry>(platform_.registry)),
       processes(install<FakeProcessTable>(platform_.processes)),
-      power(install<FakePowerSources>(platform_.power)) {}
+      power(install<FakePowerSources>(platform_.power)),
+      thermal(install<FakeThermalState>(platform_.thermal)) {}
 
 } // namespace orb::testing

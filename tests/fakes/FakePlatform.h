@@ -106,6 +106,12 @@ public:
     }
 };
 
+class FakeThermalState final : public platform::ThermalState {
+public:
+    platform::ThermalStateLevel level = platform::thermalNominal;
+    platform::ThermalStateLevel thermalState() override { return level; }
+};
+
 // A whole platform of fakes, with typed access to each for the test to script.
 class FakePlatform {
     platform::Platform platform_; // first: the pointers below are taken from it
@@ -123,6 +129,7 @@ public:
     FakeDeviceRegistry* registry;
     FakeProcessTable* processes;
     FakePowerSources* power;
+    FakeThermalState* thermal;
 };
 
 } // namespace orb::testing
