@@ -23,24 +23,8 @@ constexpr std::string_view classDirectory = "/sys/class/hwmon";
 constexpr double lowestReading = 0.0;
 constexpr double highestReading = 150.0;
 
-// An attribute's first line with one read; some captures pad their files with NUL bytes.
-std::optional<std::string> readAttribute(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    char buffer[128];
-    const ssize_t length = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    if (length <= 0)
-        return std::nullopt;
-    std::string_view text(buffer, static_cast<std::size_t>(length));
-    text = text.substr(0, text.find('\n'));
-    text = text.substr(0, text.find('\0'));
-    return std::string(fs::trim(text));
-}
-
 std::optional<std::int64_t> readNumber(const std::string& path) {
-    const auto text = readAttribute(path);
+    const auto text = fs::readAttribute(path);
     return text ? fs::parseInt(*text) : std::nullopt;
 }
 
@@ -109,7 +93,7 @@ void findChannels(const Files& files, HwmonChip& chip, std::vector<std::string>&
             HwmonTemperature channel{index, {}, {}};
             const auto labelFile = "temp" + std::to_string(index) + "_label";
             if (std::binary_search(files.names.begin(), files.names.end(), labelFile))
-                channel.label = readAttribute(files.folder + labelFile).value_or("");
+                channel.label = fs::readAttribute(files.folder + labelFile).value_or("");
             chip.temperatures.push_back(channel);
             temperatureInputs.push_back(files.folder + name);
         } else if (const int fan = channelIndex(name, "fan", "_input"); fan >= 0) {
@@ -152,7 +136,7 @@ HwmonReader::Layout HwmonReader::lookUp(const std::string& entry, std::uint64_t 
     };
     if (!has("name") && has("device"))
         files = Files{folder + "device/", fs::listDirectory(folder + "device/")};
-    layout.chip.name = readAttribute(files.folder + "name").value_or("");
+    layout.chip.name = fs::readAttribute(files.folder + "name").value_or("");
     layout.chip.devicePath = chipDevicePath(root_, entry);
     if (const auto slash = layout.chip.devicePath.rfind('/'); slash != std::string::npos)
         layout.chip.deviceName = layout.chip.devicePath.substr(slash + 1);

@@ -16,23 +16,6 @@ namespace {
 constexpr std::string_view classDirectory = "/sys/class/thermal";
 constexpr std::string_view zonePrefix = "thermal_zone";
 
-// An attribute's first line, read with one call: attribute files are short. A sensor that
-// cannot answer fails the read (EAGAIN, ENODATA), which gives no value.
-std::optional<std::string> readAttribute(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    char buffer[128];
-    const ssize_t length = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    if (length <= 0)
-        return std::nullopt;
-    std::string_view text(buffer, static_cast<std::size_t>(length));
-    text = text.substr(0, text.find('\n'));
-    text = text.substr(0, text.find('\0'));
-    return std::string(fs::trim(text));
-}
-
 // The number after `prefix` in a name such as "thermal_zone12"; empty for any other name.
 std::optional<int> numberAfter(std::string_view name, std::string_view prefix,
                                std::string_view suffix = {}) {
@@ -56,7 +39,7 @@ std::vector<std::string> hwmonChipNames(const std::string& root) {
     std::vector<std::string> names;
     const auto classDir = fs::underRoot(root, "/sys/class/hwmon");
     for (const auto& chip : fs::listDirectory(classDir)) {
-        if (auto name = readAttribute(classDir + "/" + chip + "/name"))
+        if (auto name = fs::readAttribute(classDir + "/" + chip + "/name"))
             names.push_back(hwmonSpelling(std::move(*name)));
     }
     return names;
@@ -85,7 +68,7 @@ std::vector<ThermalTrip> readTrips(const std::string& dir, const std::vector<std
         if (!index)
             continue;
         const auto stem = dir + "trip_point_" + std::to_string(*index);
-        auto type = readAttribute(stem + "_type");
+        auto type = fs::readAttribute(stem + "_type");
         const auto temperature = readAttributeNumber(stem + "_temp");
         if (type && temperature && *temperature > 0)
             numbered.emplace_back(*index, ThermalTrip{std::move(*type), *temperature});
@@ -106,7 +89,7 @@ std::vector<ThermalTrip> readTrips(const std::string& dir, const std::vector<std
 } // namespace
 
 std::optional<std::int64_t> readAttributeNumber(const std::string& path) {
-    const auto text = readAttribute(path);
+    const auto text = fs::readAttribute(path);
     return text ? fs::parseInt(*text) : std::nullopt;
 }
 
@@ -119,7 +102,7 @@ ThermalZoneReader::ThermalZoneReader(std::string root, std::chrono::milliseconds
 
 void ThermalZoneReader::describe(const std::string& dir, const std::string& name, Layout& layout,
                                  const std::vector<std::string>& hwmonChips) {
-    layout.type = readAttribute(dir + "type").value_or("");
+    layout.type = fs::readAttribute(dir + "type").value_or("");
     layout.devicePath = kernelDevicePath(root_, std::string(classDirectory) + "/" + name);
     layout.readThroughHwmon = hasHwmonTwin(layout.type, hwmonChips);
     layout.trips = readTrips(dir, fs::listDirectory(dir));

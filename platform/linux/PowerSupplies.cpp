@@ -20,22 +20,6 @@ namespace {
 
 constexpr std::string_view classDirectory = "/sys/class/power_supply";
 
-// An attribute's first line, read with one call: attribute files are short.
-std::optional<std::string> readAttribute(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    char buffer[256];
-    const ssize_t length = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    if (length <= 0)
-        return std::nullopt;
-    std::string_view text(buffer, static_cast<std::size_t>(length));
-    text = text.substr(0, text.find('\n'));
-    text = text.substr(0, text.find('\0')); // some drivers pad with NUL bytes
-    return std::string(fs::trim(text));
-}
-
 // Reads the attribute files the supply has, by name: listing its folder again would walk into
 // its `subsystem` and `device` links, which lead back up the tree.
 PowerSupply readSupply(const std::string& dir, const std::string& name,
@@ -43,7 +27,7 @@ PowerSupply readSupply(const std::string& dir, const std::string& name,
     auto attribute = [&](const char* file) -> std::optional<std::string> {
         if (!std::binary_search(attributes.begin(), attributes.end(), std::string_view(file)))
             return std::nullopt;
-        return readAttribute(dir + file);
+        return fs::readAttribute(dir + file);
     };
     auto text = [&](const char* file) { return attribute(file).value_or(""); };
     auto number = [&](const char* file) -> std::optional<std::int64_t> {

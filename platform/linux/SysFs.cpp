@@ -77,6 +77,24 @@ std::optional<std::string> readLine(const std::string& path) {
     return std::string(trim(view));
 }
 
+std::optional<std::string> readAttribute(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    char buffer[256];
+    ssize_t length = 0;
+    do
+        length = ::read(fd, buffer, sizeof buffer);
+    while (length < 0 && errno == EINTR);
+    ::close(fd);
+    if (length <= 0)
+        return std::nullopt;
+    std::string_view text(buffer, static_cast<std::size_t>(length));
+    text = text.substr(0, text.find('\n'));
+    text = text.substr(0, text.find('\0')); // some drivers pad with NUL bytes
+    return std::string(trim(text));
+}
+
 std::optional<std::int64_t> parseInt(std::string_view text) {
     text = trim(text);
     if (!text.empty() && text.front() == '+')

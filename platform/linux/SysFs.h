@@ -21,6 +21,10 @@ bool readFileInto(const std::string& path, std::string& content, std::size_t lim
 
 // First line without trailing whitespace or NUL padding.
 std::optional<std::string> readLine(const std::string& path);
+// The same for a short attribute file read on every tick: one read of at most 256 bytes, no
+// allocation beyond the result. A sensor that cannot answer fails the read (EAGAIN, ENODATA),
+// which gives no value.
+std::optional<std::string> readAttribute(const std::string& path);
 
 std::optional<std::int64_t> readInt(const std::string& path);
 
