@@ -122,7 +122,7 @@ void sortByIndex(std::vector<Channel>& channels, std::vector<std::string>& input
 } // namespace
 
 HwmonReader::HwmonReader(std::string root, std::chrono::milliseconds reuseWindow)
-    : root_(std::move(root)), reuseWindow_(reuseWindow) {}
+    : root_(std::move(root)), reuse_(reuseWindow) {}
 
 HwmonReader::~HwmonReader() = default;
 
@@ -147,11 +147,8 @@ HwmonReader::Layout HwmonReader::lookUp(const std::string& entry, std::uint64_t 
 }
 
 const std::vector<HwmonChip>& HwmonReader::chips() {
-    const auto now = std::chrono::steady_clock::now();
-    if (read_ && now - readAt_ < reuseWindow_)
+    if (!reuse_.due())
         return chips_;
-    readAt_ = now;
-    read_ = true;
     chips_.clear();
 
     const auto classDir = fs::underRoot(root_, classDirectory);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/SysFs.h"
+
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -53,9 +55,7 @@ private:
     Layout lookUp(const std::string& entry, std::uint64_t inode) const;
 
     std::string root_;
-    std::chrono::milliseconds reuseWindow_;
-    std::chrono::steady_clock::time_point readAt_;
-    bool read_ = false;
+    linux_fs::ReuseWindow reuse_;
     std::vector<HwmonChip> chips_;
     std::map<std::string, std::unique_ptr<Layout>, std::less<>> layouts_; // by hwmonN
 };

@@ -98,7 +98,7 @@ bool isPlausibleZoneTemperature(std::int64_t millidegrees) {
 }
 
 ThermalZoneReader::ThermalZoneReader(std::string root, std::chrono::milliseconds reuseWindow)
-    : root_(std::move(root)), reuseWindow_(reuseWindow) {}
+    : root_(std::move(root)), reuse_(reuseWindow) {}
 
 void ThermalZoneReader::describe(const std::string& dir, const std::string& name, Layout& layout,
                                  const std::vector<std::string>& hwmonChips) {
@@ -110,11 +110,8 @@ void ThermalZoneReader::describe(const std::string& dir, const std::string& name
 }
 
 const std::vector<ThermalZone>& ThermalZoneReader::zones() {
-    const auto now = std::chrono::steady_clock::now();
-    if (read_ && now - readAt_ < reuseWindow_)
+    if (!reuse_.due())
         return zones_;
-    readAt_ = now;
-    read_ = true;
     zones_.clear();
 
     const auto classDir = fs::underRoot(root_, classDirectory);

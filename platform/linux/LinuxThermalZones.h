@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/SysFs.h"
+
 #include "platform/linux/LinuxDeviceRegistry.h"
 
 #include <chrono>
@@ -77,9 +79,7 @@ private:
                   const std::vector<std::string>& hwmonChips);
 
     std::string root_;
-    std::chrono::milliseconds reuseWindow_;
-    std::chrono::steady_clock::time_point readAt_;
-    bool read_ = false;
+    linux_fs::ReuseWindow reuse_;
     std::vector<ThermalZone> zones_;
     std::map<std::string, Layout, std::less<>> layouts_;
 };

@@ -327,14 +327,11 @@ std::vector<PowerSupply> readPowerSupplies(const std::string& root) {
 }
 
 PowerSupplyReader::PowerSupplyReader(std::string root, std::chrono::milliseconds reuseWindow)
-    : root_(std::move(root)), reuseWindow_(reuseWindow) {}
+    : root_(std::move(root)), reuse_(reuseWindow) {}
 
 const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
-    const auto now = std::chrono::steady_clock::now();
-    if (read_ && now - readAt_ < reuseWindow_)
+    if (!reuse_.due())
         return supplies_;
-    readAt_ = now;
-    read_ = true;
     supplies_.clear();
 
     const auto classDir = fs::underRoot(root_, classDirectory);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/SysFs.h"
+
 #include "platform/PropertyValue.h"
 
 #include <chrono>
@@ -56,9 +58,7 @@ private:
     };
 
     std::string root_;
-    std::chrono::milliseconds reuseWindow_;
-    std::chrono::steady_clock::time_point readAt_;
-    bool read_ = false;
+    linux_fs::ReuseWindow reuse_;
     std::vector<PowerSupply> supplies_;
     std::map<std::string, Layout, std::less<>> layouts_;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,24 @@
 // Small helpers for reading /proc and /sys files below a root directory. None of them throws:
 // a missing, unreadable or malformed file gives an empty optional or an empty result.
 namespace orb::platform::linux_fs {
+
+// When a reader that several readers of one tick share should read afresh: the first time, and
+// once `window` has passed since it last did.
+class ReuseWindow {
+public:
+    explicit ReuseWindow(std::chrono::milliseconds window) : window_(window) {}
+    bool due() {
+        const auto now = std::chrono::steady_clock::now();
+        if (last_ && now - *last_ < window_)
+            return false;
+        last_ = now;
+        return true;
+    }
+
+private:
+    std::chrono::milliseconds window_;
+    std::optional<std::chrono::steady_clock::time_point> last_;
+};
 
 // Joins a root ("/" or a fixture tree) and an absolute path inside it.
 std::string underRoot(const std::string& root, std::string_view path);
