@@ -22,6 +22,11 @@ bool isCardName(std::string_view name) {
     return name.substr(4).find_first_not_of("0123456789") == std::string_view::npos;
 }
 
+// A card on its way to sleep would be woken, or kept awake, by a read just as a sleeping one.
+bool isAsleep(const std::optional<std::string>& runtimeStatus) {
+    return runtimeStatus == "suspended" || runtimeStatus == "suspending";
+}
+
 std::optional<std::int64_t> readNumber(const std::string& path) {
     const auto text = fs::readAttribute(path);
     return text ? fs::parseInt(*text) : std::nullopt;
@@ -176,7 +181,7 @@ std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
             card->drm.name = name;
             card->drm.directory = dir;
         }
-        if (fs::readAttribute(dir + "/device/power/runtime_status") == "suspended") {
+        if (isAsleep(fs::readAttribute(dir + "/device/power/runtime_status"))) {
             // Idle: its figures would wake it, and the last ones no longer hold.
             if (card->described && !card->nvidia && !card->model.empty())
                 services.push_back(std::make_unique<SnapshotService>(

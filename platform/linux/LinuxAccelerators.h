@@ -44,11 +44,11 @@ public:
 // No driver gives a count of its resets outside debugfs, so "recoveryCount" is never present.
 // A card without a busy figure has no statistics table, so it does not pull the mean down.
 //
-// A card whose `device/power/runtime_status` is "suspended" is not read at all, since reading
-// its figures would wake it: it is presented with its model when it was seen awake before, and
-// without statistics or power. What stays the same while a card exists (its identity, model,
-// which files it has, its VRAM size) is read when it is first seen awake; each tick then reads
-// its power state and each figure's file once.
+// A card whose `device/power/runtime_status` is "suspended" (or "suspending") is not read at
+// all, since reading its figures would wake it: it is presented with its model when it was seen
+// awake before, and without statistics or power. What stays the same while a card exists (its
+// identity, model, which files it has, its VRAM size) is read when it is first seen awake; each
+// tick then reads its power state and each figure's file once.
 class LinuxAccelerators final : public ServiceSource {
 public:
     LinuxAccelerators(std::string root, DeviceNameDatabases names,
