@@ -19,8 +19,7 @@ void gpuTick(benchmark::State& state) {
     registry.addSource(std::string(accelerator::serviceClass),
                        std::make_unique<LinuxAccelerators>(
                            fixtures + gpuRoots[state.range(0)],
-                           DeviceNameDatabases{fixtures + "/device-names/pci.ids",
-                                               fixtures + "/device-names/amdgpu.ids"}));
+                           installedDeviceNameDatabases(fixtures + "/device-names")));
     orb::GPUMonitor::readStats(registry);
     for (auto _ : state)
         benchmark::DoNotOptimize(orb::GPUMonitor::readStats(registry).utilization);

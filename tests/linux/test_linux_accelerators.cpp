@@ -14,8 +14,8 @@ namespace keys = orb::platform::accelerator;
 
 namespace {
 
-const DeviceNameDatabases names{fixtures + "/device-names/pci.ids",
-                                fixtures + "/device-names/amdgpu.ids"};
+// A root holding the name databases where a distribution installs them.
+const DeviceNameDatabases names = installedDeviceNameDatabases(fixtures + "/device-names");
 
 // What one accelerator service says, with absent figures left empty.
 struct Accelerator {
