@@ -57,6 +57,7 @@ class SystemMonitor : public QObject {
     ORB_PUBLISHED(int, gpuCoreCount, setGpuCoreCount)
     ORB_PUBLISHED(QString, gpuModelName, setGpuModelName)
     ORB_PUBLISHED(int, gpuRecoveryCount, setGpuRecoveryCount)
+    ORB_PUBLISHED(double, gpuPowerWatts, setGpuPowerWatts) // W; 0 where no driver measures it
     ORB_PUBLISHED(double, gpuTemperature, setGpuTemperature)
     ORB_PUBLISHED(double, cpuTemperature, setCpuTemperature)
     ORB_PUBLISHED(SpeedList, fanSpeeds, setFanSpeeds)

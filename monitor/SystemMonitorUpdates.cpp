@@ -94,6 +94,7 @@ void SystemMonitor::publishGPU(const GPUStats& stats) {
     if (!stats.modelName.isEmpty())
         setGpuModelName(stats.modelName);
     setGpuRecoveryCount(stats.recoveryCount);
+    setGpuPowerWatts(stats.powerWatts);
     pushHistory(&SystemMonitor::gpuHistory, &SystemMonitor::setGpuHistory, gpuUsage());
 }
 

@@ -7,7 +7,8 @@ namespace orb {
 
 namespace platform {
 struct Platform;
-}
+class DeviceRegistry;
+} // namespace platform
 
 // One reading of the graphics processor. The empty record has every number 0 and no model name.
 struct GPUStats {
@@ -17,14 +18,20 @@ struct GPUStats {
     std::int64_t memoryUsed = 0;
     std::int64_t memoryAllocated = 0;
     int coreCount = 0;
-    QString modelName;
+    QString modelName = {};
     int recoveryCount = 0;
+    // Watts drawn by the graphics processors whose drivers measure it (sum); 0 where none does.
+    double powerWatts = 0;
 };
 
+// Reads the accelerator services of the registry: the percentages are means over the
+// accelerators that publish statistics, memory, recoveries and power are sums, and the core
+// count and model come from the first accelerator that has them.
 class GPUMonitor {
 public:
     // Keeps no state between readings.
     static GPUStats readStats(platform::Platform& platform);
+    static GPUStats readStats(platform::DeviceRegistry& registry);
 };
 
 } // namespace orb

@@ -1,7 +1,9 @@
 #include "platform/Platform.h"
 
+#include "platform/Accelerator.h"
 #include "platform/BlockStorage.h"
 #include "platform/SmartBattery.h"
+#include "platform/linux/LinuxAccelerators.h"
 #include "platform/linux/LinuxBlockStorage.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/LinuxHidSensors.h"
@@ -50,6 +52,8 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     registry->addSource("AppleSMC", std::make_unique<LinuxSmc>(hwmon));
     registry->addSource(std::string(thermal_sensor::serviceClass),
                         std::make_unique<LinuxThermalZones>(zones));
+    registry->addSource(std::string(accelerator::serviceClass),
+                        std::make_unique<LinuxAccelerators>(root));
     platform->hid = std::make_unique<LinuxHidSensors>(root, hwmon);
     platform->thermal = std::make_unique<LinuxThermalState>(root, zones);
     platform->registry = std::move(registry);

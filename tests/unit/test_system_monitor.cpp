@@ -54,7 +54,8 @@ TEST(SystemMonitor, ATickAssignsEachReadingInOrderThenCompletesOnce) {
             "diskReadBytesPerSec diskWriteBytesPerSec diskReadHistory diskReadHistory "
             "diskWriteHistory diskWriteHistory loadAvg1 loadAvg5 loadAvg15 uptimeSeconds "
             "wifiRSSI wifiNoise wifiTxRate wifiChannel gpuUsage gpuRendererUtil gpuTilerUtil "
-            "gpuMemoryUsed gpuMemoryAllocated gpuRecoveryCount gpuHistory gpuHistory tickCompleted")
+            "gpuMemoryUsed gpuMemoryAllocated gpuRecoveryCount gpuPowerWatts gpuHistory gpuHistory "
+            "tickCompleted")
             .split(' ');
     QStringList nothingRead = full.mid(full.indexOf("diskReadHistory"));
     for (const char* kept : {"uptimeSeconds", "wifiRSSI", "wifiNoise", "wifiTxRate", "wifiChannel"})

@@ -1,0 +1,201 @@
+#include "platform/linux/LinuxAccelerators.h"
+
+#include "platform/Accelerator.h"
+#include "platform/linux/SysFs.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+namespace orb::platform {
+
+namespace fs = linux_fs;
+namespace keys = accelerator;
+
+namespace {
+
+constexpr std::string_view classDirectory = "/sys/class/drm";
+
+// "card0", "card12"; not the connectors ("card1-DP-1") or render nodes.
+bool isCardName(std::string_view name) {
+    if (!name.starts_with("card") || name.size() == 4)
+        return false;
+    return name.substr(4).find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// A card on its way to sleep would be woken, or kept awake, by a read just as a sleeping one.
+bool isAsleep(const std::optional<std::string>& runtimeStatus) {
+    return runtimeStatus == "suspended" || runtimeStatus == "suspending";
+}
+
+std::optional<std::int64_t> readNumber(const std::string& path) {
+    const auto text = fs::readAttribute(path);
+    return text ? fs::parseInt(*text) : std::nullopt;
+}
+
+// An amdgpu APU's metrics use the integrated layouts (format revisions 2 and 3); discrete cards
+// use revision 1. The header is {structure size (16 bits), format revision, content revision}.
+bool hasIntegratedMetrics(const std::string& gpuMetrics) {
+    const auto header = fs::readFile(gpuMetrics, 4);
+    return header && header->size() == 4 && static_cast<unsigned char>((*header)[2]) >= 2;
+}
+
+} // namespace
+
+struct LinuxAccelerators::Card {
+    std::uint64_t inode = 0;
+    bool described = false; // read once the card is first seen awake
+    RegistryEntryId id = 0;
+    DrmCard drm;
+    unsigned vendor = 0, device = 0, revision = 0;
+    std::string model;
+    bool nvidia = false;
+    bool intel = false;
+    // The files of the figures the driver gives; empty where it gives none.
+    std::string busyFile, vramUsedFile, powerFile;
+    std::optional<std::int64_t> vramTotal;
+};
+
+LinuxAccelerators::LinuxAccelerators(std::string root, DeviceNameDatabases names,
+                                     std::shared_ptr<IntelBusySource> intelBusy)
+    : root_(std::move(root)), names_(std::move(names)), intelBusy_(std::move(intelBusy)) {}
+
+LinuxAccelerators::~LinuxAccelerators() = default;
+
+void LinuxAccelerators::describe(Card& card) {
+    const auto dir = card.drm.directory + "/device/";
+    if (const auto uevent = fs::readFile(dir + "uevent", 4096)) {
+        fs::forEachLine(*uevent, [&](std::string_view line) {
+            line = fs::trim(line);
+            const auto equals = line.find('=');
+            if (equals == std::string_view::npos)
+                return;
+            const auto key = line.substr(0, equals), value = line.substr(equals + 1);
+            if (key == "DRIVER") {
+                card.drm.driver = value;
+            } else if (key == "PCI_SLOT_NAME") {
+                card.drm.pciSlot = value;
+            } else if (key == "PCI_ID" && value.size() == 9 && value[4] == ':') {
+                card.vendor = parseHexId(value.substr(0, 4)).value_or(0);
+                card.device = parseHexId(value.substr(5)).value_or(0);
+            }
+        });
+    }
+    if (const auto revision = fs::readAttribute(dir + "revision"))
+        card.revision = parseHexId(*revision).value_or(0);
+    card.id =
+        registryEntryId(kernelDevicePath(root_, std::string(classDirectory) + "/" + card.drm.name));
+    card.nvidia = card.drm.driver == "nvidia";
+    card.intel = card.drm.driver == "i915" || card.drm.driver == "xe";
+    card.model = modelOf(card);
+
+    if (card.drm.driver == "amdgpu") {
+        auto existing = [&](const char* file) {
+            return fs::entryExists(dir + file) ? dir + file : std::string();
+        };
+        card.busyFile = existing("gpu_busy_percent");
+        card.vramUsedFile = existing("mem_info_vram_used");
+        card.vramTotal = readNumber(dir + "mem_info_vram_total");
+        if (!hasIntegratedMetrics(dir + "gpu_metrics")) {
+            for (const auto& hwmon : fs::listDirectory(dir + "hwmon")) {
+                const auto chip = dir + "hwmon/" + hwmon + "/";
+                for (const char* file : {"power1_average", "power1_input"}) {
+                    if (card.powerFile.empty() && fs::entryExists(chip + file))
+                        card.powerFile = chip + file;
+                }
+            }
+        }
+    }
+    card.described = true;
+}
+
+std::string LinuxAccelerators::modelOf(const Card& card) {
+    // Boards that carry their own name give it in `product_name`; most leave it empty.
+    if (auto product = fs::readAttribute(card.drm.directory + "/device/product_name");
+        product && !product->empty())
+        return *product;
+    if (card.vendor == 0)
+        return {};
+    const std::uint64_t key =
+        (std::uint64_t(card.vendor) << 24) | (std::uint64_t(card.device) << 8) | card.revision;
+    if (auto known = models_.find(key); known != models_.end())
+        return known->second;
+    constexpr unsigned amd = 0x1002;
+    auto name = card.vendor == amd ? amdgpuMarketingName(names_.amdgpuIds, card.device,
+                                                         static_cast<std::uint8_t>(card.revision))
+                                   : std::nullopt;
+    if (!name)
+        name = pciDeviceName(names_.pciIds, card.vendor, card.device);
+    return models_[key] = name.value_or("");
+}
+
+PropertyTable LinuxAccelerators::read(Card& card) {
+    PropertyTable properties;
+    if (!card.model.empty())
+        properties.set(std::string(keys::modelKey), card.model);
+
+    std::optional<int> busy;
+    if (!card.busyFile.empty()) {
+        if (const auto percent = readNumber(card.busyFile);
+            percent && *percent >= 0 && *percent <= 100)
+            busy = static_cast<int>(*percent);
+    } else if (card.intel && intelBusy_) {
+        busy = intelBusy_->busyPercent(card.drm);
+    }
+    if (busy) {
+        PropertyTable statistics{{std::string(keys::deviceUtilizationKey), *busy}};
+        if (!card.vramUsedFile.empty()) {
+            if (const auto used = readNumber(card.vramUsedFile); used && *used >= 0)
+                statistics.set(std::string(keys::inUseMemoryKey), *used);
+        }
+        if (card.vramTotal && *card.vramTotal >= 0)
+            statistics.set(std::string(keys::allocMemoryKey), *card.vramTotal);
+        properties.set(std::string(keys::statisticsKey), std::move(statistics));
+    }
+    if (!card.powerFile.empty()) {
+        if (const auto microwatts = readNumber(card.powerFile); microwatts && *microwatts >= 0)
+            properties.set(std::string(keys::powerKey), static_cast<double>(*microwatts) / 1e6);
+    }
+    return properties;
+}
+
+std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
+    std::vector<std::unique_ptr<RegistryService>> services;
+    const auto classDir = fs::underRoot(root_, classDirectory);
+    auto names = fs::listDirectory(classDir);
+    std::erase_if(names, [](const std::string& name) { return !isCardName(name); });
+    std::erase_if(cards_, [&](const auto& card) {
+        return !std::binary_search(names.begin(), names.end(), card.first);
+    });
+
+    for (const auto& name : names) {
+        const auto dir = classDir + "/" + name;
+        struct stat status {};
+        if (::stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            cards_.erase(name);
+            continue;
+        }
+        auto& card = cards_[name];
+        if (!card || card->inode != status.st_ino) { // new, or another device in its place
+            card = std::make_unique<Card>();
+            card->inode = status.st_ino;
+            card->drm.name = name;
+            card->drm.directory = dir;
+        }
+        if (isAsleep(fs::readAttribute(dir + "/device/power/runtime_status"))) {
+            // Idle: its figures would wake it, and the last ones no longer hold.
+            if (card->described && !card->nvidia && !card->model.empty())
+                services.push_back(std::make_unique<SnapshotService>(
+                    card->id, PropertyTable{{std::string(keys::modelKey), card->model}}));
+            continue;
+        }
+        if (!card->described)
+            describe(*card);
+        if (card->nvidia)
+            continue;
+        if (auto properties = read(*card); !properties.empty())
+            services.push_back(std::make_unique<SnapshotService>(card->id, std::move(properties)));
+    }
+    return services;
+}
+
+} // namespace orb::platform
