@@ -32,6 +32,18 @@ private:
     stdfs::path path_;
 };
 
+// The first search lists every process; later ones mostly those that are new or hold clients.
+void intelClientSearchFirst(benchmark::State& state) {
+    LiveProcRoot root;
+    SystemClock clock;
+    IntelBusy::SearchCount count;
+    for (auto _ : state) {
+        IntelBusy busy(root.str(), clock);
+        count = busy.rescan();
+    }
+    state.counters["processes"] = count.processes;
+}
+
 void intelClientSearch(benchmark::State& state) {
     LiveProcRoot root;
     SystemClock clock;
@@ -56,5 +68,6 @@ void intelTick(benchmark::State& state) {
 
 } // namespace
 
+BENCHMARK(intelClientSearchFirst)->Unit(benchmark::kMillisecond);
 BENCHMARK(intelClientSearch)->Unit(benchmark::kMillisecond);
 BENCHMARK(intelTick)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);

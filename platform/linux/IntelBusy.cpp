@@ -8,7 +8,6 @@
 #include <charconv>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orb::platform {
@@ -227,7 +226,7 @@ std::optional<std::uint64_t> IntelBusy::clientIdOf(int procFd, const std::string
 
 IntelBusy::SearchCount IntelBusy::rescan() {
     SearchCount count;
-    std::vector<std::vector<Client>> found(cards_.size());
+    ++search_;
     // Only awake cards without a residency counter are searched for: reading a client of a
     // sleeping card could wake it.
     std::vector<bool> wanted(cards_.size(), false);
@@ -240,22 +239,25 @@ IntelBusy::SearchCount IntelBusy::rescan() {
                            : ::open(procDir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* processes = procFd < 0 ? nullptr : ::opendir(procDir_.c_str());
     if (processes) {
-        const uid_t user = ::geteuid();
         std::string path;
         char target[256];
         while (const dirent* process = ::readdir(processes)) {
-            const std::string_view pid = process->d_name;
-            if (pid.empty() ||
-                !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            const std::string_view name = process->d_name;
+            int pid = 0;
+            const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), pid);
+            if (ec != std::errc() || end != name.data() + name.size() || pid <= 0)
                 continue;
-            // Other users' descriptors are closed to us; one stat spares listing them.
-            struct stat owner;
-            if (::fstatat(procFd, process->d_name, &owner, 0) != 0 || owner.st_uid != user)
+            auto [known, added] = processes_.try_emplace(pid);
+            const bool due = (search_ + static_cast<unsigned>(pid)) % refreshSearches == 0;
+            known->second.search = search_;
+            if (!added && !due && known->second.clients.empty())
                 continue;
-            path.assign(pid).append("/fd");
+            known->second.clients.clear();
+            // Other users' descriptors are closed to us: the open fails.
+            path.assign(name).append("/fd");
             const int fdDirFd = ::openat(procFd, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (fdDirFd < 0)
-                continue; // gone since the listing
+                continue;
             DIR* descriptors = ::fdopendir(fdDirFd);
             if (!descriptors) {
                 ::close(fdDirFd);
@@ -275,9 +277,9 @@ IntelBusy::SearchCount IntelBusy::rescan() {
                                                [&](const auto& n) { return n.first == nodeName; });
                 if (node == nodes_.end() || !wanted[node->second])
                     continue;
-                path.assign(pid).append("/fdinfo/").append(descriptor->d_name);
+                path.assign(name).append("/fdinfo/").append(descriptor->d_name);
                 if (const auto id = clientIdOf(procFd, path))
-                    found[node->second].push_back({path, *id});
+                    known->second.clients.push_back({node->second, {path, *id}});
             }
             ::closedir(descriptors);
         }
@@ -285,11 +287,18 @@ IntelBusy::SearchCount IntelBusy::rescan() {
     }
     if (procFd >= 0)
         ::close(procFd);
+    // Processes gone since the last search are forgotten; where none was searched, all are.
+    std::erase_if(processes_, [this](const auto& entry) { return entry.second.search != search_; });
 
     // A client shared by several descriptors or processes is read through the first found.
+    std::vector<std::vector<Client>> found(cards_.size());
+    for (const auto& [pid, known] : processes_)
+        for (const auto& [card, client] : known.clients)
+            found[card].push_back(client);
     for (auto& clients : found) {
-        std::stable_sort(clients.begin(), clients.end(),
-                         [](const Client& a, const Client& b) { return a.id < b.id; });
+        std::sort(clients.begin(), clients.end(), [](const Client& a, const Client& b) {
+            return a.id != b.id ? a.id < b.id : a.fdinfo < b.fdinfo;
+        });
         clients.erase(std::unique(clients.begin(), clients.end(),
                                   [](const Client& a, const Client& b) { return a.id == b.id; }),
                       clients.end());

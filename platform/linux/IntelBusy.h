@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace orb::platform {
@@ -47,8 +48,11 @@ void parseDrmFdinfo(std::string_view text, DrmClientUsage& usage);
 //    processes can be read, so other users' work on the card is not counted. A client appears
 //    under every descriptor and process that shares it, and is counted once by its client id.
 //    The clients are found by rescan(), which runs with the process walk; each read then opens
-//    only the fdinfo files found. Until a client has shown engine statistics the card has no
-//    figure (a kernel without them, or no client at all since start).
+//    only the fdinfo files found. A process rarely opens its first graphics device long after it
+//    started, so a search lists the descriptors of new processes and of those holding clients,
+//    and those of every other process once in `refreshSearches` searches. Until a client has shown
+//    engine statistics the card has no figure (a kernel without them, or no client at all since
+//    start).
 //
 // A card with neither has no figure; clock frequencies are never taken for one.
 //
@@ -57,6 +61,8 @@ void parseDrmFdinfo(std::string_view text, DrmClientUsage& usage);
 class IntelBusy {
 public:
     enum class Source { none, idleResidency, clientEngineTime };
+
+    static constexpr unsigned refreshSearches = 10;
 
     // What one search looked at: the processes whose descriptors were listed, and the distinct
     // clients found.
@@ -74,8 +80,9 @@ public:
     std::vector<std::string> cards() const;
     Source source(std::string_view pciAddress) const;
 
-    // Looks for the DRM clients of the awake cards measured by engine time among the current
-    // user's processes. Lists no process at all where no card needs it.
+    // Looks for the DRM clients of the awake cards measured by engine time among the processes
+    // whose descriptors may be listed: the current user's. Lists no process at all where no card
+    // needs it.
     SearchCount rescan();
 
     // Percent busy since the previous call for the card, from 0 to 100; none on the first call,
@@ -94,6 +101,11 @@ private:
         std::vector<DrmEngineUsage> engines;
     };
     struct Card;
+    // What the last listing of a process's descriptors found.
+    struct ProcessClients {
+        std::vector<std::pair<std::size_t, Client>> clients; // with the card's index
+        unsigned search = 0;                                 // the last search that saw it
+    };
 
     Card* find(std::string_view pciAddress);
     const Card* find(std::string_view pciAddress) const;
@@ -115,7 +127,10 @@ private:
     std::vector<std::vector<Client>> foundClients_;
     unsigned foundGeneration_ = 0;
 
-    std::string scanBuffer_; // the walk thread's
+    // The walk thread's.
+    std::unordered_map<int, ProcessClients> processes_;
+    unsigned search_ = 0;
+    std::string scanBuffer_;
     std::string tickBuffer_; // the tick's
 };
 

@@ -114,10 +114,13 @@ TEST(IntelBusy, ClientEngineTimeCountsEachClientOnce) {
     EXPECT_EQ(busy.source(igpu), IntelBusy::Source::clientEngineTime);
     EXPECT_EQ(busy.source(dgpu), IntelBusy::Source::clientEngineTime);
 
-    // Client 4 under three descriptors of two processes, 9 and 7: three clients.
+    // Client 4 under three descriptors of two processes, 9 and 7: three clients. A process
+    // without one is listed again only in its turn.
+    root.link("proc/1500/fd/0", "/dev/null");
     const auto search = busy.rescan();
-    EXPECT_EQ(search.processes, 3);
+    EXPECT_EQ(search.processes, 4);
     EXPECT_EQ(search.clients, 3);
+    EXPECT_EQ(busy.rescan().processes, 3);
     EXPECT_EQ(busy.busyPercent(igpu), std::nullopt);
     EXPECT_EQ(busy.busyPercent(dgpu), std::nullopt);
 
