@@ -1,0 +1,137 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace orb::platform {
+
+class Clock;
+
+// One DRM client's usage of one engine class, from its fdinfo: busy time in nanoseconds (i915),
+// or busy cycles and the engine's elapsed cycles (xe).
+struct DrmEngineUsage {
+    std::string name; // "render", "rcs", ...
+    std::optional<std::uint64_t> busyNs;
+    std::optional<std::uint64_t> cycles;
+    std::optional<std::uint64_t> totalCycles;
+    unsigned capacity = 1; // engines of the class sharing the time
+};
+
+// What the program needs of a DRM fdinfo file.
+struct DrmClientUsage {
+    std::optional<std::uint64_t> clientId;
+    std::vector<DrmEngineUsage> engines;
+};
+
+// Reads the keys of the kernel's DRM client usage statistics; lines it does not know are left
+// out, and a text without "drm-client-id" gives no client.
+void parseDrmFdinfo(std::string_view text, DrmClientUsage& usage);
+
+// How busy each Intel graphics card (i915 or xe driver) has been between two reads, by PCI
+// address. Each card takes the first source it has:
+//
+// 1. Idle residency: the time each graphics tile spent in its idle power state (i915
+//    gt/gt<N>/rc6_residency_ms, or power/rc6_residency_ms before multi-tile kernels; xe
+//    device/tile<T>/gt<N>/gtidle/idle_residency_ms). Busy is 1 - Δidle/Δwall of the busiest
+//    tile. It counts every process's work, whoever runs it. It reads a little high: the hardware
+//    enters the idle state only after a short delay, so short gaps between jobs count as busy.
+//    A card whose rc6_enable reads 0 never enters the state and falls through to 2.
+// 2. Engine time of the DRM clients in /proc/<pid>/fdinfo: per engine class, the clients' busy
+//    time (i915, nanoseconds over wall time) or busy cycles over elapsed cycles (xe), shared over
+//    the class's engines; the card is as busy as its busiest class. Only the current user's
+//    processes can be read, so other users' work on the card is not counted. A client appears
+//    under every descriptor and process that shares it, and is counted once by its client id.
+//    The clients are found by rescan(), which runs with the process walk; each read then opens
+//    only the fdinfo files found. A process rarely opens its first graphics device long after it
+//    started, so a search lists the descriptors of new processes and of those holding clients,
+//    and those of every other process once in `refreshSearches` searches. Until a client has shown
+//    engine statistics the card has no figure (a kernel without them, or no client at all since
+//    start).
+//
+// A card with neither has no figure; clock frequencies are never taken for one.
+//
+// rescan() belongs to the process walk's thread and every other call to the tick's; the list of
+// clients passes from one to the other under a lock held only to swap it.
+class IntelBusy {
+public:
+    enum class Source { none, idleResidency, clientEngineTime };
+
+    static constexpr unsigned refreshSearches = 10;
+
+    // What one search looked at: the processes whose descriptors were listed, and the distinct
+    // clients found.
+    struct SearchCount {
+        int processes = 0;
+        int clients = 0;
+    };
+
+    IntelBusy(std::string root, Clock& clock);
+    ~IntelBusy();
+    IntelBusy(const IntelBusy&) = delete;
+    IntelBusy& operator=(const IntelBusy&) = delete;
+
+    // The PCI addresses of the Intel cards found when it was made.
+    std::vector<std::string> cards() const;
+    Source source(std::string_view pciAddress) const;
+
+    // Looks for the DRM clients of the awake cards measured by engine time among the processes
+    // whose descriptors may be listed: the current user's. Lists no process at all where no card
+    // needs it.
+    SearchCount rescan();
+
+    // Percent busy since the previous call for the card, from 0 to 100; none on the first call,
+    // for a card without a source, when a counter went backwards, or when the card slept since
+    // the previous call. Only for an awake card: reading a sleeping one would wake it.
+    std::optional<double> busyPercent(std::string_view pciAddress);
+
+private:
+    struct Client {
+        std::string fdinfo; // below procDir_
+        std::uint64_t id = 0;
+    };
+    struct ClientSample {
+        std::uint64_t id = 0;
+        std::chrono::steady_clock::time_point date;
+        std::vector<DrmEngineUsage> engines;
+    };
+    struct Card;
+    // What the last listing of a process's descriptors found.
+    struct ProcessClients {
+        std::vector<std::pair<std::size_t, Client>> clients; // with the card's index
+        unsigned search = 0;                                 // the last search that saw it
+    };
+
+    Card* find(std::string_view pciAddress);
+    const Card* find(std::string_view pciAddress) const;
+    void findCards();
+    std::optional<double> residencyBusy(Card& card);
+    std::optional<double> engineBusy(Card& card);
+    // The client id of one descriptor's fdinfo; none when it is not a DRM client.
+    std::optional<std::uint64_t> clientIdOf(int procFd, const std::string& fdinfo);
+    bool readProcFile(int procFd, const std::string& relative, std::string& content);
+
+    std::string root_;
+    std::string procDir_;
+    Clock& clock_;
+    std::vector<Card> cards_;
+    std::vector<std::pair<std::string, std::size_t>> nodes_; // device node → card index
+
+    // Filled by rescan, taken by the tick.
+    std::mutex handOverMutex_;
+    std::vector<std::vector<Client>> foundClients_;
+    unsigned foundGeneration_ = 0;
+
+    // The walk thread's.
+    std::unordered_map<int, ProcessClients> processes_;
+    unsigned search_ = 0;
+    std::string scanBuffer_;
+    std::string tickBuffer_; // the tick's
+};
+
+} // namespace orb::platform
