@@ -23,6 +23,16 @@ struct DrmEngineUsage {
     unsigned capacity = 1; // engines of the class sharing the time
 };
 
+// How busy an Intel card is. Those drivers give no busy figure of their own: it comes from the
+// engine time of the card's clients or from the card's idle residency.
+class IntelBusySource {
+public:
+    virtual ~IntelBusySource() = default;
+    // Percent of the time since the last call that the card at `pciAddress` ("0000:00:02.0")
+    // was busy, 0 to 100; empty while unknown. Never called for a card that is asleep.
+    virtual std::optional<double> busyPercent(std::string_view pciAddress) = 0;
+};
+
 // What the program needs of a DRM fdinfo file.
 struct DrmClientUsage {
     std::optional<std::uint64_t> clientId;
@@ -58,7 +68,7 @@ void parseDrmFdinfo(std::string_view text, DrmClientUsage& usage);
 //
 // rescan() belongs to the process walk's thread and every other call to the tick's; the list of
 // clients passes from one to the other under a lock held only to swap it.
-class IntelBusy {
+class IntelBusy final : public IntelBusySource {
 public:
     enum class Source { none, idleResidency, clientEngineTime };
 
@@ -72,7 +82,7 @@ public:
     };
 
     IntelBusy(std::string root, Clock& clock);
-    ~IntelBusy();
+    ~IntelBusy() override;
     IntelBusy(const IntelBusy&) = delete;
     IntelBusy& operator=(const IntelBusy&) = delete;
 
@@ -88,7 +98,7 @@ public:
     // Percent busy since the previous call for the card, from 0 to 100; none on the first call,
     // for a card without a source, when a counter went backwards, or when the card slept since
     // the previous call. Only for an awake card: reading a sleeping one would wake it.
-    std::optional<double> busyPercent(std::string_view pciAddress);
+    std::optional<double> busyPercent(std::string_view pciAddress) override;
 
 private:
     struct Client {

@@ -4,6 +4,7 @@
 #include "platform/linux/SysFs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <sys/stat.h>
 
 namespace orb::platform {
@@ -23,10 +24,6 @@ bool isCardName(std::string_view name) {
 }
 
 // A card on its way to sleep would be woken, or kept awake, by a read just as a sleeping one.
-bool isAsleep(const std::optional<std::string>& runtimeStatus) {
-    return runtimeStatus == "suspended" || runtimeStatus == "suspending";
-}
-
 std::optional<std::int64_t> readNumber(const std::string& path) {
     const auto text = fs::readAttribute(path);
     return text ? fs::parseInt(*text) : std::nullopt;
@@ -45,7 +42,10 @@ struct LinuxAccelerators::Card {
     std::uint64_t inode = 0;
     bool described = false; // read once the card is first seen awake
     RegistryEntryId id = 0;
-    DrmCard drm;
+    std::string name;      // "card1"
+    std::string directory; // its folder below the root, ending in "/sys/class/drm/card1"
+    std::string driver;    // "amdgpu", "i915", ...
+    std::string pciSlot;   // "0000:00:02.0"
     unsigned vendor = 0, device = 0, revision = 0;
     std::string model;
     bool nvidia = false;
@@ -55,6 +55,11 @@ struct LinuxAccelerators::Card {
     std::optional<std::int64_t> vramTotal;
 };
 
+bool isRuntimeAsleep(const std::string& deviceDirectory) {
+    const auto status = fs::readAttribute(deviceDirectory + "/power/runtime_status");
+    return status == "suspended" || status == "suspending";
+}
+
 LinuxAccelerators::LinuxAccelerators(std::string root, DeviceNameDatabases names,
                                      std::shared_ptr<IntelBusySource> intelBusy)
     : root_(std::move(root)), names_(std::move(names)), intelBusy_(std::move(intelBusy)) {}
@@ -62,7 +67,7 @@ LinuxAccelerators::LinuxAccelerators(std::string root, DeviceNameDatabases names
 LinuxAccelerators::~LinuxAccelerators() = default;
 
 void LinuxAccelerators::describe(Card& card) {
-    const auto dir = card.drm.directory + "/device/";
+    const auto dir = card.directory + "/device/";
     if (const auto uevent = fs::readFile(dir + "uevent", 4096)) {
         fs::forEachLine(*uevent, [&](std::string_view line) {
             line = fs::trim(line);
@@ -71,9 +76,9 @@ void LinuxAccelerators::describe(Card& card) {
                 return;
             const auto key = line.substr(0, equals), value = line.substr(equals + 1);
             if (key == "DRIVER") {
-                card.drm.driver = value;
+                card.driver = value;
             } else if (key == "PCI_SLOT_NAME") {
-                card.drm.pciSlot = value;
+                card.pciSlot = value;
             } else if (key == "PCI_ID" && value.size() == 9 && value[4] == ':') {
                 card.vendor = parseHexId(value.substr(0, 4)).value_or(0);
                 card.device = parseHexId(value.substr(5)).value_or(0);
@@ -83,12 +88,12 @@ void LinuxAccelerators::describe(Card& card) {
     if (const auto revision = fs::readAttribute(dir + "revision"))
         card.revision = parseHexId(*revision).value_or(0);
     card.id =
-        registryEntryId(kernelDevicePath(root_, std::string(classDirectory) + "/" + card.drm.name));
-    card.nvidia = card.drm.driver == "nvidia";
-    card.intel = card.drm.driver == "i915" || card.drm.driver == "xe";
+        registryEntryId(kernelDevicePath(root_, std::string(classDirectory) + "/" + card.name));
+    card.nvidia = card.driver == "nvidia";
+    card.intel = card.driver == "i915" || card.driver == "xe";
     card.model = modelOf(card);
 
-    if (card.drm.driver == "amdgpu") {
+    if (card.driver == "amdgpu") {
         auto existing = [&](const char* file) {
             return fs::entryExists(dir + file) ? dir + file : std::string();
         };
@@ -110,7 +115,7 @@ void LinuxAccelerators::describe(Card& card) {
 
 std::string LinuxAccelerators::modelOf(const Card& card) {
     // Boards that carry their own name give it in `product_name`; most leave it empty.
-    if (auto product = fs::readAttribute(card.drm.directory + "/device/product_name");
+    if (auto product = fs::readAttribute(card.directory + "/device/product_name");
         product && !product->empty())
         return *product;
     if (card.vendor == 0)
@@ -139,7 +144,8 @@ PropertyTable LinuxAccelerators::read(Card& card) {
             percent && *percent >= 0 && *percent <= 100)
             busy = static_cast<int>(*percent);
     } else if (card.intel && intelBusy_) {
-        busy = intelBusy_->busyPercent(card.drm);
+        if (const auto percent = intelBusy_->busyPercent(card.pciSlot))
+            busy = static_cast<int>(std::lround(std::clamp(*percent, 0.0, 100.0)));
     }
     if (busy) {
         PropertyTable statistics{{std::string(keys::deviceUtilizationKey), *busy}};
@@ -178,14 +184,19 @@ std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
         if (!card || card->inode != status.st_ino) { // new, or another device in its place
             card = std::make_unique<Card>();
             card->inode = status.st_ino;
-            card->drm.name = name;
-            card->drm.directory = dir;
+            card->name = name;
+            card->directory = dir;
         }
-        if (isAsleep(fs::readAttribute(dir + "/device/power/runtime_status"))) {
-            // Idle: its figures would wake it, and the last ones no longer hold.
-            if (card->described && !card->nvidia && !card->model.empty())
-                services.push_back(std::make_unique<SnapshotService>(
-                    card->id, PropertyTable{{std::string(keys::modelKey), card->model}}));
+        if (isRuntimeAsleep(dir + "/device")) {
+            // Idle, without reading anything more: its figures would wake it, and the last ones
+            // no longer hold.
+            if (card->nvidia)
+                continue;
+            PropertyTable properties{{std::string(keys::statisticsKey),
+                                      PropertyTable{{std::string(keys::deviceUtilizationKey), 0}}}};
+            if (!card->model.empty())
+                properties.set(std::string(keys::modelKey), card->model);
+            services.push_back(std::make_unique<SnapshotService>(card->id, std::move(properties)));
             continue;
         }
         if (!card->described)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/IntelBusy.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/PciIdNames.h"
 
@@ -12,23 +13,9 @@
 
 namespace orb::platform {
 
-// A DRM card as the busy figure of an Intel card needs it.
-struct DrmCard {
-    std::string name;      // "card1"
-    std::string directory; // its folder below the root, ending in "/sys/class/drm/card1"
-    std::string driver;    // "i915", "xe"
-    std::string pciSlot;   // "0000:00:02.0", as the card's clients name it in their fdinfo
-};
-
-// How busy an Intel card is. Those drivers give no busy figure of their own: it comes from the
-// engine time of the card's clients or from the card's idle residency.
-class IntelBusySource {
-public:
-    virtual ~IntelBusySource() = default;
-    // Percent of the time since the last call that the card was busy, 0 to 100; empty while
-    // unknown. Never called for a card that is suspended.
-    virtual std::optional<int> busyPercent(const DrmCard& card) = 0;
-};
+// Whether the kernel has put the device in `deviceDirectory` (a sysfs device folder) into
+// runtime suspend, or is doing so: reading its figures then would wake it up again.
+bool isRuntimeAsleep(const std::string& deviceDirectory);
 
 // The graphics accelerator services: one per DRM card (/sys/class/drm/cardN, not its
 // connectors), each with the figures its driver gives.
@@ -39,16 +26,17 @@ public:
 //   system memory the processor maps, already counted as used memory, and its total is a limit
 //   (half the memory), not memory set aside. Power from the card's hwmon `power1_average`, else
 //   `power1_input` (µW), on discrete cards only: on an APU that figure is the whole package's.
-// - i915 and xe: the busy figure of the IntelBusySource, when one is given.
+// - i915 and xe: the busy figure of the IntelBusySource, when one is given, by the card's PCI
+//   address.
 // - Any other driver: the model only. NVIDIA's cards are left to the NVIDIA source.
 // No driver gives a count of its resets outside debugfs, so "recoveryCount" is never present.
 // A card without a busy figure has no statistics table, so it does not pull the mean down.
 //
 // A card whose `device/power/runtime_status` is "suspended" (or "suspending") is not read at
-// all, since reading its figures would wake it: it is presented with its model when it was seen
-// awake before, and without statistics or power. What stays the same while a card exists (its
-// identity, model, which files it has, its VRAM size) is read when it is first seen awake; each
-// tick then reads its power state and each figure's file once.
+// all, since reading its figures would wake it: it counts as idle (0 %, with its model when it
+// was seen awake before), without memory or power figures. What stays the same while a card exists
+// (its identity, model, which files it has, its VRAM size) is read when it is first seen awake;
+// each tick then reads its power state and each figure's file once.
 class LinuxAccelerators final : public ServiceSource {
 public:
     LinuxAccelerators(std::string root, DeviceNameDatabases names,

@@ -4,6 +4,7 @@
 #include "platform/linux/UdevInterest.h"
 
 #include <filesystem>
+#include <iterator>
 
 namespace orb::platform {
 
@@ -32,14 +33,17 @@ std::string kernelDevicePath(const std::string& root, const std::string& sysfsEn
 }
 
 void LinuxDeviceRegistry::addSource(std::string className, std::unique_ptr<ServiceSource> source) {
-    sources_.insert_or_assign(std::move(className), std::move(source));
+    sources_.emplace(std::move(className), std::move(source));
 }
 
 std::unique_ptr<ServiceIterator> LinuxDeviceRegistry::matchingServices(std::string_view className) {
-    auto it = sources_.find(className);
-    if (it == sources_.end())
-        return std::make_unique<ServiceList>(std::vector<std::unique_ptr<RegistryService>>{});
-    return std::make_unique<ServiceList>(it->second->services());
+    std::vector<std::unique_ptr<RegistryService>> services;
+    auto [first, last] = sources_.equal_range(className);
+    for (auto it = first; it != last; ++it) {
+        auto found = it->second->services();
+        std::move(found.begin(), found.end(), std::back_inserter(services));
+    }
+    return std::make_unique<ServiceList>(std::move(services));
 }
 
 ServiceSource* LinuxDeviceRegistry::sourceOf(RegistryEntryId service) {

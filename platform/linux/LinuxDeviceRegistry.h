@@ -50,7 +50,8 @@ private:
 };
 
 // The device registry on Linux: each class of service is built from /proc and /sys by its own
-// source. A class without a source has no services.
+// source, or by several whose services follow one another in the order they were added. A class
+// without a source has no services.
 //
 // Interest messages come from udev, so they follow the running system's devices; a registry
 // over a captured tree is built without them, since this machine's events say nothing of it.
@@ -71,7 +72,7 @@ private:
     ServiceSource* sourceOf(RegistryEntryId service);
 
     bool watchesDevices_;
-    std::map<std::string, std::unique_ptr<ServiceSource>, std::less<>> sources_;
+    std::multimap<std::string, std::unique_ptr<ServiceSource>, std::less<>> sources_;
 };
 
 } // namespace orb::platform

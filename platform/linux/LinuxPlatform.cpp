@@ -3,6 +3,7 @@
 #include "platform/Accelerator.h"
 #include "platform/BlockStorage.h"
 #include "platform/SmartBattery.h"
+#include "platform/linux/IntelBusy.h"
 #include "platform/linux/LinuxAccelerators.h"
 #include "platform/linux/LinuxBlockStorage.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
@@ -18,6 +19,7 @@
 #include "platform/linux/LinuxThermalZones.h"
 #include "platform/linux/LinuxVirtualMemory.h"
 #include "platform/linux/LinuxWiFi.h"
+#include "platform/linux/NvidiaAccelerators.h"
 #include "platform/linux/UPowerClient.h"
 
 #include <sys/resource.h>
@@ -33,7 +35,15 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     platform->wifi = std::make_unique<LinuxWiFi>(root);
     platform->memory = std::make_unique<LinuxVirtualMemory>(root);
     platform->network = std::make_unique<LinuxNetworkInterfaces>(root);
-    platform->processes = std::make_unique<LinuxProcessTable>(root);
+    auto processes = std::make_unique<LinuxProcessTable>(root);
+    // An Intel card's busy figure may come from its DRM clients, which are looked for among the
+    // processes as the process walk lists them; a machine without one never looks.
+    std::shared_ptr<IntelBusy> intelBusy = std::make_shared<IntelBusy>(root, *platform->clock);
+    if (intelBusy->cards().empty())
+        intelBusy.reset();
+    else
+        processes->runWithEachWalk([intelBusy] { intelBusy->rescan(); });
+    platform->processes = std::move(processes);
 
     // Events and the system bus describe this machine, not a captured tree below another root.
     const bool live = root.empty() || root == "/";
@@ -52,8 +62,13 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     registry->addSource("AppleSMC", std::make_unique<LinuxSmc>(hwmon));
     registry->addSource(std::string(thermal_sensor::serviceClass),
                         std::make_unique<LinuxThermalZones>(zones));
-    registry->addSource(std::string(accelerator::serviceClass),
-                        std::make_unique<LinuxAccelerators>(root));
+    registry->addSource(
+        std::string(accelerator::serviceClass),
+        std::make_unique<LinuxAccelerators>(root, installedDeviceNameDatabases(root), intelBusy));
+    // NVIDIA's driver is asked through its own library, which reads this machine's devices.
+    if (live)
+        registry->addSource(std::string(accelerator::serviceClass),
+                            std::make_unique<NvidiaAccelerators>(root));
     platform->hid = std::make_unique<LinuxHidSensors>(root, hwmon);
     platform->thermal = std::make_unique<LinuxThermalState>(root, zones);
     platform->registry = std::move(registry);

@@ -158,6 +158,8 @@ bool LinuxProcessTable::listProcesses(std::vector<int>& pids) {
             pids.push_back(pid);
     }
     ::closedir(directory);
+    if (walkCompanion_)
+        walkCompanion_();
     return true;
 }
 

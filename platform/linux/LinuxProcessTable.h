@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +45,9 @@ public:
     LinuxProcessTable& operator=(const LinuxProcessTable&) = delete;
 
     bool listProcesses(std::vector<int>& pids) override;
+    // Work that looks through the processes at the walk's pace and on its thread, run after
+    // each listing.
+    void runWithEachWalk(std::function<void()> companion) { walkCompanion_ = std::move(companion); }
     bool readProcess(int pid, ProcessReading& reading) override;
     std::vector<RunningApplication> runningApplications() override { return {}; }
 
@@ -78,6 +82,7 @@ private:
     std::uint64_t nanosecondsPerTick_;
     unsigned walk_ = 0;
     std::unordered_map<int, Known> known_;
+    std::function<void()> walkCompanion_;
     std::array<char, 4096> exe_{};
     std::array<char, 4096> stat_{};
     std::array<char, 16384> status_{};

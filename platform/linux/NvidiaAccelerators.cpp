@@ -1,6 +1,8 @@
 #include "platform/linux/NvidiaAccelerators.h"
 
+#include "platform/Accelerator.h"
 #include "platform/Platform.h"
+#include "platform/linux/LinuxAccelerators.h"
 #include "platform/linux/SysFs.h"
 
 #include <algorithm>
@@ -10,17 +12,9 @@
 namespace orb::platform {
 
 namespace fs = linux_fs;
+using namespace accelerator;
 
 namespace {
-
-// The accelerator service's keys, shared with the other graphics drivers' services.
-constexpr std::string_view statisticsKey = "PerformanceStatistics";
-constexpr std::string_view utilizationKey = "Device Utilization %";
-constexpr std::string_view memoryUsedKey = "In use system memory";
-constexpr std::string_view memoryAllocatedKey = "Alloc system memory";
-constexpr std::string_view modelKey = "model";
-constexpr std::string_view coreCountKey = "gpu-core-count";
-constexpr std::string_view powerKey = "PowerWatts"; // watts, a double
 
 constexpr std::string_view pciDevices = "/sys/bus/pci/devices";
 constexpr std::string_view nvidiaVendor = "0x10de";
@@ -33,8 +27,7 @@ std::string pciDevicePath(std::string_view address) {
 } // namespace
 
 bool isRuntimeSuspended(const std::string& root, std::string_view address) {
-    return fs::readAttribute(fs::underRoot(root, pciDevicePath(address) +
-                                                     "/power/runtime_status")) == "suspended";
+    return isRuntimeAsleep(fs::underRoot(root, pciDevicePath(address)));
 }
 
 std::vector<NvidiaPciDevice> findNvidiaPciDevices(const std::string& root) {
@@ -112,7 +105,8 @@ AcceleratorSnapshot NvidiaQuery::snapshot(const NvmlGpu& gpu, RegistryEntryId id
     // A suspended device is not asked anything, since asking wakes it; it is idle, and what it
     // held before it slept is no longer in use.
     if (isRuntimeSuspended(root_, gpu.pciAddress)) {
-        properties.set(std::string(statisticsKey), PropertyTable{{std::string(utilizationKey), 0}});
+        properties.set(std::string(statisticsKey),
+                       PropertyTable{{std::string(deviceUtilizationKey), 0}});
         return result;
     }
     const auto reading = session_->read(gpu);
@@ -120,13 +114,13 @@ AcceleratorSnapshot NvidiaQuery::snapshot(const NvmlGpu& gpu, RegistryEntryId id
     // mean of the others towards 0.
     if (reading.utilizationPercent) {
         PropertyTable statistics{
-            {std::string(utilizationKey), static_cast<int>(*reading.utilizationPercent)}};
+            {std::string(deviceUtilizationKey), static_cast<int>(*reading.utilizationPercent)}};
         // The device's own memory: what its allocations use, and all of it as what is
         // allocated, since the driver hands out its memory from one pool sized at start.
         if (reading.memoryUsed && reading.memoryTotal) {
-            statistics.set(std::string(memoryUsedKey),
+            statistics.set(std::string(inUseMemoryKey),
                            static_cast<std::int64_t>(*reading.memoryUsed));
-            statistics.set(std::string(memoryAllocatedKey),
+            statistics.set(std::string(allocMemoryKey),
                            static_cast<std::int64_t>(*reading.memoryTotal));
         }
         properties.set(std::string(statisticsKey), std::move(statistics));

@@ -56,9 +56,9 @@ std::vector<Accelerator> accelerators(ServiceSource& source) {
 
 class FixedIntelBusy final : public IntelBusySource {
 public:
-    std::optional<int> busyPercent(const DrmCard& card) override {
-        asked.push_back(card.name + " " + card.driver + " " + card.pciSlot);
-        return 42;
+    std::optional<double> busyPercent(std::string_view pciAddress) override {
+        asked.emplace_back(pciAddress);
+        return 41.6;
     }
     std::vector<std::string> asked;
 };
@@ -82,8 +82,8 @@ TEST(LinuxAccelerators, EachCardGivesItsDriversFiguresAndAName) {
         {"lact/amd/phoenix", names, {{"Phoenix1", 0, 1272893440, 4294967296, {}}}},
         {"lact/amd/phoenix", {}, {{{}, 0, 1272893440, 4294967296, {}}}},
         {"lact/intel/a380-xe", names, {{"DG2 [Arc A380]"}}},
-        // The suspended discrete card, never seen awake, is left out.
-        {"handmade-drm/laptop", names, {{"TigerLake-LP GT2 [Iris Xe Graphics]"}}},
+        // The suspended discrete card, never seen awake, is idle and nameless.
+        {"handmade-drm/laptop", names, {{"TigerLake-LP GT2 [Iris Xe Graphics]"}, {{}, 0}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.root);
@@ -98,7 +98,7 @@ TEST(LinuxAccelerators, IntelCardsTakeTheirBusyFigureFromTheIntelSource) {
     EXPECT_EQ(accelerators(xe), (std::vector<Accelerator>{{"DG2 [Arc A380]", 42}}));
     LinuxAccelerators amd(fixtures + "/lact/amd/rx6900xt", names, intel);
     accelerators(amd);
-    EXPECT_EQ(intel->asked, std::vector<std::string>{"card0 xe 0000:08:00.0"});
+    EXPECT_EQ(intel->asked, std::vector<std::string>{"0000:08:00.0"});
 }
 
 TEST(LinuxAccelerators, ASuspendedCardIsNotReadAndItsFiguresAreNotKept) {
@@ -122,7 +122,7 @@ TEST(LinuxAccelerators, ASuspendedCardIsNotReadAndItsFiguresAreNotKept) {
     for (const auto& dir : {device, device + "/hwmon/hwmon5"})
         ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_OPEN | IN_ACCESS), 0);
     setState("suspended");
-    EXPECT_EQ(accelerators(source).at(1), Accelerator{"AMD Radeon RX 6600M"});
+    EXPECT_EQ(accelerators(source).at(1), (Accelerator{"AMD Radeon RX 6600M", 0}));
     char events[4096];
     EXPECT_LT(::read(watch, events, sizeof events), 0) << "a suspended card's file was opened";
     ::close(watch);
