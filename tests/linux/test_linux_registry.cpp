@@ -100,6 +100,22 @@ TEST(LinuxDeviceRegistry, ServicesAreNamedByTheirKernelDevicePath) {
                        std::make_unique<LinuxBlockStorage>(root.str()));
     EXPECT_EQ(captured.addInterestNotification(sdaId, [](auto) {}), nullptr);
 
+    // A second source of a class adds its services after the first one's.
+    struct OneService final : ServiceSource {
+        std::vector<std::unique_ptr<RegistryService>> services() override {
+            std::vector<std::unique_ptr<RegistryService>> one;
+            one.push_back(std::make_unique<SnapshotService>(7, PropertyTable{}));
+            return one;
+        }
+        std::string_view subsystem() const override { return "pci"; }
+    };
+    captured.addSource(std::string(block_storage::serviceClass), std::make_unique<OneService>());
+    std::vector<RegistryEntryId> ids;
+    for (auto services = captured.matchingServices(block_storage::serviceClass);
+         auto service = services->next();)
+        ids.push_back(service->entryId());
+    EXPECT_EQ(ids, (std::vector<RegistryEntryId>{registryEntryId("/block/nvme0n1"), sdaId, 7}));
+
     // A udev event reaches only the watcher of its own device.
     const std::string battery = "/devices/LNXSYSTM:00/LNXSYBUS:00/PNP0C0A:00/power_supply/BAT0";
     const auto watched = registryEntryId(battery);
