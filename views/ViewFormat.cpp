@@ -13,17 +13,45 @@ QString ViewFormat::fixed(double value, int decimals, const QString& suffix) con
     return fixedDecimals(value, decimals, suffix);
 }
 
+namespace {
+
+// The list reaches QML as a sequence of gadgets; it may come back either way.
+AppProcessList processList(const QVariant& processes) {
+    if (processes.metaType() == QMetaType::fromType<AppProcessList>())
+        return processes.value<AppProcessList>();
+    AppProcessList list;
+    for (const QVariant& entry : processes.toList())
+        list.append(entry.value<AppProcess>());
+    return list;
+}
+
+QString memoryText(double megabytes) {
+    return megabytes > 1024 ? fixedDecimals(megabytes / 1024, 2, u" GB")
+                            : fixedDecimals(megabytes, 1, u" MB");
+}
+
+} // namespace
+
+QVariantList ViewFormat::processRows(const QVariant& processes, const QString& field,
+                                     bool withCount) const {
+    QVariantList rows;
+    for (const AppProcess& process : processList(processes)) {
+        QString name = process.name;
+        if (withCount && process.count >= 2)
+            name += QStringLiteral(" (%1)").arg(process.count);
+        QString value;
+        if (field == u"memory")
+            value = memoryText(process.memory);
+        else
+            value = fixedDecimals(field == u"energy" ? process.energy : process.cpu, 1, u"%");
+        rows.append(QVariantMap{{QStringLiteral("name"), name}, {QStringLiteral("value"), value}});
+    }
+    return rows;
+}
+
 QVariantList ViewFormat::cpuProcessRows(const QVariant& processes, int limit) const {
     QVariantList rows;
-    // The list reaches QML as a sequence of gadgets; it may come back either way.
-    AppProcessList list;
-    if (processes.metaType() == QMetaType::fromType<AppProcessList>()) {
-        list = processes.value<AppProcessList>();
-    } else {
-        for (const QVariant& entry : processes.toList())
-            list.append(entry.value<AppProcess>());
-    }
-    for (const AppProcess& process : list) {
+    for (const AppProcess& process : processList(processes)) {
         if (rows.size() >= limit)
             break;
         rows.append(QVariantMap{

@@ -27,6 +27,11 @@ public:
     // The first `limit` entries of a process list as {name, value} with the processor share as
     // "%.1f%%".
     Q_INVOKABLE QVariantList cpuProcessRows(const QVariant& processes, int limit) const;
+    // Every entry of a process list as {name, value} for the detail pages. `field` picks the
+    // figure: "cpu" and "energy" as "%.1f%%", "memory" (megabytes) as "%.2f GB" above 1024 MB,
+    // else "%.1f MB". With `withCount`, a group of two or more reads "Safari (3)".
+    Q_INVOKABLE QVariantList processRows(const QVariant& processes, const QString& field,
+                                         bool withCount) const;
     // One {label, temp} per sensor, ordered by label, the temperature as "%.0f°".
     Q_INVOKABLE QVariantList sensorRows(const QVariantMap& sensors) const;
 };
