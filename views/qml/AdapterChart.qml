@@ -2,10 +2,22 @@ import QtQuick
 import QtQuick.Layouts
 import Orbimeter.Views
 
-// A history chart of a detail page, 80 points high.
-Item {
+// The power page's history of the adapter's output.
+HistoryChart {
+    id: chart
+
     required property QtObject monitor
 
+    objectName: "adapterChart"
     Layout.fillWidth: true
     implicitHeight: 80
+    timeAxisVisible: false
+    axisLabel: "W"
+
+    ChartSeries {
+        values: chart.monitor.adapterWattsHistory
+        color: Theme.blue
+        fillTopOpacity: 0.25
+        fillBottomOpacity: 0.25
+    }
 }
