@@ -65,10 +65,9 @@ TEST(LinuxThermalZones, CapturedZonesBecomeSensorsAndGiveTheState) {
          thermalNominal},
         // 12.38 °C is presented, and below the scan's window.
         {"prometheus-node_exporter", {{"cpu-thermal", 1238}}, {}, thermalNominal},
-        // The ACPI zones are presented here, x86_pkg_temp is coretemp's package channel;
-        // iwlwifi cannot answer; SEN1 reads
-        // -273.15 °C; 20.00 °C is outside the window. B0D4 is 7 °C below its passive trip,
-        // while x86_pkg_temp's passive trips at 0 and iwlwifi's below absolute zero are unused.
+        // x86_pkg_temp is coretemp's; iwlwifi cannot answer; SEN1 reads -273.15 °C; 20.00 °C
+        // is outside the window. B0D4 is 7 °C below its passive trip; x86_pkg_temp's trips at
+        // 0 and iwlwifi's below absolute zero are unused.
         {"handmade-thermal/laptop",
          {{"acpitz", 4700},
           {"INT3400 Thermal", 2000},
@@ -137,9 +136,8 @@ TEST(LinuxThermalState, TripsDecideAndOnlyThoseThatCanFireCount) {
 
 TEST(LinuxThermalState, RisingThrottleCountersRaiseTheState) {
     ScratchRoot root;
+    root.copy(fixtures + "/prometheus-node_exporter");
     namespace stdfs = std::filesystem;
-    stdfs::copy(fixtures + "/prometheus-node_exporter/sys", root.path() / "sys",
-                stdfs::copy_options::recursive | stdfs::copy_options::copy_symlinks);
     Thermal thermal(root.str());
     const auto counters = std::string("sys/devices/system/cpu/cpu2/thermal_throttle/");
     auto state = [&](const std::string& coreCount) {
