@@ -29,19 +29,19 @@ TEST(IntelBusy, IdleResidencyGivesTheBusiestTileBetweenTwoReads) {
     const std::string xeMedia = "sys/class/drm/card1/device/tile0/gt1/gtidle/idle_residency_ms";
     struct Case {
         const char* what;
-        std::vector<std::pair<std::string, std::string>> later; // files after 2 s
         std::optional<double> igpuBusy, dgpuBusy;
+        std::vector<std::pair<std::string, std::string>> later; // files after 2 s
     } const cases[] = {
-        {"idle 1.5 s of 2; render tile idle 1 s, media 2 s", // media went idle while unread
-         {{i915, "81236067"}, {xeRender, "5121000"}, {xeMedia, "5902000"}},
+        {"idle 1.5 s of 2; render tile idle 1 s, media 2 s (gone idle while unread)",
          25,
-         50},
+         50,
+         {{i915, "81236067"}, {xeRender, "5121000"}, {xeMedia, "5902000"}}},
         {"idle longer than the wall time reads as idle, not below 0",
-         {{i915, "81239999"}, {xeRender, "5122000"}, {xeMedia, "5902500"}},
          0,
-         0},
-        {"counters reset", {{i915, "12"}, {xeRender, "5122000"}, {xeMedia, "40"}}, {}, {}},
-        {"counter unreadable", {{i915, ""}, {xeRender, "garbage"}}, {}, {}},
+         0,
+         {{i915, "81239999"}, {xeRender, "5122000"}, {xeMedia, "5902500"}}},
+        {"counters reset", {}, {}, {{i915, "12"}, {xeRender, "5122000"}, {xeMedia, "40"}}},
+        {"counter unreadable", {}, {}, {{i915, ""}, {xeRender, "garbage"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
