@@ -72,28 +72,24 @@ private:
                 return record.setResult(smc::indexOutOfRange);
             return record.setKey(smc_->enumeration[record.data32()]);
         }
-        auto key = smc_->keys.find(record.key());
-        FakeSmc::Key count{"ui32", {}};
-        if (record.key() == "#KEY" && smc_->keyCount) {
-            const auto n = *smc_->keyCount;
-            count.bytes = {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8),
-                           std::uint8_t(n)};
-        }
-        const FakeSmc::Key* found = !count.bytes.empty()      ? &count
-                                    : key != smc_->keys.end() ? &key->second
-                                                              : nullptr;
-        if (!found)
+        if (const auto n = smc_->keyCount) // also sent in the record's 32-bit field
+            smc_->keys["#KEY"] = {"ui32",
+                                  {std::uint8_t(*n >> 24), std::uint8_t(*n >> 16),
+                                   std::uint8_t(*n >> 8), std::uint8_t(*n)}};
+        const auto key = smc_->keys.find(record.key());
+        if (key == smc_->keys.end())
             return record.setResult(smc::keyNotFound);
+        const auto& bytes = key->second.bytes;
         if (command == smc::Command::keyInfo) {
-            record.setDataSize(static_cast<std::uint16_t>(found->bytes.size()));
-            return record.setDataType(found->type);
+            record.setDataSize(static_cast<std::uint16_t>(bytes.size()));
+            return record.setDataType(key->second.type);
         }
         smc_->reads.push_back(record.key());
-        if (record.dataSize() != found->bytes.size())
+        if (record.dataSize() != bytes.size())
             return record.setResult(smc::badArgument);
-        for (std::size_t i = 0; i < found->bytes.size(); ++i)
-            record.setByte(i, found->bytes[i]);
-        if (!count.bytes.empty())
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            record.setByte(i, bytes[i]);
+        if (smc_->keyCount && record.key() == "#KEY")
             record.setData32(*smc_->keyCount);
     }
 

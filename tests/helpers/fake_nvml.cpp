@@ -25,11 +25,12 @@ unsigned int deviceCount = 0;
 unsigned int initCalls = 0;
 bool initialized = false;
 
-Device* find(void* handle) {
+// Answers `read` for a handle this library gave out, and refuses any other.
+template <typename Read> int withDevice(void* handle, Read read) {
     for (unsigned int i = 0; i < deviceCount; ++i)
         if (handle == &devices[i])
-            return &devices[i];
-    return nullptr;
+            return read(devices[i]);
+    return errorInvalidArgument;
 }
 
 struct PciInfo {
@@ -95,60 +96,54 @@ int nvmlDeviceGetHandleByIndex_v2(unsigned int index, void** handle) {
 }
 
 int nvmlDeviceGetName(void* handle, char* name, unsigned int length) {
-    const Device* device = find(handle);
-    if (!device)
-        return errorInvalidArgument;
-    if (std::strlen(device->name) >= length)
-        return errorInsufficientSize;
-    std::strcpy(name, device->name);
-    return success;
+    return withDevice(handle, [&](const Device& d) {
+        if (std::strlen(d.name) >= length)
+            return errorInsufficientSize;
+        std::strcpy(name, d.name);
+        return success;
+    });
 }
 
 int nvmlDeviceGetPciInfo_v3(void* handle, PciInfo* pci) {
-    const Device* device = find(handle);
-    if (!device)
-        return errorInvalidArgument;
-    std::memset(pci, 0, sizeof *pci);
-    pci->bus = device->gpu.pciBus;
-    std::snprintf(pci->busId, sizeof pci->busId, "00000000:%02X:00.0", device->gpu.pciBus);
-    return success;
+    return withDevice(handle, [&](const Device& d) {
+        std::memset(pci, 0, sizeof *pci);
+        pci->bus = d.gpu.pciBus;
+        std::snprintf(pci->busId, sizeof pci->busId, "00000000:%02X:00.0", d.gpu.pciBus);
+        return success;
+    });
 }
 
 int nvmlDeviceGetUtilizationRates(void* handle, Utilization* utilization) {
-    const Device* device = find(handle);
-    if (!device)
-        return errorInvalidArgument;
-    utilization->gpu = device->gpu.utilization;
-    utilization->memory = 0;
-    return success;
+    return withDevice(handle, [&](const Device& d) {
+        utilization->gpu = d.gpu.utilization;
+        utilization->memory = 0;
+        return success;
+    });
 }
 
 int nvmlDeviceGetMemoryInfo(void* handle, Memory* memory) {
-    const Device* device = find(handle);
-    if (!device)
-        return errorInvalidArgument;
-    memory->total = device->gpu.memoryTotal;
-    memory->used = device->gpu.memoryUsed;
-    memory->free = memory->total - memory->used;
-    return success;
+    return withDevice(handle, [&](const Device& d) {
+        memory->total = d.gpu.memoryTotal;
+        memory->used = d.gpu.memoryUsed;
+        memory->free = memory->total - memory->used;
+        return success;
+    });
 }
 
 int nvmlDeviceGetPowerUsage(void* handle, unsigned int* milliwatts) {
-    const Device* device = find(handle);
-    if (!device)
-        return errorInvalidArgument;
-    *milliwatts = device->gpu.milliwatts;
-    return success;
+    return withDevice(handle, [&](const Device& d) {
+        *milliwatts = d.gpu.milliwatts;
+        return success;
+    });
 }
 
 int nvmlDeviceGetNumGpuCores(void* handle, unsigned int* cores) {
-    const Device* device = find(handle);
-    if (!device)
-        return errorInvalidArgument;
-    if (device->gpu.cores == 0)
-        return errorNotSupported;
-    *cores = device->gpu.cores;
-    return success;
+    return withDevice(handle, [&](const Device& d) {
+        if (d.gpu.cores == 0)
+            return errorNotSupported;
+        *cores = d.gpu.cores;
+        return success;
+    });
 }
 
 } // extern "C"

@@ -2,7 +2,6 @@
 #include "platform/Accelerator.h"
 #include "platform/linux/LinuxAccelerators.h"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -102,10 +101,8 @@ TEST(LinuxAccelerators, IntelCardsTakeTheirBusyFigureFromTheIntelSource) {
 }
 
 TEST(LinuxAccelerators, ASuspendedCardIsNotReadAndItsFiguresAreNotKept) {
-    namespace stdfs = std::filesystem;
     ScratchRoot root;
-    stdfs::copy(fixtures + "/handmade-drm/laptop", root.path(),
-                stdfs::copy_options::recursive | stdfs::copy_options::copy_symlinks);
+    root.copy(fixtures + "/handmade-drm/laptop");
     const auto device = root.str() + "/sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0";
     auto setState = [&](const char* state) {
         root.write(device.substr(root.str().size() + 1) + "/power/runtime_status", state);

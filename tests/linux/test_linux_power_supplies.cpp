@@ -36,15 +36,7 @@ std::string text(const std::optional<Table>& table) {
     return out.str() + "}";
 }
 
-// Writes a supply's attribute files from "attribute=value" words.
-void addSupply(ScratchRoot& root, const std::string& name, const std::string& attributes) {
-    std::istringstream words(attributes);
-    for (std::string word; words >> word;) {
-        const auto equals = word.find('=');
-        root.write("sys/class/power_supply/" + name + "/" + word.substr(0, equals),
-                   word.substr(equals + 1) + "\n");
-    }
-}
+const std::string classDir = "sys/class/power_supply/";
 
 Table description(std::int64_t current, std::int64_t max, std::string state,
                   std::int64_t minutesLeft, std::string health = "") {
@@ -143,7 +135,7 @@ TEST(PowerSupplies, TimesAndCurrentFollowTheStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.attributes);
         ScratchRoot root;
-        addSupply(root, "BAT0", "type=Battery " + c.attributes);
+        root.writeWords(classDir + "BAT0", "type=Battery " + c.attributes);
         const auto supplies = readPowerSupplies(root.str());
         const auto description = batteryDescription(supplies).value();
         EXPECT_EQ(description.find("Time to Empty")->toInt64(), c.toEmpty);
@@ -154,20 +146,20 @@ TEST(PowerSupplies, TimesAndCurrentFollowTheStatus) {
 
 TEST(PowerSupplies, TwoPacksShowAsOneAndDevicesNeverCount) {
     ScratchRoot root;
-    addSupply(root, "BAT0",
-              "type=Battery status=Discharging health=Good energy_now=30000000 "
-              "energy_full=40000000 energy_full_design=50000000 power_now=10000000 "
-              "voltage_now=12000000 voltage_min_design=11000000 cycle_count=100 temp=250");
+    root.writeWords(classDir + "BAT0",
+                    "type=Battery status=Discharging health=Good energy_now=30000000 "
+                    "energy_full=40000000 energy_full_design=50000000 power_now=10000000 "
+                    "voltage_now=12000000 voltage_min_design=11000000 cycle_count=100 temp=250");
     // The idle pack holds more than its full mark.
-    addSupply(root, "BAT1",
-              "type=Battery status=Unknown energy_now=20000000 energy_full=19000000 "
-              "energy_full_design=20000000 power_now=0 voltage_now=11500000 "
-              "voltage_min_design=11000000");
-    addSupply(root, "BAT2", "type=Battery present=0"); // an empty slot
-    addSupply(
-        root, "hid-mouse",
+    root.writeWords(classDir + "BAT1",
+                    "type=Battery status=Unknown energy_now=20000000 energy_full=19000000 "
+                    "energy_full_design=20000000 power_now=0 voltage_now=11500000 "
+                    "voltage_min_design=11000000");
+    root.writeWords(classDir + "BAT2", "type=Battery present=0"); // an empty slot
+    root.writeWords(
+        classDir + "hid-mouse",
         "type=Battery scope=Device status=Discharging energy_now=1000000 energy_full=1000000");
-    addSupply(root, "AC", "type=Mains online=0");
+    root.writeWords(classDir + "AC", "type=Mains online=0");
     root.link("sys/class/power_supply/BAT9", "../../devices/gone"); // never captured
     const auto supplies = readPowerSupplies(root.str());
     ASSERT_EQ(supplies.size(), 5u);
@@ -195,10 +187,10 @@ TEST(PowerSupplies, TwoPacksShowAsOneAndDevicesNeverCount) {
 
 TEST(PowerSupplies, GarbageAttributesAreEmptyAndReadsAreSharedForAWindow) {
     ScratchRoot root;
-    addSupply(root, "BAT0",
-              "type=Battery status=Charging energy_now=garbage energy_full= capacity=12abc "
-              "voltage_now=- current_now=-5x present=2");
-    addSupply(root, "USB", "type=USB online=yes");
+    root.writeWords(classDir + "BAT0",
+                    "type=Battery status=Charging energy_now=garbage energy_full= capacity=12abc "
+                    "voltage_now=- current_now=-5x present=2");
+    root.writeWords(classDir + "USB", "type=USB online=yes");
     const auto supplies = readPowerSupplies(root.str());
     ASSERT_EQ(supplies.size(), 2u);
     EXPECT_EQ(text(batteryDescription(supplies)),

@@ -1,14 +1,17 @@
 #include "fakes/ScratchRoot.h"
+#include "fakes/Text.h"
 #include "platform/linux/LinuxThermalState.h"
 #include "platform/linux/LinuxThermalZones.h"
 #include "sensors/IoregMonitor.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 using namespace orb::platform;
 using orb::testing::fixtures;
 using orb::testing::ScratchRoot;
+using orb::testing::text;
 
 namespace {
 
@@ -20,16 +23,16 @@ struct Thermal {
         registry.addSource(std::string(thermal_sensor::serviceClass),
                            std::make_unique<LinuxThermalZones>(reader));
     }
-    // Each service's name and temperature in hundredths.
-    std::vector<std::pair<std::string, std::int64_t>> services() {
-        std::vector<std::pair<std::string, std::int64_t>> found;
+    // Each service as "name=°C", in order.
+    std::string services() {
+        std::ostringstream found;
         auto iterator = registry.matchingServices(thermal_sensor::serviceClass);
         while (auto service = iterator->next()) {
             const auto table = service->properties();
-            found.emplace_back(*table->find(thermal_sensor::nameKey)->string(),
-                               *table->find(thermal_sensor::temperatureKey)->toInt64());
+            found << *table->find(thermal_sensor::nameKey)->string() << "="
+                  << *table->find(thermal_sensor::temperatureKey)->toInt64() / 100.0 << " ";
         }
-        return found;
+        return found.str();
     }
     std::shared_ptr<ThermalZoneReader> reader;
     LinuxThermalState state;
@@ -52,41 +55,29 @@ void writeZone(ScratchRoot& root, int number, const std::string& temp,
 
 TEST(LinuxThermalZones, CapturedZonesBecomeSensorsAndGiveTheState) {
     struct Case {
-        std::string root;
-        std::vector<std::pair<std::string, std::int64_t>> services;
-        orb::TemperatureTable scanned;
+        std::string root, services, scanned;
         ThermalStateLevel state;
     };
     const Case cases[] = {
         // acpitz at -44 °C is a missing sensor, not a reading.
-        {"prometheus-procfs",
-         {{"bcm2835_thermal", 4993}},
-         {{"bcm2835_thermal.Temperature", 49.93}},
+        {"prometheus-procfs", "bcm2835_thermal=49.93 ", "bcm2835_thermal.Temperature=49.93",
          thermalNominal},
         // 12.38 °C is presented, and below the scan's window.
-        {"prometheus-node_exporter", {{"cpu-thermal", 1238}}, {}, thermalNominal},
-        // The ACPI zones are presented here, x86_pkg_temp is coretemp's package channel;
-        // iwlwifi cannot answer; SEN1 reads
-        // -273.15 °C; 20.00 °C is outside the window. B0D4 is 7 °C below its passive trip,
-        // while x86_pkg_temp's passive trips at 0 and iwlwifi's below absolute zero are unused.
+        {"prometheus-node_exporter", "cpu-thermal=12.38 ", "", thermalNominal},
+        // x86_pkg_temp is coretemp's; iwlwifi cannot answer; SEN1 reads -273.15 °C; 20.00 °C
+        // is outside the window. B0D4 is 7 °C below its passive trip; x86_pkg_temp's trips at
+        // 0 and iwlwifi's below absolute zero are unused.
         {"handmade-thermal/laptop",
-         {{"acpitz", 4700},
-          {"INT3400 Thermal", 2000},
-          {"TSKN", 4105},
-          {"pch_cannonlake", 5400},
-          {"B0D4", 8600},
-          {"acpitz 2", 3000}},
-         {{"acpitz.Temperature", 47},
-          {"acpitz 2.Temperature", 30},
-          {"TSKN.Temperature", 41.05},
-          {"pch_cannonlake.Temperature", 54},
-          {"B0D4.Temperature", 86}},
+         "acpitz=47 INT3400 Thermal=20 TSKN=41.05 pch_cannonlake=54 B0D4=86 acpitz 2=30 ",
+         "B0D4.Temperature=86, TSKN.Temperature=41.05, acpitz 2.Temperature=30, "
+         "acpitz.Temperature=47, pch_cannonlake.Temperature=54",
          thermalFair},
     };
     for (const auto& c : cases) {
         Thermal thermal(fixtures + "/" + c.root);
         EXPECT_EQ(thermal.services(), c.services) << c.root;
-        EXPECT_EQ(orb::IoregMonitor::registryTemperatures(thermal.registry), c.scanned) << c.root;
+        EXPECT_EQ(text(orb::IoregMonitor::registryTemperatures(thermal.registry)), c.scanned)
+            << c.root;
         EXPECT_EQ(thermal.state.thermalState(), c.state) << c.root;
     }
 
@@ -137,9 +128,8 @@ TEST(LinuxThermalState, TripsDecideAndOnlyThoseThatCanFireCount) {
 
 TEST(LinuxThermalState, RisingThrottleCountersRaiseTheState) {
     ScratchRoot root;
+    root.copy(fixtures + "/prometheus-node_exporter");
     namespace stdfs = std::filesystem;
-    stdfs::copy(fixtures + "/prometheus-node_exporter/sys", root.path() / "sys",
-                stdfs::copy_options::recursive | stdfs::copy_options::copy_symlinks);
     Thermal thermal(root.str());
     const auto counters = std::string("sys/devices/system/cpu/cpu2/thermal_throttle/");
     auto state = [&](const std::string& coreCount) {

@@ -10,35 +10,24 @@ using orb::testing::FakeHidSystem;
 using Readings = std::map<std::string, double>;
 
 TEST(HIDMonitor, ProductNamesBecomeLabelsByTheFirstRuleThatMatches) {
-    const std::pair<const char*, const char*> cases[] = {
-        // Die sensors: the die's number when what is left is a whole number, else both units.
-        {"PMU tdie3", "Die 3"},
-        {"PMU tdie", "CPU/GPU Die"},
-        {"PMU tdie3a", "CPU/GPU Die"},
-        {"PMU tdie+7", "Die 7"},
-        {"PMU tdie-2", "Die -2"},
-        {"PMU tdie+-7", "CPU/GPU Die"},
-        {"PMU tdie 3", "CPU/GPU Die"},
-        {"PMU tdie99999999999999999999", "CPU/GPU Die"}, // beyond 64 bits
-        {" \tPMU tdie5\t ", "Die 5"},
-        {"PMU tdie1PMU tdie2", "Die 12"}, // every marker goes, not just the first
-        {"pmu tdie3", "PMU"},             // the marker is case-sensitive, the other rules not
-        {"pACC MTR Temp Sensor2", "CPU P-Cluster"},
-        {"eACC MTR Temp Sensor0", "CPU E-Cluster"},
-        {"pACC gpu", "CPU P-Cluster"},
-        {"amdgpu junction", "GPU Die"},
-        {"gas gauge battery", "Battery"},
-        {"NAND CH0 temp", "SSD"},
-        {"ANE MTR Temp Sensor1", "Neural Engine"},
-        {"ISP MTR Temp Sensor5", "ISP"},
-        // Otherwise the name itself, trimmed, first letter raised.
-        {"  battery cell\t", "Battery cell"},
-        {"nvme0 Composite", "Nvme0 Composite"},
-        {"élan", "Élan"},
-        {"   ", ""},
+    const auto expect = [](const std::string& c) {
+        EXPECT_EQ(HIDMonitor::classify(c.substr(0, c.find('|'))), c.substr(c.find('|') + 1)) << c;
     };
-    for (const auto& [product, label] : cases)
-        EXPECT_EQ(HIDMonitor::classify(product), label) << '"' << product << '"';
+    // Die sensors: the die's number when what is left is a whole number (of 64 bits), else
+    // both units; every marker goes, not just the first; the marker is case-sensitive.
+    for (const std::string c :
+         {"PMU tdie3|Die 3", "PMU tdie|CPU/GPU Die", "PMU tdie3a|CPU/GPU Die", "PMU tdie+7|Die 7",
+          "PMU tdie-2|Die -2", "PMU tdie+-7|CPU/GPU Die", "PMU tdie 3|CPU/GPU Die",
+          " \tPMU tdie5\t |Die 5", "PMU tdie1PMU tdie2|Die 12", "pmu tdie3|PMU"})
+        expect(c);
+    // The other rules ignore case. Otherwise the name itself, trimmed, first letter raised.
+    for (const std::string c :
+         {"pACC MTR Temp Sensor2|CPU P-Cluster", "eACC MTR Temp Sensor0|CPU E-Cluster",
+          "pACC gpu|CPU P-Cluster", "amdgpu junction|GPU Die", "gas gauge battery|Battery",
+          "NAND CH0 temp|SSD", "ANE MTR Temp Sensor1|Neural Engine", "ISP MTR Temp Sensor5|ISP",
+          "  battery cell\t|Battery cell", "nvme0 Composite|Nvme0 Composite", "élan|Élan", "   |"})
+        expect(c);
+    EXPECT_EQ(HIDMonitor::classify("PMU tdie99999999999999999999"), "CPU/GPU Die");
 }
 
 TEST(HIDMonitor, ReadsPlausibleTemperaturesAndKeepsTheHottestOfALabel) {

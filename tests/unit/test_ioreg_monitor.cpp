@@ -1,10 +1,12 @@
 #include "fakes/FakeDeviceRegistry.h"
+#include "fakes/Text.h"
 #include "sensors/IoregMonitor.h"
 
 #include <gtest/gtest.h>
 
 using namespace orb;
 using orb::testing::FakeDeviceRegistry;
+using orb::testing::text;
 using platform::PropertyTable;
 
 TEST(IoregMonitor, IntegerTemperaturesInsideTheWindowsEnterUnderTheirLabels) {
@@ -13,25 +15,15 @@ TEST(IoregMonitor, IntegerTemperaturesInsideTheWindowsEnterUnderTheirLabels) {
     registry.services["AppleSmartBattery"] = {
         PropertyTable{{"Temperature", 3050}, {"VirtualTemperature", 3100}, {"Voltage", 12000}}};
     registry.services["IOPMPowerSource"] = {PropertyTable{{"Temperature", 3050}}};
-    registry.services["ApplePMGR"] = {
-        std::nullopt, // its table cannot be read
-        PropertyTable{{"Product", "PMU"},
-                      {"die_temp", 45},
-                      {"temp_20", 20},
-                      {"temp_21", 21},
-                      {"temp_99", 99},
-                      {"temp_100", 100},
-                      {"temp_2000", 2000},
-                      {"temp_2001", 2001},
-                      {"temp_9999", 9999},
-                      {"temp_10000", 10000},
-                      {"temp_half", 35.5},
-                      {"temp_whole", 35.0},
-                      {"temp_text", "40"},
-                      {"fan_speed", 50},
-                      {"Sensor_negative", -30}},
-        PropertyTable{{"Product", "PMU"}, {"die_temp", 47}}, // same label: the later wins
-    };
+    PropertyTable pmu{{"Product", "PMU"},      {"die_temp", 45},    {"temp_half", 35.5},
+                      {"temp_whole", 35.0},    {"temp_text", "40"}, {"fan_speed", 50},
+                      {"Sensor_negative", -30}};
+    // Both ends of the windows of whole degrees and of hundredths.
+    for (int value : {20, 21, 99, 100, 2000, 2001, 9999, 10000})
+        pmu.set("temp_" + std::to_string(value), value);
+    // A table that cannot be read; a second PMU, whose die_temp wins as the later.
+    registry.services["ApplePMGR"] = {std::nullopt, pmu,
+                                      PropertyTable{{"Product", "PMU"}, {"die_temp", 47}}};
     // "name" before "Product"; neither: the class name.
     registry.services["AppleEmbeddedTempSensor"] = {
         PropertyTable{{"name", "acpitz"}, {"Product", "unused"}, {"Temperature", 4200}},
@@ -39,22 +31,11 @@ TEST(IoregMonitor, IntegerTemperaturesInsideTheWindowsEnterUnderTheirLabels) {
     registry.services["IOPlatformDevice"] = {PropertyTable{{"dieTemp", 60}}};
     registry.services["NotScanned"] = {PropertyTable{{"Temperature", 50}}};
 
-    const TemperatureTable expected = {
-        {"Battery", 30.5},
-        {"Battery Temp", 30.5},
-        {"Battery Temp (Virtual)", 31.0},
-        {"Power Source Temp", 30.5},
-        {"PMU.die_temp", 47},
-        {"PMU.temp_21", 21},
-        {"PMU.temp_99", 99},
-        {"PMU.temp_2001", 20.01},
-        {"PMU.temp_9999", 99.99},
-        {"PMU.temp_whole", 35},
-        {"acpitz.Temperature", 42},
-        {"TSKN.THERM", 39.9},
-        {"IOPlatformDevice.dieTemp", 60},
-    };
-    EXPECT_EQ(IoregMonitor::read(registry), expected);
+    EXPECT_EQ(text(IoregMonitor::read(registry)),
+              "Battery=30.5, Battery Temp=30.5, Battery Temp (Virtual)=31, "
+              "IOPlatformDevice.dieTemp=60, PMU.die_temp=47, PMU.temp_2001=20.01, PMU.temp_21=21, "
+              "PMU.temp_99=99, PMU.temp_9999=99.99, PMU.temp_whole=35, Power Source Temp=30.5, "
+              "TSKN.THERM=39.9, acpitz.Temperature=42");
     EXPECT_EQ(registry.unreleased, 0);
 }
 

@@ -184,22 +184,10 @@ TEST(Smc, TemperaturesLabelsAndTheCpuAndGpuChoice) {
     EXPECT_EQ(smc.readCPUTemperature(), 55.0);
     EXPECT_EQ(smc.readGPUTemperature(), 80.0); // Tg0D 0 and Tg05 20 are out of range
 
-    const std::pair<const char*, const char*> labels[] = {{"TC0P", "CPU Proximity"},
-                                                          {"TC0D", "CPU Die"},
-                                                          {"TC0H", "CPU Heatsink"},
-                                                          {"Tg0D", "GPU Die"},
-                                                          {"Tb0P", "Battery"},
-                                                          {"Tp0P", "PCH/Power"},
-                                                          {"Tp09", "CPU P-Core (Tp09)"},
-                                                          {"Te05", "CPU E-Core (Te05)"},
-                                                          {"Tf14", "CPU Cluster (Tf14)"},
-                                                          {"Tg1D", "GPU (Tg1D)"},
-                                                          {"Tm02", "Memory (Tm02)"},
-                                                          {"TaLP", "Airflow (TaLP)"},
-                                                          {"TB1T", "Battery (TB1T)"},
-                                                          {"TH0x", "SSD (TH0x)"},
-                                                          {"TC1D", "TC1D"},
-                                                          {"VCAC", "VCAC"}};
-    for (const auto& [key, label] : labels)
-        EXPECT_EQ(SMC::labelForKey(key), label);
+    for (const std::string entry :
+         {"TC0P:CPU Proximity", "TC0D:CPU Die", "TC0H:CPU Heatsink", "Tg0D:GPU Die", "Tb0P:Battery",
+          "Tp0P:PCH/Power", "Tp09:CPU P-Core (Tp09)", "Te05:CPU E-Core (Te05)",
+          "Tf14:CPU Cluster (Tf14)", "Tg1D:GPU (Tg1D)", "Tm02:Memory (Tm02)", "TaLP:Airflow (TaLP)",
+          "TB1T:Battery (TB1T)", "TH0x:SSD (TH0x)", "TC1D:TC1D", "VCAC:VCAC"})
+        EXPECT_EQ(SMC::labelForKey(entry.substr(0, 4)), entry.substr(5));
 }
