@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@ class TrayController;
 struct AppOptions {
     std::string root = "/";                                // read /proc and /sys below this
     std::optional<std::chrono::milliseconds> tickInterval; // instead of one second
+    QString detailArea;                                    // a detail window opened at start
 };
 
 // The program: one sampling engine and one set of preferences for the life of the process, the

@@ -1,5 +1,6 @@
 // Orbimeter: a system monitor in the desktop's tray.
 #include "app/OrbimeterApp.h"
+#include "app/Shell.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -46,11 +47,17 @@ orb::AppOptions parseOptions(const QApplication& app) {
         QStringLiteral("Testing aid: read /proc and /sys below DIR instead of / (no D-Bus "
                        "readings)."),
         QStringLiteral("DIR"), QStringLiteral("/"));
-    parser.addOptions({tickInterval, root});
+    const QCommandLineOption details(
+        QStringLiteral("details"),
+        QStringLiteral("Testing aid: open the detail window of AREA at start (CPU, GPU, Memory, "
+                       "Disk, Network, Battery or Sensors)."),
+        QStringLiteral("AREA"));
+    parser.addOptions({tickInterval, root, details});
     parser.process(app);
 
     orb::AppOptions options;
     options.root = parser.value(root).toStdString();
+    options.detailArea = parser.value(details);
     if (parser.isSet(tickInterval)) {
         bool ok = false;
         const int ms = parser.value(tickInterval).toInt(&ok);
@@ -96,5 +103,7 @@ int main(int argc, char** argv) {
     }
 
     orb::OrbimeterApp orbimeter(options);
+    if (!options.detailArea.isEmpty())
+        orbimeter.shell().openDetails(options.detailArea);
     return app.exec();
 }
