@@ -49,6 +49,12 @@ QString symbolGlyph(const QString& name) {
         {"gearshape.fill", 0xe8b8},                    // settings
         {"power", 0xe8ac},                             // power_settings_new
         {"app.fill", 0xe047},                          // stop (a filled square)
+        {"paintbrush", 0xe3ae},                        // brush
+        {"square.grid.3x3", 0xe3ec},                   // grid_on
+        {"memorychip.fill", 0xe322},                   // memory
+        {"battery.100", 0xe1a4},                       // battery_full
+        {"battery.100.circle.fill", 0xe1a4},           // battery_full
+        {"cable.connector", 0xefe6},                   // cable
     };
     auto it = glyphs.constFind(name);
     if (it == glyphs.constEnd())

@@ -3,6 +3,8 @@
 #include "monitor/AppProcess.h"
 #include "monitor/TextFormat.h"
 
+#include <cmath>
+
 namespace orb {
 
 QString ViewFormat::bytes(double count) const {
@@ -61,15 +63,40 @@ QVariantList ViewFormat::cpuProcessRows(const QVariant& processes, int limit) co
     return rows;
 }
 
-QVariantList ViewFormat::sensorRows(const QVariantMap& sensors) const {
+namespace {
+
+QVariantList temperatureRows(const QVariantMap& sensors, int decimals, QStringView unit) {
     // QVariantMap keeps its keys in ascending order already.
     QVariantList rows;
     for (auto it = sensors.constBegin(); it != sensors.constEnd(); ++it) {
-        rows.append(QVariantMap{{QStringLiteral("label"), it.key()},
-                                {QStringLiteral("temp"),
-                                 fixedDecimals(it.value().toDouble(), 0, QStringLiteral("°"))}});
+        rows.append(QVariantMap{
+            {QStringLiteral("label"), it.key()},
+            {QStringLiteral("temp"), fixedDecimals(it.value().toDouble(), decimals, unit)}});
     }
     return rows;
+}
+
+} // namespace
+
+QVariantList ViewFormat::sensorRows(const QVariantMap& sensors) const {
+    return temperatureRows(sensors, 0, u"°");
+}
+
+QVariantList ViewFormat::detailSensorRows(const QVariantMap& sensors) const {
+    return temperatureRows(sensors, 1, u"°C");
+}
+
+QString ViewFormat::fixedOr(double value, int decimals, const QString& suffix,
+                            const QString& fallback) const {
+    return value > 0 ? fixedDecimals(value, decimals, suffix) : fallback;
+}
+
+QString ViewFormat::adapterContract(int watts, double volts, int milliamps) const {
+    return QString::asprintf("%dW @ %.0fV / %d mA", watts, volts, milliamps);
+}
+
+QString ViewFormat::milliamps(double current) const {
+    return current == 0 ? QStringLiteral("0 mA") : fixedDecimals(std::abs(current), 0, u" mA");
 }
 
 } // namespace orb

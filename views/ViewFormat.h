@@ -34,6 +34,15 @@ public:
                                          bool withCount) const;
     // One {label, temp} per sensor, ordered by label, the temperature as "%.0f°".
     Q_INVOKABLE QVariantList sensorRows(const QVariantMap& sensors) const;
+    // The same for the detail page, the temperature as "%.1f°C".
+    Q_INVOKABLE QVariantList detailSensorRows(const QVariantMap& sensors) const;
+    // `fixed(value, decimals, suffix)` for a reading above 0; `fallback` for none (0 or less).
+    Q_INVOKABLE QString fixedOr(double value, int decimals, const QString& suffix,
+                                const QString& fallback) const;
+    // An adapter's contract as "65W @ 20V / 3250 mA".
+    Q_INVOKABLE QString adapterContract(int watts, double volts, int milliamps) const;
+    // A battery current's size as "1234 mA", whichever way it flows.
+    Q_INVOKABLE QString milliamps(double current) const;
 };
 
 } // namespace orb

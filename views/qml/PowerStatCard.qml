@@ -2,8 +2,9 @@ import QtQuick
 import QtQuick.Layouts
 import Orbimeter.Views
 
-// A tile with one power or battery figure; it takes the full width its parent offers.
-Rectangle {
+// A tile with one power or battery figure; it takes the full width its parent offers. The root
+// is a plain item: `color` is the symbol's tint, not the tile's fill.
+Item {
     id: card
 
     required property string label
@@ -16,8 +17,12 @@ Rectangle {
     Layout.preferredWidth: 0
     implicitWidth: lines.implicitWidth + 20
     implicitHeight: lines.implicitHeight + 20
-    radius: 8
-    color: Qt.rgba(1, 1, 1, 0.07)
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 8
+        color: Qt.rgba(1, 1, 1, 0.07)
+    }
 
     ColumnLayout {
         id: lines
