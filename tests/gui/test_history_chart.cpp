@@ -21,7 +21,7 @@ bool finite(QPointF p) {
 }
 
 // A detail window open on the monitor fed by the fakes.
-struct DetailPages : ShellFixture {
+struct DetailCharts : ShellFixture {
     Shell shell{monitor, prefs};
 
     QQuickView* open(const QString& area) {
@@ -92,7 +92,7 @@ TEST(HistoryChartDrawing, ClipsAnOvershootToTheFixedScaleAndSkipsGarbageSamples)
     EXPECT_GT(inside, 100);
 }
 
-TEST_F(DetailPages, DiskChartNegatesWritesAndDrawsOnlyTheIndicesOfTheReads) {
+TEST_F(DetailCharts, DiskChartNegatesWritesAndDrawsOnlyTheIndicesOfTheReads) {
     QQuickView* view = open("Disk");
     auto* chart = item(view, "diskChart");
     ASSERT_NE(chart, nullptr) << "the disk page did not load";
@@ -118,7 +118,7 @@ TEST_F(DetailPages, DiskChartNegatesWritesAndDrawsOnlyTheIndicesOfTheReads) {
     }
 }
 
-TEST_F(DetailPages, BatteryLineTakesTheColourOfTheNewestSample) {
+TEST_F(DetailCharts, BatteryLineTakesTheColourOfTheNewestSample) {
     QQuickView* view = open("Battery");
     QQmlComponent component(view->engine());
     component.setData("import Orbimeter.Views\nBatteryFlowChart {}",
@@ -144,7 +144,7 @@ TEST_F(DetailPages, BatteryLineTakesTheColourOfTheNewestSample) {
     }
 }
 
-TEST_F(DetailPages, ProcessorPageListsEveryProcessWithItsGroupCount) {
+TEST_F(DetailCharts, ProcessorPageListsEveryProcessWithItsGroupCount) {
     QQuickView* view = open("CPU");
     ASSERT_NE(item(view, "cpuProcesses"), nullptr) << "the processor page did not load";
     AppProcessList list;
