@@ -97,6 +97,10 @@ Scale autoScale(double lowest, double highest, int tickCount, bool binary) {
     lowest = std::isfinite(lowest) ? std::min(lowest, 0.0) : 0.0;
     highest = std::isfinite(highest) ? std::max(highest, 0.0) : 0.0;
     const double span = highest - lowest;
+    // Rates of a few bytes a second are noise: an idle link reads 0 to 1 KB, not in fractions
+    // of a byte.
+    if (binary && span < 4)
+        return autoScale(lowest, lowest + 1024, tickCount, true);
     if (span <= 0)
         return fixedScale(0, 1, tickCount);
     const double unit = binary ? binaryUnit(span) : 1.0;
