@@ -1,13 +1,11 @@
 #include "platform/linux/LinuxWiFi.h"
 
-#include "platform/Platform.h"
 #include "platform/linux/Nl80211.h"
 #include "platform/linux/SysFs.h"
 
 #include <algorithm>
 #include <chrono>
 #include <net/if.h>
-#include <pthread.h>
 
 namespace orb::platform {
 
@@ -162,45 +160,13 @@ std::optional<WiFiLink> WiFiQuery::read() {
     return link;
 }
 
-LinuxWiFi::LinuxWiFi(std::string root) : query_(std::move(root)) {
-    worker_ = std::thread([this] { run(); });
-    ::pthread_setname_np(worker_.native_handle(), "orbimeter-wifi");
-}
+LinuxWiFi::LinuxWiFi(std::string root)
+    : query_(std::move(root)), background_([this] { return query_.read(); }, "orbimeter-wifi") {}
 
-LinuxWiFi::~LinuxWiFi() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_one();
-    worker_.join();
-}
+LinuxWiFi::~LinuxWiFi() = default;
 
 std::optional<WiFiLink> LinuxWiFi::defaultInterface() {
-    std::optional<WiFiLink> latest;
-    {
-        std::lock_guard lock(mutex_);
-        latest = latest_;
-        wanted_ = true;
-    }
-    wake_.notify_one();
-    return latest;
-}
-
-void LinuxWiFi::run() {
-    // Background work: the program's own main thread comes first.
-    lowerCurrentThreadPriority();
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return wanted_ || stopping_; });
-        if (stopping_)
-            return;
-        wanted_ = false;
-        lock.unlock();
-        auto reading = query_.read();
-        lock.lock();
-        latest_ = std::move(reading);
-    }
+    return background_.take();
 }
 
 } // namespace orb::platform

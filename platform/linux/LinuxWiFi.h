@@ -1,15 +1,13 @@
 #pragma once
 
 #include "platform/WiFi.h"
+#include "platform/linux/BackgroundQuery.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -59,21 +57,12 @@ class LinuxWiFi final : public WiFi {
 public:
     explicit LinuxWiFi(std::string root = "/");
     ~LinuxWiFi() override; // waits for a query under way
-    LinuxWiFi(const LinuxWiFi&) = delete;
-    LinuxWiFi& operator=(const LinuxWiFi&) = delete;
 
     std::optional<WiFiLink> defaultInterface() override;
 
 private:
-    void run();
-
     WiFiQuery query_; // used on the worker thread only
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool wanted_ = true; // a reading is asked for; the first one at once
-    bool stopping_ = false;
-    std::optional<WiFiLink> latest_;
-    std::thread worker_;
+    BackgroundQuery<std::optional<WiFiLink>> background_;
 };
 
 } // namespace orb::platform

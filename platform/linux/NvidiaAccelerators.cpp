@@ -6,7 +6,6 @@
 #include "platform/linux/SysFs.h"
 
 #include <algorithm>
-#include <pthread.h>
 #include <utility>
 
 namespace orb::platform {
@@ -131,54 +130,28 @@ AcceleratorSnapshot NvidiaQuery::snapshot(const NvmlGpu& gpu, RegistryEntryId id
 }
 
 NvidiaAccelerators::NvidiaAccelerators(std::string root, std::string library, std::ostream& log)
-    : query_(std::move(root), std::move(library)), log_(log) {
-    worker_ = std::thread([this] { run(); });
-    ::pthread_setname_np(worker_.native_handle(), "orbimeter-nvml");
-}
+    : query_(std::move(root), std::move(library)), log_(log),
+      background_(
+          [this] {
+              Reading reading{query_.read(), {}};
+              reading.failure = query_.failure();
+              return reading;
+          },
+          "orbimeter-nvml") {}
 
-NvidiaAccelerators::~NvidiaAccelerators() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_one();
-    worker_.join();
-}
+NvidiaAccelerators::~NvidiaAccelerators() = default;
 
 std::vector<std::unique_ptr<RegistryService>> NvidiaAccelerators::services() {
+    auto reading = background_.take();
     std::vector<std::unique_ptr<RegistryService>> services;
-    std::optional<std::string> line;
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& snapshot : latest_)
-            services.push_back(std::make_unique<SnapshotService>(snapshot.id, snapshot.properties));
-        line = std::exchange(pendingLine_, std::nullopt);
-        wanted_ = true;
-    }
-    wake_.notify_one();
-    // Written here rather than on the worker, so that the program's output has one writer.
-    if (line)
-        log_ << "GPU: NVIDIA management library not available: " << *line << std::endl;
+    for (auto& snapshot : reading.snapshots)
+        services.push_back(
+            std::make_unique<SnapshotService>(snapshot.id, std::move(snapshot.properties)));
+    // Written here rather than on the worker, so that the program's output has one writer; the
+    // library gives up after its failure, so there is one line at most.
+    if (reading.failure && !std::exchange(reported_, true))
+        log_ << "GPU: NVIDIA management library not available: " << *reading.failure << std::endl;
     return services;
-}
-
-void NvidiaAccelerators::run() {
-    // Background work: the program's own main thread comes first.
-    lowerCurrentThreadPriority();
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return wanted_ || stopping_; });
-        if (stopping_)
-            return;
-        wanted_ = false;
-        lock.unlock();
-        auto reading = query_.read();
-        auto failure = query_.failure();
-        lock.lock();
-        latest_ = std::move(reading);
-        if (failure)
-            pendingLine_ = std::move(failure);
-    }
 }
 
 } // namespace orb::platform

@@ -1,17 +1,15 @@
 #pragma once
 
+#include "platform/linux/BackgroundQuery.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/Nvml.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace orb::platform {
@@ -82,24 +80,21 @@ public:
                                 std::string library = std::string(nvidia::managementLibrary),
                                 std::ostream& log = std::cout);
     ~NvidiaAccelerators() override; // waits for a reading under way
-    NvidiaAccelerators(const NvidiaAccelerators&) = delete;
-    NvidiaAccelerators& operator=(const NvidiaAccelerators&) = delete;
 
     std::vector<std::unique_ptr<RegistryService>> services() override;
     std::string_view subsystem() const override { return "pci"; }
 
 private:
-    void run();
+    // One reading, and why the library could not start when that happened in it.
+    struct Reading {
+        std::vector<AcceleratorSnapshot> snapshots;
+        std::optional<std::string> failure;
+    };
 
     NvidiaQuery query_; // used on the worker thread only
     std::ostream& log_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool wanted_ = true; // a reading is asked for; the first one at once
-    bool stopping_ = false;
-    std::vector<AcceleratorSnapshot> latest_;
-    std::optional<std::string> pendingLine_;
-    std::thread worker_;
+    bool reported_ = false; // the failure's line was written
+    BackgroundQuery<Reading> background_;
 };
 
 } // namespace orb::platform
