@@ -19,3 +19,14 @@ private_desktop() {
     start_display "$work" "$@"
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 }
+
+# tray_desktop [SCREEN]: private_desktop with trayer (an X11 tray) along the top, aligned right,
+# on a slate background, so that the program's one tray item sits at the screen's right end.
+tray_desktop() {
+    private_desktop "$@"
+    xsetroot -solid '#5a6e82' 2>/dev/null || true
+    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+        --transparent true --alpha 0 --tint 0x202020 &
+    pids+=($!)
+    sleep 2
+}

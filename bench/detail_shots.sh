@@ -9,12 +9,7 @@ areas=${3:-CPU GPU Memory Disk Network Battery Sensors}
 shift $(($# > 3 ? 3 : $#))
 mkdir -p "$out"
 source "$(dirname "$0")/desktop.sh"
-private_desktop 1024x800x24
-xsetroot -solid '#5a6e82' 2>/dev/null || true
-trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-    --transparent true --alpha 0 --tint 0x202020 &
-pids+=($!)
-sleep 2
+tray_desktop 1024x800x24
 for area in $areas; do
     "$build/app/orbimeter" --details "$area" "$@" >"$work/app-$area.log" 2>&1 &
     app=$!

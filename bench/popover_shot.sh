@@ -8,12 +8,7 @@ out=$(realpath "${2:-shots}")
 shift $(($# > 2 ? 2 : $#))
 mkdir -p "$out"
 source "$(dirname "$0")/desktop.sh"
-private_desktop 1024x800x24
-xsetroot -solid '#5a6e82' 2>/dev/null || true
-trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-    --transparent true --alpha 0 --tint 0x202020 &
-pids+=($!)
-sleep 2
+tray_desktop 1024x800x24
 "$build/app/orbimeter" "$@" >"$work/app.log" 2>&1 &
 pids+=($!)
 sleep 4
