@@ -128,6 +128,8 @@ TEST_F(DetailPages, MemoryPageListsEveryProcessWithItsUnitAndShowsSwapOnlyWhenTh
 
 TEST_F(DetailPages, BatteryPageOnAMachineWithoutABattery) {
     open("Battery");
+    // Without a battery the machine can only be on external power.
+    EXPECT_EQ(text("powerSource"), "AC Power");
     EXPECT_EQ(value("systemPowerCard"), "—");
     EXPECT_EQ(value("fromBatteryCard"), "0 W");
     EXPECT_EQ(value("fromAdapterCard"), "Not connected");
@@ -168,6 +170,8 @@ TEST_F(DetailPages, BatteryFlowTellsDrawingBeforeCharging) {
         EXPECT_EQ(label("currentCard"), c.currentLabel);
         EXPECT_EQ(value("currentCard"), c.currentText);
     }
+    monitor.setBatteryVoltage(12.2);
+    EXPECT_EQ(text("powerSource"), "On Battery");
 }
 
 TEST_F(DetailPages, BatteryCardsColourTemperatureAndHealthAtTheirThresholds) {

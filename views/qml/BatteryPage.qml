@@ -11,6 +11,12 @@ ScrollView {
 
     required property QtObject monitor
     readonly property QtObject m: monitor
+    // Nothing is published for a machine without a battery, so its adapter state stays unset;
+    // such a machine can only be running on external power.
+    readonly property bool withoutBattery: m.batteryLevel <= 0 && m.batteryVoltage <= 0
+                                           && m.batteryMaxCapacity <= 0
+                                           && m.batteryDesignCapacity <= 0
+    readonly property bool onExternalPower: m.batteryACConnected || withoutBattery
 
     // A system symbol and a text in one colour and size.
     component SymbolLabel: RowLayout {
@@ -61,9 +67,9 @@ ScrollView {
             Layout.fillWidth: true
             SymbolLabel {
                 objectName: "powerSource"
-                symbol: page.m.batteryACConnected ? "powerplug.fill" : "battery.100"
-                text: page.m.batteryACConnected ? "AC Power" : "On Battery"
-                color: page.m.batteryACConnected ? Theme.green : Theme.blue
+                symbol: page.onExternalPower ? "powerplug.fill" : "battery.100"
+                text: page.onExternalPower ? "AC Power" : "On Battery"
+                color: page.onExternalPower ? Theme.green : Theme.blue
             }
             Item {
                 Layout.fillWidth: true
