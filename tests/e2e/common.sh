@@ -1,13 +1,30 @@
-# Shared set-up for the desktop tests: a private X display, config and runtime directories, and
-# clean-up of everything started, whatever happens.
+# Shared set-up and steps of the desktop tests: a private X display, config and runtime
+# directories, clean-up of everything started whatever happens, and the steps a user takes
+# (open the popover, a detail window, the settings window, quit), each checked on screen.
+# Screenshots go to BUILD_DIR/e2e-artefacts/<scenario>/.
 set -euo pipefail
 
-build=${1:?usage: $0 BUILD_DIR}
+build=$(realpath "${1:?usage: $0 BUILD_DIR}")
 app="$build/app/orbimeter"
+scenario=${scenario:-$(basename "$0" .sh)}
+artefacts="$build/e2e-artefacts/$scenario"
+
+# Exits with ctest's skip status when a tool the scenario needs is missing.
+need() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null ||
+            { echo "SKIP: $tool is not installed (the desktop tests need Xvfb, xdotool, ImageMagick and a tray host)"; exit 77; }
+    done
+}
+need Xvfb xdpyinfo xdotool xprop import convert
+
 work=$(mktemp -d /tmp/orbimeter-e2e.XXXXXX)
 export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" HOME="$work/home"
 mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" "$HOME"
 chmod 700 "$XDG_RUNTIME_DIR"
+rm -rf "$artefacts"
+mkdir -p "$artefacts"
 pids=()
 
 cleanup() {
@@ -22,21 +39,41 @@ trap cleanup EXIT
 fail() {
     echo "FAIL: $*"
     [ -f "$work/app.log" ] && sed 's/^/  app: /' "$work/app.log" | tail -20
+    shot failure >/dev/null 2>&1 && echo "  screen at the failure: $artefacts/failure.png"
     exit 1
+}
+
+# Runs a command every 0.1 s until it succeeds, for at most SECONDS (whole seconds). A deadline
+# rather than a count of tries, since on a loaded machine each try may itself take a while.
+retry() {
+    local deadline=$((SECONDS + $1))
+    until "${@:2}"; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
+        sleep 0.1
+    done
 }
 
 start_display() {
     # Xvfb picks a free display number itself, so tests running side by side never share one.
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     pids+=($!)
-    retry 100 display_up || fail "no X display could be started"
+    retry 20 display_up || fail "no X display could be started"
 }
 display_up() { [ -s "$work/display" ] && export DISPLAY=":$(head -1 "$work/display")" && xdpyinfo >/dev/null 2>&1; }
 
-# Runs a command every 0.1 s until it succeeds, at most N times.
-retry() {
-    for _ in $(seq "$1"); do "${@:2}" && return 0 || sleep 0.1; done
-    return 1
+start_session_bus() {
+    dbus-daemon --session --nofork --print-address=3 3>"$work/bus-address" >/dev/null 2>&1 &
+    pids+=($!)
+    retry 10 test -s "$work/bus-address" || fail "no session bus"
+    export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
+}
+
+# Starts the program with these arguments, its output in app.log. Its sampling tick is an hour,
+# so that whatever changes on screen during the test was changed by the user, not by a tick.
+start_app() {
+    "$app" --tick-interval-ms 3600000 "$@" >"$work/app.log" 2>&1 &
+    app_pid=$!
+    pids+=($app_pid)
 }
 
 # Prints the id of a visible window with exactly this name, once there is one.
@@ -45,12 +82,134 @@ find_window() {
     id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
     [ -n "$id" ] && echo "$id"
 }
-wait_for_window() { retry 300 find_window "$1"; }
-window_gone() { retry 50 eval "! find_window '$1' >/dev/null"; }
+wait_for_window() { retry 30 find_window "$1"; }
+window_gone() { retry 10 eval "! find_window '$1' >/dev/null"; }
+
+# Sets X, Y, WIDTH and HEIGHT to a window's geometry.
+geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
+
+# Waits until a window shows its content, more than a handful of colours: a window is mapped
+# before its first frame.
+drawn() { import -window "$1" "$work/drawn.png" 2>/dev/null && [ "$(convert "$work/drawn.png" -format %k info:)" -gt 10 ]; }
+wait_drawn() { retry 10 drawn "$1" || fail "window $1 shows no content"; }
 
 # Clicks at a position relative to a window's top-left corner.
 click_in() {
-    local id=$1 x=$2 y=$3
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    xdotool mousemove "$((X + x))" "$((Y + y))" click 1
+    geometry "$1"
+    xdotool mousemove "$((X + $2))" "$((Y + $3))" click 1
+}
+
+# Saves a screenshot of the screen, or of one window, as an artefact and prints its path.
+shot() {
+    local file="$artefacts/$1.png"
+    import -window "${2:-root}" "$file"
+    echo "$file"
+}
+# The number of distinct colours in a region WxH+X+Y of an image.
+colours() { convert "$1" -crop "$2" +repage -format %k info:; }
+# A pixel's colour as RRGGBB.
+pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | cut -c1-6; }
+# Whether two colours RRGGBB differ by at most 2 in each channel.
+near() {
+    local i
+    for i in 0 2 4; do
+        local d=$((16#${1:i:2} - 16#${2:i:2}))
+        [ "${d#-}" -le 2 ] || return 1
+    done
+}
+# Whether two images differ in any pixel.
+differ() { [ "$(compare -metric AE "$1" "$2" null: 2>&1 || true)" != 0 ]; }
+
+# The user's steps. A scenario defines click_tray, which clicks the item that opens the popover.
+
+# Opens the popover (unless it is open) and sets `popover` to its window. A click that comes just
+# after the popover closed on losing the focus is taken as the closing click, so it tries again.
+open_popover() {
+    local try
+    for try in 1 2 3; do
+        popover=$(find_window Orbimeter) || { click_tray && popover=$(retry 10 find_window Orbimeter); } &&
+            wait_drawn "$popover" && return 0
+    done
+    fail "clicking the tray item opened no popover"
+}
+
+# The popover: 340 x 750, the dark blue background behind the cards, and the cards drawn.
+check_popover() {
+    open_popover
+    geometry "$popover"
+    [ "$WIDTH"x"$HEIGHT" = 340x750 ] || fail "the popover is ${WIDTH}x$HEIGHT, not 340x750"
+    local image
+    image=$(shot popover "$popover")
+    echo "popover: $image"
+    local background
+    background=$(pixel "$image" 4 300)
+    near "$background" 1a1a33 || fail "the popover's background is #$background, not #1a1a33"
+    local count
+    count=$(colours "$image" 340x700+0+50)
+    [ "$count" -gt 50 ] || fail "the popover shows $count colours: the cards are not drawn"
+}
+
+# The processor card opens the "CPU" detail window where positionWindow puts it: 50 right of
+# the usable area's left edge, centred vertically in it; the window shows its chart. Clicking
+# the card again closes it.
+check_cpu_details() {
+    open_popover
+    click_in "$popover" 170 120
+    local details
+    details=$(wait_for_window CPU) || fail "the processor card opened no window titled CPU"
+    # The usable area is the screen less what a window manager reserves for panels.
+    local area
+    read -r -a area < <(xprop -root _NET_WORKAREA 2>/dev/null | grep -o '[0-9].*' | tr -d ,) || true
+    [ "${#area[@]}" -ge 4 ] || read -r -a area < <(xdpyinfo | awk '/dimensions:/ { sub("x", " ", $2); print 0, 0, $2 }')
+    geometry "$details"
+    local want_x=$((area[0] + 50)) want_y=$((area[1] + (area[3] - HEIGHT) / 2))
+    at_position() { geometry "$details" && [ "$X,$Y" = "$want_x,$want_y" ]; }
+    retry 10 at_position || fail "the CPU window is at ($X, $Y), not at ($want_x, $want_y)"
+    wait_drawn "$details"
+    local image
+    image=$(shot cpu-window "$details")
+    echo "CPU window: $image"
+    local count
+    count=$(colours "$image" "$((WIDTH - 32))x200+16+80")
+    [ "$count" -gt 20 ] || fail "the CPU window's chart shows $count colours: no chart drawn"
+
+    open_popover
+    click_in "$popover" 170 120
+    window_gone CPU || fail "clicking the processor card again left the CPU window open"
+}
+
+# Opens the settings window from the popover's gear, and there chooses the number metric above
+# the current one with the keyboard (a pointer over the open list would pick what it hovers);
+# checks that it is stored at once.
+choose_number_metric() {
+    open_popover
+    click_in "$popover" 296 20
+    local settings
+    settings=$(wait_for_window Preferences) || fail "the gear opened no settings window"
+    wait_drawn "$settings"
+    # The list of the Number Display picker covers the empty form below the picker while open.
+    list_open() { import -window "$settings" "$work/settings.png" && [ "$(colours "$work/settings.png" 170x140+150+330)" -gt 4 ]; }
+    click_in "$settings" 234 297
+    retry 10 list_open || fail "the number picker did not open"
+    xdotool key Escape
+    retry 5 eval '! list_open' || fail "the number picker's list did not close"
+    xdotool key Up
+    local file="$XDG_CONFIG_HOME/orbimeter/orbimeter.conf"
+    stored() { grep -q "^numberMetric=Mem Free$" "$file" 2>/dev/null; }
+    retry 5 stored || fail "choosing Mem Free did not store it: $(cat "$file" 2>/dev/null)"
+    echo "settings: $(shot settings "$settings")"
+}
+
+# The popover's quit button ends the program with status 0, leaving no process of it behind.
+quit() {
+    open_popover
+    click_in "$popover" 320 20
+    retry 10 eval '! kill -0 "$app_pid" 2>/dev/null' || fail "the quit button did not end the program"
+    wait "$app_pid" || fail "the program exited with status $?"
+    local pid left=""
+    for pid in /proc/[0-9]*; do
+        [ "$(readlink "$pid/exe" 2>/dev/null)" = "$(realpath "$app")" ] &&
+            grep -qz "^XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR$" "$pid/environ" 2>/dev/null && left+=" ${pid#/proc/}"
+    done
+    [ -z "$left" ] || fail "processes of the program left behind:$left"
 }

@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
 # With a StatusNotifierWatcher (a mock) on the session bus, the program publishes its own items.
 # Started before the watcher (at login, before the panel), it moves to it once it appears; where
-# the host draws no labels the number is an item of its own, else the label of the one item.
+# the host draws no labels the number is an item of its own, else the label of the one item,
+# which follows a change of the number metric at once.
 source "$(dirname "$0")/common.sh"
 
+need dbus-daemon gdbus
 start_display
-dbus-daemon --session --nofork --print-address=3 3>"$work/bus-address" >/dev/null 2>&1 &
-pids+=($!)
-retry 50 test -s "$work/bus-address" || fail "no session bus"
-export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
+start_session_bus
 
-XDG_CURRENT_DESKTOP=XFCE "$app" >"$work/app.log" 2>&1 &
-early_pid=$!
-pids+=($early_pid)
+XDG_CURRENT_DESKTOP=XFCE start_app
+early_pid=$app_pid
 sleep 2 # the program is up, in the X11 tray path, before any watcher exists
 
 # Debian's python3 has dbusmock; another python3 earlier on PATH may not.
@@ -21,7 +19,7 @@ sleep 2 # the program is up, in the X11 tray path, before any watcher exists
 pids+=($!)
 bus() { gdbus call --session "$@"; }
 mock() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
-retry 100 mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
+retry 10 mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
     RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 || fail "no watcher on the bus"
 registrations() { mock --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" || true; }
 registered() { [ "$(registrations | wc -l)" -ge "$1" ]; }
@@ -37,7 +35,7 @@ item() {
 property() { item "$1" org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem "$2"; }
 activate() { item "$1" org.kde.StatusNotifierItem.Activate 600 10 >/dev/null || fail "Activate $1"; }
 
-retry 100 registered 2 || fail "a program started before the watcher never registered its items"
+retry 10 registered 2 || fail "a program started before the watcher never registered its items"
 [ "$(registrations | sort | tr '\n' ' ')" = "'/StatusNotifierItem' '/StatusNotifierItem/Number' " ] ||
     fail "registered $(registrations), not the rings and the number"
 property /StatusNotifierItem/Number IconPixmap | grep -q "22, 22" || fail "no number icon"
@@ -47,13 +45,21 @@ wait_for_window Orbimeter >/dev/null || fail "activating the number did not open
 # Started again where the host draws labels, it registers one item at once, carrying the number.
 kill "$early_pid"
 wait "$early_pid" 2>/dev/null || true
-XDG_CURRENT_DESKTOP=ubuntu:GNOME "$app" >"$work/app.log" 2>&1 &
-pids+=($!)
-retry 100 registered 3 || fail "the program never registered a StatusNotifierItem"
+XDG_CURRENT_DESKTOP=ubuntu:GNOME start_app
+retry 10 registered 3 || fail "the program never registered a StatusNotifierItem"
 sleep 0.5
 [ "$(registrations | wc -l)" -eq 3 ] || fail "a second item where the host draws the label"
-property /StatusNotifierItem XAyatanaLabel | grep -q "/s" || fail "the label is not a rate"
+rate=$(property /StatusNotifierItem XAyatanaLabel)
+[[ "$rate" == */s* ]] || fail "the label is not a rate: $rate"
 property /StatusNotifierItem XAyatanaLabelGuide | grep -q "1023.9 MB/s" || fail "guide"
+
+# Choosing another number metric in the settings window changes the label at once, not at the
+# next tick (an hour away): from a rate to an amount of memory.
+click_tray() { activate /StatusNotifierItem; }
+choose_number_metric
+memory_label() { property /StatusNotifierItem XAyatanaLabel | grep -q "[0-9] [KMG]B'"; }
+retry 5 memory_label || fail "the label did not follow the metric: $(property /StatusNotifierItem XAyatanaLabel)"
+echo "label: $rate before, $(property /StatusNotifierItem XAyatanaLabel) after"
 activate /StatusNotifierItem
 wait_for_window Orbimeter >/dev/null || fail "Activate did not open the popover"
 activate /StatusNotifierItem
