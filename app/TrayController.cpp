@@ -228,7 +228,7 @@ void TrayController::rebuild() {
     const QString tip = toolTip();
     const QString number = label_.text;
     const bool numberApart = host_ == Host::systemTray ? bool(numberIcon_) : bool(numberItem_);
-    const QImage numberIcon = numberApart ? renderNumberIcon(number, textColor, ratio) : QImage();
+    const QImage numberIcon = numberApart ? numberIconFor(number, textColor, ratio) : QImage();
 
     if (host_ == Host::statusNotifier) {
         ringsItem_->setIcon(icon);
@@ -256,6 +256,13 @@ void TrayController::rebuild() {
     lastIcon_ = icon;
     lastNumberIcon_ = numberIcon;
     lastToolTip_ = tip;
+}
+
+QImage TrayController::numberIconFor(const QString& text, const QColor& textColor, qreal ratio) {
+    NumberDrawing& last = numberDrawing_;
+    if (text != last.text || textColor != last.color || ratio != last.ratio)
+        last = {text, textColor, ratio, renderNumberIcon(text, textColor, ratio)};
+    return last.image;
 }
 
 QRect TrayController::anchor() const {

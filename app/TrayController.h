@@ -66,6 +66,7 @@ private:
                                                                const QString& path);
     LabelSettings currentSettings() const;
     PanelColors panelColors();
+    QImage numberIconFor(const QString& text, const QColor& textColor, qreal ratio);
 
     SystemMonitor& monitor_;
     Preferences& prefs_;
@@ -81,6 +82,15 @@ private:
     Label label_;
     QImage lastIcon_;
     QImage lastNumberIcon_;
+    // The number's own icon and what it was drawn from. Drawing text is the costlier half of
+    // the tray's drawing, and at rest the number changes far less often than the rings.
+    struct NumberDrawing {
+        QString text;
+        QColor color;
+        qreal ratio = 0;
+        QImage image;
+    };
+    NumberDrawing numberDrawing_;
     QString lastToolTip_;
     QPoint lastActivation_;
     bool rebuildPending_ = false;
