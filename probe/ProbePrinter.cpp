@@ -4,7 +4,6 @@
 
 #include <QJsonArray>
 #include <QMetaProperty>
-#include <QStringList>
 #include <cmath>
 
 namespace orb::probe {
@@ -66,51 +65,90 @@ QJsonValue toJson(const QVariant& value) {
     }
 }
 
-QString toText(const QJsonValue& value) {
-    if (value.isString())
-        return value.toString();
-    if (value.isNull())
-        return QStringLiteral("—");
-    if (value.isBool())
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    if (value.isDouble())
-        return QString::number(value.toDouble(), 'g', 12);
-    if (value.isArray() && !value.toArray().isEmpty() && value.toArray().first().isObject()) {
-        // Process lists: the top entries are the interesting ones.
-        const auto array = value.toArray();
-        QStringList items;
-        for (qsizetype i = 0; i < std::min<qsizetype>(5, array.size()); ++i) {
-            const auto process = array[i].toObject();
-            const int count = process.value("count").toInt();
-            items << QStringLiteral("%1%2 %3% %4 MB")
-                         .arg(process.value("name").toString(),
-                              count > 1 ? QStringLiteral(" ×%1").arg(count) : QString())
-                         .arg(process.value("cpu").toDouble(), 0, 'f', 1)
-                         .arg(process.value("memory").toDouble(), 0, 'f', 1);
+// Text is written straight from the values: the probe prints every field on every tick, and a
+// detour through JSON would cost more than the readings themselves.
+void appendNumber(QString& text, double value) {
+    if (std::isfinite(value))
+        text += QString::number(value, 'g', 12);
+    else
+        text += QStringLiteral("—");
+}
+
+// The newest samples of a long list are the interesting ones.
+template <typename List> void appendTail(QString& text, const List& list) {
+    constexpr qsizetype shown = 6;
+    if (list.size() > shown)
+        text += QStringLiteral("(%1) … ").arg(list.size());
+    text += '[';
+    for (qsizetype i = std::max<qsizetype>(0, list.size() - shown); i < list.size(); ++i) {
+        if (i > std::max<qsizetype>(0, list.size() - shown))
+            text += QStringLiteral(", ");
+        appendNumber(text, static_cast<double>(list[i]));
+    }
+    text += ']';
+}
+
+// Process lists: the top entries are the interesting ones.
+void appendProcesses(QString& text, const AppProcessList& processes) {
+    if (processes.isEmpty()) {
+        text += QStringLiteral("[]");
+        return;
+    }
+    constexpr qsizetype shown = 5;
+    auto finite = [](double value) { return std::isfinite(value) ? value : 0.0; };
+    text += QStringLiteral("(%1) [").arg(processes.size());
+    for (qsizetype i = 0; i < std::min(shown, processes.size()); ++i) {
+        const AppProcess& process = processes[i];
+        if (i > 0)
+            text += QStringLiteral(", ");
+        text += process.name;
+        if (process.count > 1)
+            text += QStringLiteral(" ×%1").arg(process.count);
+        text += QStringLiteral(" %1% %2 MB")
+                    .arg(finite(process.cpu), 0, 'f', 1)
+                    .arg(finite(process.memory), 0, 'f', 1);
+    }
+    if (processes.size() > shown)
+        text += QStringLiteral(", …");
+    text += ']';
+}
+
+void appendText(QString& text, const QVariant& value) {
+    const int type = value.metaType().id();
+    if (type == qMetaTypeId<History>())
+        return appendTail(text, *static_cast<const History*>(value.constData()));
+    if (type == qMetaTypeId<SpeedList>())
+        return appendTail(text, *static_cast<const SpeedList*>(value.constData()));
+    if (type == qMetaTypeId<AppProcessList>())
+        return appendProcesses(text, *static_cast<const AppProcessList*>(value.constData()));
+    switch (type) {
+    case QMetaType::Double:
+        return appendNumber(text, value.toDouble());
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return appendNumber(text, static_cast<double>(value.toLongLong()));
+    case QMetaType::Bool:
+        text += value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+        return;
+    case QMetaType::QString:
+        text += *static_cast<const QString*>(value.constData());
+        return;
+    case QMetaType::QVariantMap: {
+        const auto& map = *static_cast<const QVariantMap*>(value.constData());
+        text += '{';
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            if (it != map.begin())
+                text += QStringLiteral(", ");
+            text += it.key();
+            text += QStringLiteral(": ");
+            appendNumber(text, it.value().toDouble());
         }
-        return QStringLiteral("(%1) [%2%3]")
-            .arg(array.size())
-            .arg(items.join(", "), array.size() > items.size() ? QStringLiteral(", …") : QString());
+        text += '}';
+        return;
     }
-    if (value.isArray()) {
-        const auto array = value.toArray();
-        QStringList items;
-        // Long histories: the newest samples are the interesting ones.
-        const int shown = 6;
-        for (qsizetype i = std::max<qsizetype>(0, array.size() - shown); i < array.size(); ++i)
-            items << toText(array[i]);
-        QString prefix =
-            array.size() > shown ? QStringLiteral("(%1) … ").arg(array.size()) : QString();
-        return prefix + "[" + items.join(", ") + "]";
+    default:
+        text += value.toString();
     }
-    if (value.isObject()) {
-        const auto object = value.toObject();
-        QStringList items;
-        for (auto it = object.begin(); it != object.end(); ++it)
-            items << it.key() + ": " + toText(it.value());
-        return "{" + items.join(", ") + "}";
-    }
-    return {};
 }
 
 } // namespace
@@ -127,14 +165,17 @@ QJsonObject fieldsAsJson(const QObject& monitor) {
 
 QString fieldsAsText(const QObject& monitor) {
     const QMetaObject* meta = monitor.metaObject();
-    int width = 0;
+    qsizetype width = 0;
     for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i)
-        width = std::max<int>(width, static_cast<int>(qstrlen(meta->property(i).name())));
+        width = std::max<qsizetype>(width, qstrlen(meta->property(i).name()));
     QString text;
+    text.reserve(8192);
     for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
         const QMetaProperty property = meta->property(i);
-        text += QString::fromLatin1(property.name()).leftJustified(width + 2);
-        text += toText(toJson(property.read(&monitor)));
+        const auto name = QLatin1StringView(property.name());
+        text += name;
+        text += QString(width + 2 - name.size(), ' ');
+        appendText(text, property.read(&monitor));
         text += '\n';
     }
     return text;
