@@ -22,12 +22,31 @@
 #include "platform/linux/NvidiaAccelerators.h"
 #include "platform/linux/UPowerClient.h"
 
+#include <algorithm>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace orb::platform {
 
+namespace {
+
+// The process walk keeps a descriptor open per process (LinuxProcessTable), up to a share of
+// the soft limit, which many sessions leave at 1,024. Raising it within the hard limit lets a
+// machine of a few thousand processes be walked without opening files; programs this one starts
+// inherit the higher limit, so it goes no higher than the walk can use.
+void raiseDescriptorLimit() {
+    constexpr rlim_t wanted = 16384;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = std::min(wanted, limit.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+} // namespace
+
 std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
+    raiseDescriptorLimit();
     auto platform = std::make_unique<Platform>();
     platform->clock = std::make_unique<SystemClock>();
     platform->processors = std::make_unique<LinuxProcessorInfo>(root);

@@ -8,6 +8,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#include <linux/magic.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace orb::platform {
@@ -116,7 +120,17 @@ std::optional<std::uint64_t> parseStatusFootprint(std::string_view text) {
     return saturatingSum(anonymous ? *anonymous : resident.value_or(0), swap.value_or(0));
 }
 
-LinuxProcessTable::LinuxProcessTable(std::string root) : procDir_(fs::underRoot(root, "/proc")) {
+std::size_t LinuxProcessTable::keptStatLimit() {
+    constexpr rlim_t reserve = 256;
+    constexpr std::size_t most = 4096;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur / 2 <= reserve)
+        return 0;
+    return static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur / 2 - reserve, most));
+}
+
+LinuxProcessTable::LinuxProcessTable(std::string root, std::optional<std::size_t> keptLimit)
+    : procDir_(fs::underRoot(root, "/proc")), keptLimit_(keptLimit.value_or(keptStatLimit())) {
     const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     nanosecondsPerTick_ =
         1'000'000'000 / static_cast<std::uint64_t>(ticksPerSecond > 0 ? ticksPerSecond : 100);
@@ -124,6 +138,8 @@ LinuxProcessTable::LinuxProcessTable(std::string root) : procDir_(fs::underRoot(
 }
 
 LinuxProcessTable::~LinuxProcessTable() {
+    for (auto& [pid, known] : known_)
+        closeKept(known);
     if (procFd_ >= 0)
         ::close(procFd_);
 }
@@ -138,15 +154,32 @@ bool LinuxProcessTable::listProcesses(std::vector<int>& pids) {
     pids.clear();
     // Processes not seen by the last walk have gone; a new one under an old identifier is told
     // apart by its start time.
-    std::erase_if(known_, [this](const auto& entry) { return entry.second.walk != walk_; });
+    for (auto it = known_.begin(); it != known_.end();) {
+        if (it->second.walk == walk_) {
+            ++it;
+            continue;
+        }
+        closeKept(it->second);
+        it = known_.erase(it);
+    }
     ++walk_;
 
-    // Opened again on every walk, so that a /proc mounted anew under the root is followed.
+    // Opened again on every walk, so that a /proc mounted anew under the root is followed; the
+    // descriptors kept open on another one are let go.
     if (procFd_ >= 0)
         ::close(procFd_);
     procFd_ = -1;
     if (!openProc())
         return false;
+    struct stat proc {};
+    struct statfs procFs {};
+    keepStat_ = ::fstat(procFd_, &proc) == 0 && ::fstatfs(procFd_, &procFs) == 0 &&
+                procFs.f_type == PROC_SUPER_MAGIC;
+    if (!keepStat_ || proc.st_dev != procDevice_) {
+        for (auto& [pid, known] : known_)
+            closeKept(known);
+        procDevice_ = keepStat_ ? proc.st_dev : 0;
+    }
     DIR* directory = ::opendir(procDir_.c_str());
     if (!directory)
         return false;
@@ -181,6 +214,44 @@ std::optional<std::size_t> LinuxProcessTable::readSmallFile(std::string_view fil
     return static_cast<std::size_t>(length);
 }
 
+void LinuxProcessTable::closeKept(Known& known) {
+    if (known.statFd < 0)
+        return;
+    ::close(known.statFd);
+    known.statFd = -1;
+    --kept_;
+}
+
+std::optional<std::size_t> LinuxProcessTable::readStat(int pid) {
+    auto readAll = [this](int fd) -> std::optional<std::size_t> {
+        ssize_t length = 0;
+        do
+            length = ::pread(fd, stat_.data(), stat_.size(), 0);
+        while (length < 0 && errno == EINTR);
+        return length > 0 ? std::optional(static_cast<std::size_t>(length)) : std::nullopt;
+    };
+    const auto known = known_.find(pid);
+    if (known != known_.end() && known->second.statFd >= 0) {
+        if (const auto length = readAll(known->second.statFd))
+            return length;
+        // Reaped: whatever now has the identifier is another process, read through a new one.
+        closeKept(known->second);
+    }
+    path_.resize(pidEnd_);
+    path_.append("stat");
+    const int fd = ::openat(procFd_, path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    const auto length = readAll(fd);
+    if (length && keepStat_ && kept_ < keptLimit_) {
+        known_[pid].statFd = fd;
+        ++kept_;
+    } else {
+        ::close(fd);
+    }
+    return length;
+}
+
 bool LinuxProcessTable::readProcess(int pid, ProcessReading& reading) {
     if (!openProc())
         return false;
@@ -191,7 +262,7 @@ bool LinuxProcessTable::readProcess(int pid, ProcessReading& reading) {
     path_.push_back('/');
     pidEnd_ = path_.size();
 
-    const auto statLength = readSmallFile("stat", stat_);
+    const auto statLength = readStat(pid);
     if (!statLength)
         return false;
     const auto stat = parseProcessStat(std::string_view(stat_.data(), *statLength));
@@ -208,6 +279,7 @@ bool LinuxProcessTable::readProcess(int pid, ProcessReading& reading) {
     // read in full on every walk anyway.
     const bool refreshDue = (walk_ + static_cast<unsigned>(pid)) % refreshWalks == 0;
     if ((!unchanged || refreshDue) && !readExecutableAndFootprint(*stat, known)) {
+        closeKept(known);
         known_.erase(pid);
         return false;
     }

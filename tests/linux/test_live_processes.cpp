@@ -5,10 +5,15 @@
 
 #include <QProcess>
 #include <QThread>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace orb;
 using namespace orb::platform;
@@ -111,4 +116,41 @@ TEST(LiveProcessWalk, FollowsAProcessIntoTheProgramItExecs) {
     EXPECT_EQ(pathNow(), std::filesystem::canonical(ORB_PROCESS_LOAD_PATH).string());
     wrapper.kill();
     wrapper.waitForFinished();
+}
+
+TEST(LiveProcessWalk, KeepsStatOpenWithinItsBudgetAndNeverReadsAReusedIdentifierThroughIt) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_GT(child, 0);
+    const std::string childStat = "/proc/" + std::to_string(child) + "/stat";
+    const int held = ::open(childStat.c_str(), O_RDONLY | O_CLOEXEC);
+    LinuxProcessTable table("/", 1);
+    std::vector<int> pids;
+    ProcessReading reading;
+    table.listProcesses(pids);
+    ASSERT_TRUE(table.readProcess(child, reading));
+    EXPECT_EQ(table.keptStatFiles(), 1u);
+    // Beyond the budget a process is read all the same, through a descriptor of its own.
+    EXPECT_TRUE(table.readProcess(::getpid(), reading));
+    EXPECT_EQ(table.keptStatFiles(), 1u);
+
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    // What the table relies on: once reaped, the process's file reads ESRCH, whoever takes the
+    // identifier next.
+    char line[512];
+    EXPECT_EQ(::pread(held, line, sizeof line, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+    ::close(held);
+    EXPECT_FALSE(table.readProcess(child, reading));
+    EXPECT_EQ(table.keptStatFiles(), 0u);
+    EXPECT_TRUE(table.readProcess(::getpid(), reading));
+    EXPECT_EQ(table.keptStatFiles(), 1u);
+    // The next walk lets go of what belonged to processes no longer listed.
+    table.listProcesses(pids);
+    table.listProcesses(pids);
+    EXPECT_EQ(table.keptStatFiles(), 0u);
 }
