@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -128,6 +129,8 @@ LinuxNetworkInterfaces::LinuxNetworkInterfaces(std::string root)
       netDevPath_(fs::underRoot(root, "/proc/net/dev")) {}
 
 void LinuxNetworkInterfaces::classify(const std::vector<Entry*>& fresh) {
+    if (fresh.empty())
+        return;
     // Facts of the links seen for the first time, read at most once per link and only as far as
     // they can change the outcome. Most links on a busy host (the host ends of virtual pairs,
     // bridges, taps) have no device and no physical name, so nothing can make them count: one
@@ -198,9 +201,9 @@ void LinuxNetworkInterfaces::classify(const std::vector<Entry*>& fresh) {
     }
 }
 
-std::optional<LinkStatistics>
-LinuxNetworkInterfaces::sysfsStatistics(const std::string& name) const {
-    const ClassDirectory dir(classDir_);
+namespace {
+
+std::optional<LinkStatistics> sysfsStatistics(const ClassDirectory& dir, const std::string& name) {
     auto received = dir.readNumber(name + "/statistics/rx_bytes");
     auto sent = dir.readNumber(name + "/statistics/tx_bytes");
     if (!received || !sent)
@@ -208,13 +211,38 @@ LinuxNetworkInterfaces::sysfsStatistics(const std::string& name) const {
     return LinkStatistics{*received, *sent};
 }
 
+} // namespace
+
+bool LinuxNetworkInterfaces::listingDue(const NetDevRows& netDev) {
+    // /proc/net/dev lists the same links as the class directory, so a change of its names is
+    // what tells that the directory changed; the timer covers trees where the two differ.
+    constexpr auto relistEvery = std::chrono::seconds(10);
+    const auto now = std::chrono::steady_clock::now();
+    const bool sameNames =
+        netDev.size() == netDevNames_.size() &&
+        std::equal(netDev.begin(), netDev.end(), netDevNames_.begin(),
+                   [](const auto& row, const std::string& name) { return row.first == name; });
+    if (!sameNames) {
+        netDevNames_.clear();
+        for (const auto& row : netDev)
+            netDevNames_.push_back(row.first);
+    }
+    if (sameNames && !relist_ && now - listedAt_ < relistEvery)
+        return false;
+    relist_ = false;
+    listedAt_ = now;
+    return true;
+}
+
 std::optional<std::vector<NetworkInterface>> LinuxNetworkInterfaces::interfaces() {
-    const auto sysfsNames = fs::listDirectory(classDir_);
     // With a thousand interfaces the file is over 100 kB: its buffer is kept from pass to pass.
     const bool netDevRead = fs::readFileInto(netDevPath_, netDevText_);
+    const auto netDev = parseNetDev(netDevText_);
+    if (listingDue(netDev) || !netDevRead)
+        sysfsNames_ = fs::listDirectory(classDir_);
+    const auto& sysfsNames = sysfsNames_;
     if (sysfsNames.empty() && !netDevRead)
         return std::nullopt;
-    const auto netDev = parseNetDev(netDevText_);
 
     // Every name once, in the order first seen, each stamped with this pass; the links that are
     // no longer listed are forgotten, so one that comes back under the same name is looked at
@@ -242,6 +270,7 @@ std::optional<std::vector<NetworkInterface>> LinuxNetworkInterfaces::interfaces(
     std::erase_if(links_, [&](const auto& entry) { return entry.second.pass != pass_; });
     classify(fresh);
 
+    const ClassDirectory dir(classDir_);
     std::vector<NetworkInterface> links;
     links.reserve(listed.size());
     for (const Entry* entry : listed) {
@@ -250,7 +279,8 @@ std::optional<std::vector<NetworkInterface>> LinuxNetworkInterfaces::interfaces(
             continue;
         NetworkInterface result{name, *link.kind, std::nullopt};
         if (*link.kind != LinkKind::Virtual) {
-            result.statistics = link.inSysfs ? sysfsStatistics(name) : std::nullopt;
+            result.statistics = link.inSysfs ? sysfsStatistics(dir, name) : std::nullopt;
+            relist_ = relist_ || (link.inSysfs && !result.statistics); // gone since the listing
             if (!result.statistics && link.netDev)
                 result.statistics = *link.netDev;
         }

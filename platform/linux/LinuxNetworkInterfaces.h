@@ -2,6 +2,7 @@
 
 #include "platform/NetworkInterfaces.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -45,7 +46,8 @@ NetDevRows parseNetDev(std::string_view text);
 // Counters come from sysfs `statistics/` (64-bit) and from /proc/net/dev where that directory is
 // missing. Classifications are remembered while an interface stays listed, so a tick reads only
 // the two counter files of each counted interface; classifying is linear in the interfaces, as
-// hosts with hundreds of containers have thousands of them.
+// hosts with hundreds of containers have thousands of them. The class directory is listed again
+// only when the names in /proc/net/dev change, a counter file has gone, or every 10 s.
 class LinuxNetworkInterfaces final : public NetworkInterfaces {
 public:
     explicit LinuxNetworkInterfaces(std::string root = "/");
@@ -64,11 +66,16 @@ private:
     using Entry = std::pair<const std::string, Link>;
 
     void classify(const std::vector<Entry*>& fresh);
-    std::optional<LinkStatistics> sysfsStatistics(const std::string& name) const;
+    // Whether the class directory is to be listed again this pass.
+    bool listingDue(const NetDevRows& netDev);
 
     std::string classDir_;
     std::string netDevPath_;
     std::string netDevText_;
+    std::vector<std::string> sysfsNames_;  // the class directory as last listed
+    std::vector<std::string> netDevNames_; // /proc/net/dev's names at the last pass
+    std::chrono::steady_clock::time_point listedAt_{};
+    bool relist_ = true;
     std::unordered_map<std::string, Link> links_;
     std::uint64_t pass_ = 0;
 };
