@@ -76,7 +76,22 @@ std::vector<std::string> wholeDiskNames(const std::string& root) {
 LinuxBlockStorage::LinuxBlockStorage(std::string root)
     : root_(std::move(root)), blockDir_(fs::underRoot(root_, "/sys/block")) {}
 
-const std::vector<LinuxBlockStorage::Disk>& LinuxBlockStorage::currentDisks() {
+const std::vector<LinuxBlockStorage::Disk>&
+LinuxBlockStorage::currentDisks(const std::vector<DiskStatRow>& rows) {
+    constexpr auto relistEvery = std::chrono::seconds(10);
+    const auto now = std::chrono::steady_clock::now();
+    const bool sameRows = rows.size() == rowNames_.size() &&
+                          std::equal(rows.begin(), rows.end(), rowNames_.begin(),
+                                     [](const DiskStatRow& row, const std::string& name) {
+                                         return row.name == name;
+                                     });
+    if (sameRows && !rowNames_.empty() && now - listedAt_ < relistEvery)
+        return disks_;
+    rowNames_.clear();
+    for (const auto& row : rows)
+        rowNames_.push_back(row.name);
+    listedAt_ = now;
+
     // What an entry of /sys/block is stays the same while it exists, and resolving its device
     // path takes a dozen system calls: each entry is looked at once, when it first appears.
     const auto entries = fs::listDirectory(blockDir_);
@@ -103,12 +118,13 @@ std::vector<std::unique_ptr<RegistryService>> LinuxBlockStorage::services() {
     auto text = fs::readFile(fs::underRoot(root_, "/proc/diskstats"));
     if (!text)
         return services;
+    const auto parsed = parseDiskStats(*text);
     std::map<std::string, DiskStatRow, std::less<>> rows;
-    for (auto& row : parseDiskStats(*text))
+    for (const auto& row : parsed)
         rows.emplace(row.name, row);
 
     using namespace block_storage;
-    for (const auto& disk : currentDisks()) {
+    for (const auto& disk : currentDisks(parsed)) {
         auto row = rows.find(disk.name);
         if (row == rows.end())
             continue;

@@ -2,6 +2,7 @@
 
 #include "platform/linux/LinuxDeviceRegistry.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,13 +41,16 @@ private:
         std::string name;      // "cciss/c0d0"
         RegistryEntryId id = 0;
     };
-    // The whole disks among the entries of /sys/block now.
-    const std::vector<Disk>& currentDisks();
+    // The whole disks among the entries of /sys/block now. The directory is listed again when
+    // the names in /proc/diskstats (`rows`, every block device) change, and every 10 s.
+    const std::vector<Disk>& currentDisks(const std::vector<DiskStatRow>& rows);
 
     std::string root_;
     std::string blockDir_;
     std::vector<std::string> listedEntries_;
     std::vector<Disk> disks_;
+    std::vector<std::string> rowNames_; // of /proc/diskstats when the directory was listed
+    std::chrono::steady_clock::time_point listedAt_{};
 };
 
 } // namespace orb::platform

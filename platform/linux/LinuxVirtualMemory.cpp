@@ -146,17 +146,28 @@ std::optional<MemInfo> LinuxVirtualMemory::readMeminfo() const {
     return parseMeminfo(*text);
 }
 
-std::uint64_t LinuxVirtualMemory::zramPoolBytes() const {
+std::uint64_t LinuxVirtualMemory::zramPoolBytes() {
     // mm_stat: orig_data_size compr_data_size mem_used_total ...; the third is what the device
-    // takes from RAM, allocator overhead included.
-    std::uint64_t total = 0;
+    // takes from RAM, allocator overhead included. Devices come and go rarely, and a machine
+    // without any should not list /sys/block every second to find that out.
+    constexpr auto relistEvery = std::chrono::seconds(10);
     const auto blockDir = fs::underRoot(root_, "/sys/block");
-    for (const auto& name : fs::listDirectory(blockDir)) {
-        if (name.rfind("zram", 0) != 0)
+    const auto now = std::chrono::steady_clock::now();
+    if (!zramListed_ || now - zramListedAt_ >= relistEvery) {
+        zramListed_ = true;
+        zramListedAt_ = now;
+        zramDevices_.clear();
+        for (auto& name : fs::listDirectory(blockDir))
+            if (name.starts_with("zram"))
+                zramDevices_.push_back(blockDir + "/" + name + "/mm_stat");
+    }
+    std::uint64_t total = 0;
+    for (const auto& path : zramDevices_) {
+        auto line = fs::readLine(path);
+        if (!line) {
+            zramListed_ = false; // removed: list again next time
             continue;
-        auto line = fs::readLine(blockDir + "/" + name + "/mm_stat");
-        if (!line)
-            continue;
+        }
         auto fields = fs::splitFields(*line);
         if (fields.size() < 3)
             continue;

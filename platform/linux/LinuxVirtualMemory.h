@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orb::platform {
 
@@ -67,12 +68,16 @@ private:
     // The page counts, the memory size and the swap figures of one update come from one read
     // of /proc/meminfo: the size and swap queries reuse a read made just before.
     std::optional<MemInfo> recentMeminfo();
-    std::uint64_t zramPoolBytes() const;
+    std::uint64_t zramPoolBytes();
 
     std::string root_;
     std::uint64_t pageSize_;
     std::optional<MemInfo> lastRead_;
     std::chrono::steady_clock::time_point lastReadAt_;
+    // The zram devices of /sys/block, listed again every 10 s or when one fails to read.
+    std::vector<std::string> zramDevices_;
+    std::chrono::steady_clock::time_point zramListedAt_;
+    bool zramListed_ = false;
 };
 
 } // namespace orb::platform
