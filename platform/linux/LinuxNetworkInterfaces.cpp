@@ -54,19 +54,8 @@ public:
     bool exists(const std::string& relative) const { return lookUp(relative) == Lookup::Present; }
     // A number on the first line of a small file.
     std::optional<std::uint64_t> readNumber(const std::string& relative) const {
-        const int fd = ::openat(fd_, relative.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return std::nullopt;
-        char text[64];
-        ssize_t n;
-        do
-            n = ::read(fd, text, sizeof text);
-        while (n < 0 && errno == EINTR);
-        ::close(fd);
-        if (n <= 0)
-            return std::nullopt;
-        std::string_view line(text, static_cast<std::size_t>(n));
-        return fs::parseUnsigned(line.substr(0, line.find('\n')));
+        const auto text = fs::readAttributeAt(fd_, relative);
+        return text ? fs::parseUnsigned(*text) : std::nullopt;
     }
     std::optional<std::int64_t> readIndex(const std::string& relative) const {
         auto value = readNumber(relative);

@@ -78,7 +78,11 @@ std::optional<std::string> readLine(const std::string& path) {
 }
 
 std::optional<std::string> readAttribute(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return readAttributeAt(AT_FDCWD, path);
+}
+
+std::optional<std::string> readAttributeAt(int directory, const std::string& relative) {
+    const int fd = ::openat(directory, relative.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     char buffer[256];

@@ -44,6 +44,8 @@ std::optional<std::string> readLine(const std::string& path);
 // allocation beyond the result. A sensor that cannot answer fails the read (EAGAIN, ENODATA),
 // which gives no value.
 std::optional<std::string> readAttribute(const std::string& path);
+// The same for a path relative to an open directory.
+std::optional<std::string> readAttributeAt(int directory, const std::string& relative);
 
 std::optional<std::int64_t> readInt(const std::string& path);
 
