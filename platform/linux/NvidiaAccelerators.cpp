@@ -134,7 +134,11 @@ NvidiaAccelerators::NvidiaAccelerators(std::string root, std::string library, st
       background_(
           [this] {
               Reading reading{query_.read(), {}};
-              reading.failure = query_.failure();
+              // Kept on every later reading: the next one may replace this one before a
+              // caller has taken it.
+              if (auto failure = query_.failure())
+                  failure_ = std::move(failure);
+              reading.failure = failure_;
               return reading;
           },
           "orbimeter-nvml") {}

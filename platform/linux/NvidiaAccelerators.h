@@ -91,7 +91,8 @@ private:
         std::optional<std::string> failure;
     };
 
-    NvidiaQuery query_; // used on the worker thread only
+    NvidiaQuery query_;                  // used on the worker thread only
+    std::optional<std::string> failure_; // the worker's: why the library did not start
     std::ostream& log_;
     bool reported_ = false; // the failure's line was written
     BackgroundQuery<Reading> background_;
