@@ -122,7 +122,8 @@ void sortByIndex(std::vector<Channel>& channels, std::vector<std::string>& input
 } // namespace
 
 HwmonReader::HwmonReader(std::string root, std::chrono::milliseconds reuseWindow)
-    : root_(std::move(root)), reuse_(reuseWindow) {}
+    : root_(std::move(root)), reuse_(reuseWindow),
+      listing_(fs::underRoot(root_, classDirectory), "hwmon", fs::DeviceEvents::forRoot(root_)) {}
 
 HwmonReader::~HwmonReader() = default;
 
@@ -153,9 +154,9 @@ const std::vector<HwmonChip>& HwmonReader::chips() {
 
     const auto classDir = fs::underRoot(root_, classDirectory);
     std::vector<std::pair<int, std::string>> entries;
-    for (auto& name : fs::listDirectory(classDir)) {
+    for (const auto& name : listing_.entries()) {
         if (const int number = chipNumber(name); number >= 0)
-            entries.emplace_back(number, std::move(name));
+            entries.emplace_back(number, name);
     }
     std::ranges::sort(entries);
     std::erase_if(layouts_, [&](const auto& layout) {
@@ -166,6 +167,7 @@ const std::vector<HwmonChip>& HwmonReader::chips() {
         struct stat status {};
         if (::stat((classDir + "/" + name).c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
             layouts_.erase(name);
+            listing_.invalidate();
             continue;
         }
         auto found = layouts_.find(name);

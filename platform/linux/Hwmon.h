@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/DeviceEvents.h"
 #include "platform/linux/SysFs.h"
 
 #include <chrono>
@@ -56,6 +57,7 @@ private:
 
     std::string root_;
     linux_fs::ReuseWindow reuse_;
+    linux_fs::ClassListing listing_;
     std::vector<HwmonChip> chips_;
     std::map<std::string, std::unique_ptr<Layout>, std::less<>> layouts_; // by hwmonN
 };

@@ -62,7 +62,9 @@ bool isRuntimeAsleep(const std::string& deviceDirectory) {
 
 LinuxAccelerators::LinuxAccelerators(std::string root, DeviceNameDatabases names,
                                      std::shared_ptr<IntelBusySource> intelBusy)
-    : root_(std::move(root)), names_(std::move(names)), intelBusy_(std::move(intelBusy)) {}
+    : root_(std::move(root)),
+      listing_(fs::underRoot(root_, classDirectory), "drm", fs::DeviceEvents::forRoot(root_)),
+      names_(std::move(names)), intelBusy_(std::move(intelBusy)) {}
 
 LinuxAccelerators::~LinuxAccelerators() = default;
 
@@ -167,7 +169,7 @@ PropertyTable LinuxAccelerators::read(Card& card) {
 std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
     std::vector<std::unique_ptr<RegistryService>> services;
     const auto classDir = fs::underRoot(root_, classDirectory);
-    auto names = fs::listDirectory(classDir);
+    auto names = listing_.entries();
     std::erase_if(names, [](const std::string& name) { return !isCardName(name); });
     std::erase_if(cards_, [&](const auto& card) {
         return !std::binary_search(names.begin(), names.end(), card.first);
@@ -178,6 +180,7 @@ std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
         struct stat status {};
         if (::stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
             cards_.erase(name);
+            listing_.invalidate();
             continue;
         }
         auto& card = cards_[name];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/DeviceEvents.h"
 #include "platform/linux/IntelBusy.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/PciIdNames.h"
@@ -55,6 +56,7 @@ private:
     PropertyTable read(Card& card);
 
     std::string root_;
+    linux_fs::ClassListing listing_;
     DeviceNameDatabases names_;
     std::shared_ptr<IntelBusySource> intelBusy_;
     std::map<std::string, std::unique_ptr<Card>, std::less<>> cards_; // by cardN

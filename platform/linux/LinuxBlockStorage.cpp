@@ -74,7 +74,8 @@ std::vector<std::string> wholeDiskNames(const std::string& root) {
 }
 
 LinuxBlockStorage::LinuxBlockStorage(std::string root)
-    : root_(std::move(root)), blockDir_(fs::underRoot(root_, "/sys/block")) {}
+    : root_(std::move(root)), blockDir_(fs::underRoot(root_, "/sys/block")),
+      diskstats_(fs::underRoot(root_, "/proc/diskstats")) {}
 
 const std::vector<LinuxBlockStorage::Disk>&
 LinuxBlockStorage::currentDisks(const std::vector<DiskStatRow>& rows) {
@@ -115,10 +116,9 @@ LinuxBlockStorage::currentDisks(const std::vector<DiskStatRow>& rows) {
 
 std::vector<std::unique_ptr<RegistryService>> LinuxBlockStorage::services() {
     std::vector<std::unique_ptr<RegistryService>> services;
-    auto text = fs::readFile(fs::underRoot(root_, "/proc/diskstats"));
-    if (!text)
+    if (!diskstats_.readInto(diskstatsText_))
         return services;
-    const auto parsed = parseDiskStats(*text);
+    const auto parsed = parseDiskStats(diskstatsText_);
     std::map<std::string, DiskStatRow, std::less<>> rows;
     for (const auto& row : parsed)
         rows.emplace(row.name, row);

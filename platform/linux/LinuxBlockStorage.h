@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/KeptFile.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
 
 #include <chrono>
@@ -47,6 +48,8 @@ private:
 
     std::string root_;
     std::string blockDir_;
+    linux_fs::KeptFile diskstats_;
+    std::string diskstatsText_;
     std::vector<std::string> listedEntries_;
     std::vector<Disk> disks_;
     std::vector<std::string> rowNames_; // of /proc/diskstats when the directory was listed

@@ -165,14 +165,14 @@ struct LinuxHidSensors::State {
     std::string root;
     std::shared_ptr<HwmonReader> reader;
     // Thermal zone types change only when chips come or go; they are read again then.
-    std::vector<std::pair<int, std::string>> zonesReadFor;
+    std::optional<std::vector<std::pair<int, std::string>>> zonesReadFor;
     std::vector<std::string> thermalZoneChips;
 
     const std::vector<std::string>& zoneChipsFor(const std::vector<HwmonChip>& chips) {
         std::vector<std::pair<int, std::string>> present;
         for (const HwmonChip& chip : chips)
             present.emplace_back(chip.number, chip.name);
-        if (present == zonesReadFor && !present.empty())
+        if (present == zonesReadFor)
             return thermalZoneChips;
         zonesReadFor = std::move(present);
         thermalZoneChips.clear();

@@ -11,16 +11,16 @@ namespace orb::platform {
 
 namespace fs = linux_fs;
 
-LinuxHostInfo::LinuxHostInfo(std::string root) : root_(std::move(root)) {}
+LinuxHostInfo::LinuxHostInfo(std::string root)
+    : root_(std::move(root)), loadFile_(fs::underRoot(root_, "/proc/loadavg")) {}
 
 std::array<double, 3> LinuxHostInfo::loadAverages() {
     // Read from the file rather than getloadavg(3) so that a fixture root is honoured; on the
     // live system both read the same kernel values.
     std::array<double, 3> averages{};
-    auto line = fs::readLine(fs::underRoot(root_, "/proc/loadavg"));
-    if (!line)
+    if (!loadFile_.readInto(loadText_, 4096))
         return averages;
-    auto fields = fs::splitFields(*line);
+    auto fields = fs::splitFields(std::string_view(loadText_).substr(0, loadText_.find('\n')));
     for (std::size_t i = 0; i < 3 && i < fields.size(); ++i) {
         if (auto value = fs::parseDouble(fields[i]); value && *value >= 0)
             averages[i] = *value;

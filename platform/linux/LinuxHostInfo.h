@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HostInfo.h"
+#include "platform/linux/KeptFile.h"
 
 #include <cstdint>
 #include <string>
@@ -19,6 +20,8 @@ public:
 
 private:
     std::string root_;
+    linux_fs::KeptFile loadFile_;
+    std::string loadText_;
     // btime of a tree below another root: not read yet, or read and found or not.
     std::optional<std::optional<std::int64_t>> capturedBootTime_;
 };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,7 +116,7 @@ NetDevRows parseNetDev(std::string_view text) {
 
 LinuxNetworkInterfaces::LinuxNetworkInterfaces(std::string root)
     : classDir_(fs::underRoot(root, "/sys/class/net")),
-      netDevPath_(fs::underRoot(root, "/proc/net/dev")) {}
+      netDev_(fs::underRoot(root, "/proc/net/dev")) {}
 
 void LinuxNetworkInterfaces::classify(const std::vector<Entry*>& fresh) {
     if (fresh.empty())
@@ -225,7 +226,7 @@ bool LinuxNetworkInterfaces::listingDue(const NetDevRows& netDev) {
 
 std::optional<std::vector<NetworkInterface>> LinuxNetworkInterfaces::interfaces() {
     // With a thousand interfaces the file is over 100 kB: its buffer is kept from pass to pass.
-    const bool netDevRead = fs::readFileInto(netDevPath_, netDevText_);
+    const bool netDevRead = netDev_.readInto(netDevText_);
     const auto netDev = parseNetDev(netDevText_);
     if (listingDue(netDev) || !netDevRead)
         sysfsNames_ = fs::listDirectory(classDir_);
@@ -259,16 +260,46 @@ std::optional<std::vector<NetworkInterface>> LinuxNetworkInterfaces::interfaces(
     std::erase_if(links_, [&](const auto& entry) { return entry.second.pass != pass_; });
     classify(fresh);
 
-    const ClassDirectory dir(classDir_);
+    // The counters of the first few links stay open from pass to pass (a pread each); any
+    // beyond are read relative to the class directory, opened only for them.
+    constexpr std::size_t keptCounterLimit = 16;
+    std::size_t keptCounters = 0;
+    for (const auto& entry : links_)
+        keptCounters += entry.second.received.has_value();
+    std::unique_ptr<ClassDirectory> dir;
+    std::string counterText;
+    auto statistics = [&](const std::string& name, Link& link) -> std::optional<LinkStatistics> {
+        if (!link.received && keptCounters < keptCounterLimit) {
+            link.received.emplace(classDir_ + "/" + name + "/statistics/rx_bytes");
+            link.sent.emplace(classDir_ + "/" + name + "/statistics/tx_bytes");
+            ++keptCounters;
+        }
+        if (!link.received) {
+            if (!dir)
+                dir = std::make_unique<ClassDirectory>(classDir_);
+            return sysfsStatistics(*dir, name);
+        }
+        auto counter = [&](linux_fs::KeptFile& file) -> std::optional<std::uint64_t> {
+            if (!file.readInto(counterText, 256))
+                return std::nullopt;
+            return fs::parseUnsigned(
+                std::string_view(counterText).substr(0, counterText.find('\n')));
+        };
+        auto received = counter(*link.received);
+        auto sent = counter(*link.sent);
+        if (!received || !sent)
+            return std::nullopt;
+        return LinkStatistics{*received, *sent};
+    };
     std::vector<NetworkInterface> links;
     links.reserve(listed.size());
-    for (const Entry* entry : listed) {
-        const auto& [name, link] = *entry;
+    for (Entry* entry : listed) {
+        auto& [name, link] = *entry;
         if (!link.kind)
             continue;
         NetworkInterface result{name, *link.kind, std::nullopt};
         if (*link.kind != LinkKind::Virtual) {
-            result.statistics = link.inSysfs ? sysfsStatistics(dir, name) : std::nullopt;
+            result.statistics = link.inSysfs ? statistics(name, link) : std::nullopt;
             relist_ = relist_ || (link.inSysfs && !result.statistics); // gone since the listing
             if (!result.statistics && link.netDev)
                 result.statistics = *link.netDev;

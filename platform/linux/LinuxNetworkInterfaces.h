@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/NetworkInterfaces.h"
+#include "platform/linux/KeptFile.h"
 
 #include <chrono>
 #include <cstdint>
@@ -62,6 +63,8 @@ private:
         std::uint64_t pass = 0;
         bool inSysfs = false;
         const LinkStatistics* netDev = nullptr;
+        // Its byte counters, kept open while it is listed (for the first few links only).
+        std::optional<linux_fs::KeptFile> received, sent;
     };
     using Entry = std::pair<const std::string, Link>;
 
@@ -70,7 +73,7 @@ private:
     bool listingDue(const NetDevRows& netDev);
 
     std::string classDir_;
-    std::string netDevPath_;
+    linux_fs::KeptFile netDev_;
     std::string netDevText_;
     std::vector<std::string> sysfsNames_;  // the class directory as last listed
     std::vector<std::string> netDevNames_; // /proc/net/dev's names at the last pass

@@ -9,7 +9,7 @@ namespace orb::platform {
 namespace fs = linux_fs;
 
 LinuxProcessorInfo::LinuxProcessorInfo(std::string root)
-    : statPath_(fs::underRoot(root, "/proc/stat")) {}
+    : statFile_(fs::underRoot(root, "/proc/stat")) {}
 
 std::optional<ProcessorSample> parseProcessorTicks(std::string_view statText) {
     ProcessorSample sample;
@@ -48,10 +48,9 @@ std::optional<ProcessorSample> parseProcessorTicks(std::string_view statText) {
 }
 
 std::optional<ProcessorSample> LinuxProcessorInfo::processorTicks() {
-    auto text = fs::readFile(statPath_);
-    if (!text)
+    if (!statFile_.readInto(statText_))
         return std::nullopt;
-    return parseProcessorTicks(*text);
+    return parseProcessorTicks(statText_);
 }
 
 unsigned LinuxProcessorInfo::processorCount() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ProcessorInfo.h"
+#include "platform/linux/KeptFile.h"
 
 #include <string>
 #include <string_view>
@@ -15,7 +16,8 @@ public:
     unsigned processorCount() override;
 
 private:
-    std::string statPath_;
+    linux_fs::KeptFile statFile_;
+    std::string statText_;
 };
 
 // Parses the `cpuN` lines of /proc/stat text. Lines that are cut short or hold garbage are left

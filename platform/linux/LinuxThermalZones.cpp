@@ -98,7 +98,8 @@ bool isPlausibleZoneTemperature(std::int64_t millidegrees) {
 }
 
 ThermalZoneReader::ThermalZoneReader(std::string root, std::chrono::milliseconds reuseWindow)
-    : root_(std::move(root)), reuse_(reuseWindow) {}
+    : root_(std::move(root)), reuse_(reuseWindow),
+      listing_(fs::underRoot(root_, classDirectory), "thermal", fs::DeviceEvents::forRoot(root_)) {}
 
 void ThermalZoneReader::describe(const std::string& dir, const std::string& name, Layout& layout,
                                  const std::vector<std::string>& hwmonChips) {
@@ -116,9 +117,9 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
 
     const auto classDir = fs::underRoot(root_, classDirectory);
     std::vector<std::pair<int, std::string>> names;
-    for (auto& entry : fs::listDirectory(classDir)) {
+    for (const auto& entry : listing_.entries()) {
         if (const auto number = numberAfter(entry, zonePrefix))
-            names.emplace_back(*number, std::move(entry));
+            names.emplace_back(*number, entry);
     }
     std::sort(names.begin(), names.end());
     std::erase_if(layouts_, [&](const auto& layout) {
@@ -132,6 +133,7 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
         struct stat status {};
         if (::stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
             layouts_.erase(name);
+            listing_.invalidate();
             continue;
         }
         Layout& layout = layouts_[name];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/DeviceEvents.h"
 #include "platform/linux/SysFs.h"
 
 #include "platform/linux/LinuxDeviceRegistry.h"
@@ -80,6 +81,7 @@ private:
 
     std::string root_;
     linux_fs::ReuseWindow reuse_;
+    linux_fs::ClassListing listing_;
     std::vector<ThermalZone> zones_;
     std::map<std::string, Layout, std::less<>> layouts_;
 };

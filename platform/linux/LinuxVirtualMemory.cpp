@@ -132,18 +132,18 @@ std::optional<SwapUsage> swapFromMeminfo(const MemInfo& info) {
 }
 
 LinuxVirtualMemory::LinuxVirtualMemory(std::string root, std::uint64_t pageSize)
-    : root_(std::move(root)), pageSize_(pageSize) {
+    : root_(std::move(root)), pageSize_(pageSize),
+      meminfoFile_(fs::underRoot(root_, "/proc/meminfo")) {
     if (pageSize_ == 0) {
         const long size = ::sysconf(_SC_PAGESIZE);
         pageSize_ = size > 0 ? static_cast<std::uint64_t>(size) : 0;
     }
 }
 
-std::optional<MemInfo> LinuxVirtualMemory::readMeminfo() const {
-    auto text = fs::readFile(fs::underRoot(root_, "/proc/meminfo"), 64 * 1024);
-    if (!text)
+std::optional<MemInfo> LinuxVirtualMemory::readMeminfo() {
+    if (!meminfoFile_.readInto(text_, 64 * 1024))
         return std::nullopt;
-    return parseMeminfo(*text);
+    return parseMeminfo(text_);
 }
 
 std::uint64_t LinuxVirtualMemory::zramPoolBytes() {
@@ -159,16 +159,16 @@ std::uint64_t LinuxVirtualMemory::zramPoolBytes() {
         zramDevices_.clear();
         for (auto& name : fs::listDirectory(blockDir))
             if (name.starts_with("zram"))
-                zramDevices_.push_back(blockDir + "/" + name + "/mm_stat");
+                zramDevices_.emplace_back(blockDir + "/" + name + "/mm_stat");
     }
     std::uint64_t total = 0;
-    for (const auto& path : zramDevices_) {
-        auto line = fs::readLine(path);
-        if (!line) {
+    for (auto& device : zramDevices_) {
+        if (!device.readInto(text_, 4096)) {
             zramListed_ = false; // removed: list again next time
             continue;
         }
-        auto fields = fs::splitFields(*line);
+        auto fields =
+            fs::splitFields(fs::trim(std::string_view(text_).substr(0, text_.find('\n'))));
         if (fields.size() < 3)
             continue;
         total = addSaturating(total, fs::parseUnsigned(fields[2]).value_or(0));

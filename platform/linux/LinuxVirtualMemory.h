@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/VirtualMemory.h"
+#include "platform/linux/KeptFile.h"
 
 #include <chrono>
 #include <cstdint>
@@ -64,7 +65,7 @@ public:
     std::optional<SwapUsage> swapUsage() override;
 
 private:
-    std::optional<MemInfo> readMeminfo() const;
+    std::optional<MemInfo> readMeminfo();
     // The page counts, the memory size and the swap figures of one update come from one read
     // of /proc/meminfo: the size and swap queries reuse a read made just before.
     std::optional<MemInfo> recentMeminfo();
@@ -72,10 +73,12 @@ private:
 
     std::string root_;
     std::uint64_t pageSize_;
+    linux_fs::KeptFile meminfoFile_;
+    std::string text_; // of the last file read, its storage reused
     std::optional<MemInfo> lastRead_;
     std::chrono::steady_clock::time_point lastReadAt_;
     // The zram devices of /sys/block, listed again every 10 s or when one fails to read.
-    std::vector<std::string> zramDevices_;
+    std::vector<linux_fs::KeptFile> zramDevices_; // their mm_stat files
     std::chrono::steady_clock::time_point zramListedAt_;
     bool zramListed_ = false;
 };

@@ -327,7 +327,9 @@ std::vector<PowerSupply> readPowerSupplies(const std::string& root) {
 }
 
 PowerSupplyReader::PowerSupplyReader(std::string root, std::chrono::milliseconds reuseWindow)
-    : root_(std::move(root)), reuse_(reuseWindow) {}
+    : root_(std::move(root)), reuse_(reuseWindow),
+      listing_(fs::underRoot(root_, classDirectory), "power_supply",
+               fs::DeviceEvents::forRoot(root_)) {}
 
 const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
     if (!reuse_.due())
@@ -335,7 +337,7 @@ const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
     supplies_.clear();
 
     const auto classDir = fs::underRoot(root_, classDirectory);
-    const auto names = fs::listDirectory(classDir);
+    const auto& names = listing_.entries();
     std::erase_if(layouts_, [&](const auto& entry) {
         return !std::binary_search(names.begin(), names.end(), entry.first);
     });
@@ -345,6 +347,7 @@ const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
         struct stat status {};
         if (::stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
             layouts_.erase(name);
+            listing_.invalidate();
             continue;
         }
         Layout& layout = layouts_[name];
