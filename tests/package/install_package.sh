@@ -50,7 +50,8 @@ done
 font=$(fc-list ':family=Material Icons' file | head -1 | cut -d: -f1)
 [ -n "$font" ] && needed+=("$(dpkg-query -S "$font" | cut -d: -f1)")
 for package in $(printf '%s\n' "${needed[@]}" | sort -u); do
-    grep -Eq "(^|[,|] *)$package( |,|$)" <<<"$depends" || fail "Depends lacks $package"
+    # Ubuntu names some of the libraries' packages with a t64 suffix.
+    grep -Eq "(^|[,|] *)$package(t64)?( |,|$)" <<<"$depends" || fail "Depends lacks $package"
 done
 
 root="$work/root"
