@@ -1,10 +1,11 @@
-# `make run` builds and starts Orbimeter; `make test` builds and runs every test.
-# Both install what they need first (scripts/setup.sh).
+# `make run` builds and starts Orbimeter; `make test` builds and runs every test; `make package`
+# builds the Debian package. All install what they need first (scripts/setup.sh).
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+PACKAGE_BUILD ?= build-package
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all setup build run test test-asan bench format clean
+.PHONY: all setup build run test test-asan package bench format clean
 
 all: build
 
@@ -31,6 +32,13 @@ test-asan: setup
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -L 'engine|gui'
 
+# A release build of the programs alone, in a folder of its own, packed as
+# $(PACKAGE_BUILD)/orbimeter_<version>_<arch>.deb.
+package: setup
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DORB_BUILD_TESTS=OFF \
+		-DORB_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(PACKAGE_BUILD) --target package
+
 bench: build
 	@bench/run.sh $(BUILD)
 
@@ -38,4 +46,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD)

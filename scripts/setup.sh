@@ -18,6 +18,8 @@ packages=(
     procps xvfb xauth xdotool x11-utils imagemagick trayer python3-dbusmock dbus libglib2.0-bin
     # a real status notifier host that runs under Xvfb, for the tray screenshots
     xfce4-panel
+    # packaging: the .deb, and the validators of the files it installs
+    dpkg-dev file desktop-file-utils appstream groff-base
     # benchmark: the monitors bench/overhead_table.sh measures beside ours, and a terminal for
     # the interactive ones
     htop btop tmux

@@ -151,6 +151,8 @@ std::optional<QString> XdgAutostart::registerItem() {
     if (!QDir().mkpath(directory_))
         return QString("cannot create the folder %1").arg(directory_);
 
+    // The delay lets the panel's tray host start first, so the item goes straight to it rather
+    // than to the X11 tray. The installed desktop entry carries the same autostart keys.
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=Orbimeter\n"
@@ -158,7 +160,9 @@ std::optional<QString> XdgAutostart::registerItem() {
                                          "Exec=%1\n"
                                          "TryExec=%2\n"
                                          "Terminal=false\n"
-                                         "X-GNOME-Autostart-enabled=true\n")
+                                         "NoDisplay=false\n"
+                                         "X-GNOME-Autostart-enabled=true\n"
+                                         "X-GNOME-Autostart-Delay=5\n")
                               .arg(desktopExecValue(executable_), escapeDesktopString(executable_));
     // Written to a temporary file and renamed over the entry, so a session that logs in
     // meanwhile never sees half an entry.

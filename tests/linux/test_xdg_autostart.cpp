@@ -54,6 +54,14 @@ TEST_F(XdgAutostartEntry, RegistersAWorkingEntryAndTellsSwitchedOffOrStaleOnes) 
     const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n');
     EXPECT_EQ(lines.front(), "[Desktop Entry]");
     EXPECT_TRUE(lines.contains("Exec=\"" + program + '"') && lines.contains("TryExec=" + program));
+    // The login item starts the program as a session does from the installed desktop entry.
+    QFile installed(ORB_PACKAGING_DIR "/orbimeter.desktop");
+    ASSERT_TRUE(installed.open(QIODevice::ReadOnly));
+    for (const QString& line : QString::fromUtf8(installed.readAll()).split('\n')) {
+        if (line.startsWith("X-GNOME-Autostart") || line.startsWith("NoDisplay")) {
+            EXPECT_TRUE(lines.contains(line)) << line.toStdString();
+        }
+    }
     // Written atomically: no temporary file is left beside the entry.
     EXPECT_EQ(QDir(directory).entryList(QDir::Files), QStringList({"orbimeter.desktop"}));
     EXPECT_EQ(autostart.unregisterItem(), std::nullopt);
