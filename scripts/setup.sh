@@ -18,6 +18,9 @@ packages=(
     procps xvfb xauth xdotool x11-utils imagemagick trayer python3-dbusmock dbus libglib2.0-bin
     # a real status notifier host that runs under Xvfb, for the tray screenshots
     xfce4-panel
+    # the metrics tools the Prometheus output is checked against (promtool, the textfile
+    # collector)
+    prometheus prometheus-node-exporter
     # benchmark: the monitors bench/overhead_table.sh measures beside ours, and a terminal for
     # the interactive ones
     htop btop tmux
@@ -42,3 +45,12 @@ if [ ! -e "$stamp" ]; then
     touch "$stamp" 2>/dev/null || true
 fi
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The metrics packages start their servers; the tests run their own exporter on a free port, so
+# the services installed here are stopped and left disabled.
+if [ -d /run/systemd/system ]; then
+    for service in prometheus prometheus-node-exporter; do
+        if [[ " ${missing[*]} " == *" $service "* ]]; then
+            $sudo systemctl disable --now "$service.service" >/dev/null 2>&1 || true
+        fi
+    done
+fi
