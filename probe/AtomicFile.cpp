@@ -33,14 +33,15 @@ bool writeAll(int fd, std::string_view contents) {
 
 std::string replaceFile(const std::string& path, std::string_view contents) {
     const auto slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string directory = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : path.substr(0, slash);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (base.empty())
         return "cannot write " + path + ": not a file name";
     // A leading dot and no ".prom" ending: collectors that read a directory's *.prom files pass
     // over a temporary file that is still being written.
-    std::string temporary =
-        directory + (slash == std::string::npos ? "/." : ".") + base + ".XXXXXX";
+    std::string temporary = (slash == 0 ? "" : directory) + "/." + base + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return failure("cannot create a file in", directory, errno);

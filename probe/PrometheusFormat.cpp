@@ -137,13 +137,15 @@ void Writer::throughput() {
 }
 
 void Writer::graphics() {
-    // The graphics fields are assigned on every tick, also without a graphics processor; the
-    // model is the sign that one was found. Renderer, tiler and recovery figures stay out: the
-    // platform layer has no driver that gives them, and a constant 0 would read as a measurement.
-    const bool found = !m.gpuModelName().isEmpty();
+    // The graphics fields are assigned on every tick, also without a graphics processor, and a
+    // driver without a names database gives no model: any figure of its own is the sign that one
+    // was found. Renderer, tiler and recovery figures stay out: the platform layer has no driver
+    // that gives them, and a constant 0 would read as a measurement.
+    const bool found = !m.gpuModelName().isEmpty() || m.gpuUsage() > 0 || m.gpuMemoryUsed() > 0 ||
+                       m.gpuMemoryAllocated() > 0 || m.gpuCoreCount() > 0 || m.gpuPowerWatts() > 0;
     auto graphics = [&](double value) { return found ? value : absent; };
     out.gauge("orbimeter_gpu_info", "The graphics processor's model, as a label; always 1.");
-    if (found)
+    if (!m.gpuModelName().isEmpty())
         out.sample(1, {{"model", m.gpuModelName()}});
     gauge("orbimeter_gpu_utilization_ratio",
           "Share of time the graphics processors were busy (mean over them).", &SM::gpuUsageChanged,

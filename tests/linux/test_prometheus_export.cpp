@@ -191,8 +191,11 @@ TEST(PrometheusExport, ReplacesItsFileWithAFixtureMachinesReadingsInBaseUnitsOrS
          {QStringList{"--once"}, QStringList{"--watch", "--count", "3"}}) {
         const auto failed = runProbe(mode + quick + QStringList{impossible});
         EXPECT_EQ(failed.exitCode, 1) << mode.join(' ').toStdString();
-        ASSERT_EQ(failed.errors.size(), 1) << failed.errors.join('\n').toStdString();
-        EXPECT_TRUE(failed.errors[0].startsWith("orbimeter-probe: cannot create a file in"))
-            << failed.errors[0].toStdString();
+        EXPECT_EQ(failed.errors
+                      .filter(QRegularExpression("^orbimeter-probe: cannot create a "
+                                                 "file in .*: Not a directory$"))
+                      .size(),
+                  1)
+            << failed.errors.join('\n').toStdString();
     }
 }
