@@ -20,6 +20,9 @@ packages=(
     xfce4-panel
     # packaging: the .deb, and the validators of the files it installs
     dpkg-dev file desktop-file-utils appstream groff-base
+    # the metrics tools the Prometheus output is checked against (promtool, the textfile
+    # collector)
+    prometheus prometheus-node-exporter
     # benchmark: the monitors bench/overhead_table.sh measures beside ours, and a terminal for
     # the interactive ones
     htop btop tmux
@@ -44,3 +47,12 @@ if [ ! -e "$stamp" ]; then
     touch "$stamp" 2>/dev/null || true
 fi
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The metrics packages start their servers; the tests run their own exporter on a free port, so
+# the services installed here are stopped and left disabled.
+if [ -d /run/systemd/system ]; then
+    for service in prometheus prometheus-node-exporter; do
+        if [[ " ${missing[*]} " == *" $service "* ]]; then
+            $sudo systemctl disable --now "$service.service" >/dev/null 2>&1 || true
+        fi
+    done
+fi
