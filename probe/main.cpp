@@ -1,6 +1,7 @@
 // orbimeter-probe: runs the sampling engine without a display and prints its readings.
 #include "monitor/SystemMonitor.h"
 #include "platform/Platform.h"
+#include "platform/TerminationSignals.h"
 #include "probe/ProbePrinter.h"
 
 #include <QCommandLineParser>
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     if (tickMs > 0)
         monitor.setTickInterval(std::chrono::milliseconds(tickMs));
 
+    orb::platform::quitOnTerminationSignals();
     QTextStream out(stdout);
     // Print after each completed tick: the first one is a full interval after start, so the
     // processor shares and rates are real measurements.
