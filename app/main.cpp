@@ -1,6 +1,7 @@
 // Orbimeter: a system monitor in the desktop's tray.
 #include "app/OrbimeterApp.h"
 #include "app/Shell.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -102,6 +103,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // Ended by the session or from a terminal, it still leaves as on a normal quit.
+    orb::platform::quitOnTerminationSignals();
     orb::OrbimeterApp orbimeter(options);
     if (!options.detailArea.isEmpty())
         orbimeter.shell().openDetails(options.detailArea);

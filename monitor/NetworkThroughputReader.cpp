@@ -42,7 +42,10 @@ std::optional<NetworkRates> NetworkThroughputReader::read() {
     const auto now = clock_.now();
     const double elapsed = std::chrono::duration<double>(now - lastCheckTime_).count();
     std::optional<NetworkRates> rates;
-    if (elapsed > 0) {
+    // After a reading without any counters (none could be read), the next would count every
+    // byte since the interfaces came up as traffic of one tick: it only takes the sums.
+    const bool comparable = previousBytesIn_ != 0 || previousBytesOut_ != 0;
+    if (elapsed > 0 && comparable) {
         auto gained = [](std::uint64_t now, std::uint64_t before) {
             return static_cast<double>(now >= before ? now - before : 0);
         };

@@ -31,8 +31,9 @@ class NetworkThroughputReader {
 public:
     NetworkThroughputReader(platform::NetworkInterfaces& network, platform::Clock& clock);
 
-    // Empty when the clock did not advance; the sums and time are taken over in every case. A
-    // sum that went down (a counter wrapped or reset, an interface went away) gives 0.
+    // Empty when the clock did not advance or the previous sums are 0 (nothing to compare
+    // with); the sums and time are taken over in every case. A sum that went down (a counter
+    // wrapped or reset, an interface went away) gives 0.
     std::optional<NetworkRates> read();
 
 private:

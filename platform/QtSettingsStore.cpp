@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 #include <cstdio>
 
@@ -53,6 +54,12 @@ bool QtSettingsStore::isDamaged() const {
     if (!file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray content = file.readAll();
+    // QSettings writes UTF-8 text. Anything else, binary junk above all, parses without a
+    // complaint into keys of garbage that every later save would write back.
+    QStringDecoder utf8(QStringConverter::Utf8);
+    [[maybe_unused]] const QString text = utf8.decode(content);
+    if (content.contains('\0') || utf8.hasError())
+        return true;
     QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/orbimeter-settings-XXXXXX.conf"));
     if (!copy.open() || copy.write(content) != content.size() || !copy.flush())
         return false;

@@ -1,6 +1,7 @@
 // orbimeter-probe: runs the sampling engine without a display and prints its readings.
 #include "monitor/SystemMonitor.h"
 #include "platform/Platform.h"
+#include "platform/TerminationSignals.h"
 #include "probe/AtomicFile.h"
 #include "probe/ProbePrinter.h"
 #include "probe/PrometheusFormat.h"
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
         return orb::probe::fieldsAsText(monitor);
     };
 
+    orb::platform::quitOnTerminationSignals();
     QTextStream out(stdout);
     std::string lastError; // of the latest sample; each new failure is reported once
     // Print after each completed tick: the first one is a full interval after start, so the

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# What a session does to a tray program over weeks: the panel restarts (the items register
+# again), the session ends or asks it to stop (SIGTERM, SIGHUP: a clean quit
+# within a second, settings untouched), and the session bus itself goes away (no crash, no
+# busy loop).
+source "$(dirname "$0")/common.sh"
+
+need dbus-daemon gdbus
+start_display
+start_session_bus
+
+bus() { gdbus call --session "$@"; }
+mock() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
+start_watcher() {
+    /usr/bin/python3 -m dbusmock --session org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher >>"$work/mock.log" 2>&1 &
+    watcher_pid=$!
+    pids+=($watcher_pid)
+    retry 10 mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
+        RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 || fail "no watcher on the bus"
+}
+registered() { [ "$(mock --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" | wc -l)" -ge "$1" ]; }
+# Processor time (user + system, clock ticks) a process has used so far.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+
+conf="$XDG_CONFIG_HOME/orbimeter/orbimeter.conf"
+mkdir -p "$(dirname "$conf")"
+printf '[General]\nnumberMetric=Mem Free\nouterRingMetric=GPU\n' >"$conf"
+cp "$conf" "$work/conf.before"
+
+# The panel goes and comes back: both items are offered to the new watcher unasked.
+start_watcher
+XDG_CURRENT_DESKTOP=XFCE start_app --tick-interval-ms 10
+retry 10 registered 2 || fail "the items never registered"
+kill "$watcher_pid"
+wait "$watcher_pid" 2>/dev/null || true
+start_watcher
+retry 10 registered 2 || fail "the items did not register with the restarted panel"
+echo "panel restart: the items registered again"
+
+# Each signal ends it within a second, with status 0, while it samples every 10 ms and walks the
+# processes every 30 ms; the settings file is as it was.
+# (SIGINT stays ignored in a script's background job, as the shell leaves it.)
+for signal in TERM HUP; do
+    if [ "$signal" = HUP ]; then
+        XDG_CURRENT_DESKTOP=XFCE start_app --tick-interval-ms 10
+        retry 10 registered 2 || fail "no items after a restart for SIG$signal"
+    fi
+    sleep 1
+    start=$(date +%s%N)
+    kill -s "$signal" "$app_pid"
+    status=0
+    wait "$app_pid" || status=$?
+    took=$((($(date +%s%N) - start) / 1000000))
+    [ "$status" -eq 0 ] || fail "SIG$signal: exit status $status, not a clean quit"
+    [ "$took" -le 1000 ] || fail "SIG$signal: took $took ms to quit"
+    cmp -s "$conf" "$work/conf.before" || fail "SIG$signal: the settings changed: $(cat "$conf")"
+    echo "SIG$signal: clean quit in $took ms, settings intact"
+    mock --method org.freedesktop.DBus.Mock.ClearCalls >/dev/null
+done
+
+# The session bus goes away under it: it stays up and idle (its 1 s tick costs next to nothing).
+start_app
+retry 10 registered 2 || fail "no items before the bus went away"
+bus_pid=${pids[1]}
+kill "$bus_pid"
+sleep 1
+before=$(cpu_ticks "$app_pid")
+sleep 3
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended when the session bus went away"
+used=$(($(cpu_ticks "$app_pid") - before))
+[ "$used" -le 30 ] || fail "busy without a session bus: $used ticks of processor time in 3 s"
+kill -s TERM "$app_pid"
+status=0
+wait "$app_pid" || status=$?
+[ "$status" -eq 0 ] || fail "after the bus went away, SIGTERM gave status $status"
+echo "bus gone: still running, $used ticks of processor time in 3 s, then a clean quit"
+echo "PASS: the items follow the panel, signals quit cleanly, a lost bus costs nothing"
