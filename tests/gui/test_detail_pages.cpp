@@ -3,6 +3,10 @@
 #include "app/Shell.h"
 #include "views/Theme.h"
 
+#include <QFont>
+#include <QQmlComponent>
+#include <QQmlEngine>
+
 using namespace orb;
 using orb::testing::ShellFixture;
 
@@ -52,13 +56,14 @@ struct DetailPages : ShellFixture {
 
 using Texts = std::vector<std::string>;
 
-AppProcess process(const char* name, int count, double memory, double energy) {
+AppProcess process(const char* name, int count, double memory, double energy, double cpu = 0) {
     AppProcess p;
     p.id = QUuid::createUuid();
     p.name = name;
     p.count = count;
     p.memory = memory;
     p.energy = energy;
+    p.cpu = cpu;
     return p;
 }
 
@@ -135,8 +140,6 @@ TEST_F(DetailPages, BatteryPageOnAMachineWithoutABattery) {
     EXPECT_EQ(value("fromAdapterCard"), "Not connected");
     EXPECT_EQ(tint("fromAdapterCard"), hex(theme.secondaryText()));
     EXPECT_EQ(value("voltageCard"), "—");
-    EXPECT_EQ(label("currentCard"), "Charge Current");
-    EXPECT_EQ(value("currentCard"), "0 mA");
     EXPECT_EQ(tint("currentCard"), hex(theme.green()));
     EXPECT_EQ(value("levelCard"), "0%");
     for (const char* optional :
@@ -238,4 +241,64 @@ TEST_F(DetailPages, SensorsPageListsReadingsByNameOrFallsBackToTheThermalState) 
     EXPECT_FALSE(shown("thermalFallback"));
     EXPECT_EQ(rows("sensorsPage", "label", "temp"),
               Texts({"Package id 0 51.0°C", "acpitz 27.8°C", "nvme Composite 38.2°C"}));
+}
+
+TEST_F(DetailPages, ProcessorPageListsEveryProcessWithItsGroupCount) {
+    monitor.setTopCPUProcesses({process("proc0", 1, 0, 0, 50.25), process("Mail", 2, 0, 0, 49.25),
+                                process("p2", 3, 0, 0, 48.25), process("p3", 4, 0, 0, 47.25)});
+    open("CPU");
+    // What the rows show: the bold label and the value of each.
+    Texts shownRows;
+    for (QQuickItem* row : find("cpuProcesses")->childItems()) {
+        const auto texts = row->childItems();
+        if (texts.size() == 2 && texts[0]->property("font").value<QFont>().bold())
+            shownRows.push_back((texts[0]->property("text").toString() + " " +
+                                 texts[1]->property("text").toString())
+                                    .toStdString());
+    }
+    EXPECT_EQ(shownRows, Texts({"proc0 50.2%", "Mail (2) 49.2%", "p2 (3) 48.2%", "p3 (4) 47.2%"}));
+}
+
+TEST_F(DetailPages, DiskChartNegatesWritesAndDrawsOnlyTheIndicesOfTheReads) {
+    open("Disk");
+    QQuickItem* chart = find("diskChart");
+    const struct {
+        History reads, writes;
+        double lowest, highest; // what the scale must reach and must not pass
+    } cases[] = {
+        {{1, 2, 3}, {5}, -5, 3},
+        {{1, 2, 3}, {4, 4, 4, 4, 100}, -4, 3}, // the 100 has no read beside it
+        {{}, {}, 0, 1},
+        {{7}, {1, 1}, -1, 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.highest);
+        monitor.setDiskReadHistory(c.reads);
+        monitor.setDiskWriteHistory(c.writes);
+        const double min = chart->property("scaleMin").toDouble();
+        EXPECT_LE(min, c.lowest);
+        EXPECT_GT(min, 2 * c.lowest - 1);
+        EXPECT_GE(chart->property("scaleMax").toDouble(), c.highest);
+        EXPECT_FALSE(window->grabWindow().isNull());
+    }
+}
+
+TEST_F(DetailPages, BatteryLineTakesTheColourOfTheNewestSample) {
+    open("Battery");
+    QQmlComponent component(window->engine());
+    component.setData("import Orbimeter.Views\nBatteryFlowChart {}",
+                      QUrl("qrc:/Orbimeter/Views/qml/FlowChart.qml")); // beside the components
+    std::unique_ptr<QObject> chart(
+        component.createWithInitialProperties({{"monitor", QVariant::fromValue(&monitor)}}));
+    ASSERT_NE(chart, nullptr) << component.errorString().toStdString();
+    auto* line = chart->findChild<QObject*>("batteryFlowLine");
+    ASSERT_NE(line, nullptr);
+    const std::pair<History, QColor> cases[] = {{{}, theme.green()},
+                                                {{3, 2, -0.5}, theme.orange()},
+                                                {{-4, 0}, theme.green()},
+                                                {{-4, 2.5}, theme.green()}};
+    for (const auto& [watts, color] : cases) {
+        monitor.setBatteryWattsHistory(watts);
+        EXPECT_EQ(line->property("color").value<QColor>(), color) << watts.size();
+    }
 }

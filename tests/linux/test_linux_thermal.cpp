@@ -1,8 +1,13 @@
 #include "fakes/ScratchRoot.h"
 #include "fakes/Text.h"
+#include "platform/SmcKeyData.h"
+#include "platform/linux/Hwmon.h"
+#include "platform/linux/LinuxDeviceRegistry.h"
+#include "platform/linux/LinuxSmc.h"
 #include "platform/linux/LinuxThermalState.h"
 #include "platform/linux/LinuxThermalZones.h"
 #include "sensors/IoregMonitor.h"
+#include "sensors/SMC.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -49,6 +54,24 @@ void writeZone(ScratchRoot& root, int number, const std::string& temp,
         root.write(stem + "_type", trips[i].first + "\n");
         root.write(stem + "_temp", trips[i].second + "\n");
     }
+}
+
+// The table as "KEY=value" words; temperatures and fans decoded, "-" for a key without reading.
+std::string describe(const std::vector<SmcKey>& table) {
+    std::ostringstream out;
+    for (const auto& key : table) {
+        out << key.name << "=";
+        if (key.value.empty())
+            out << "-";
+        else if (key.type == "sp78")
+            out << smc::decodeSp78(key.value[0], key.value[1]);
+        else if (key.type == "fpe2")
+            out << smc::decodeFpe2(key.value[0], key.value[1]);
+        else
+            out << int(key.value.back());
+        out << " ";
+    }
+    return out.str();
 }
 
 } // namespace
@@ -149,4 +172,127 @@ TEST(LinuxThermalState, RisingThrottleCountersRaiseTheState) {
     // With the zone gone too, the counters left are still a reading.
     stdfs::remove(root.path() / "sys/class/thermal/thermal_zone0");
     EXPECT_EQ(state(""), thermalNominal);
+}
+
+TEST(LinuxHwmon, ChipsChannelsAndDevicesOfCapturedTrees) {
+    const auto chips = readHwmon(fixtures + "/prometheus-node_exporter");
+    std::ostringstream seen;
+    for (const auto& chip : chips) {
+        seen << chip.number << ":" << chip.name << "@" << chip.deviceName;
+        for (const auto& t : chip.temperatures)
+            seen << " t" << t.index << "(" << t.label << ")=" << t.celsius.value_or(-1);
+        for (const auto& f : chip.fans)
+            seen << " f" << f.index << "=" << f.rpm.value_or(-1);
+        seen << "\n";
+    }
+    EXPECT_EQ(seen.str(), "0:coretemp@coretemp.0 t1(Physical id 0)=55 t2(Core 0)=54 t3(Core 1)=52 "
+                          "t4(Core 2)=53 t5(Core 3)=50\n"
+                          "1:coretemp@coretemp.1 t1(Physical id 0)=55 t2(Core 0)=54 t3(Core 1)=52 "
+                          "t4(Core 2)=53 t5(Core 3)=50\n"
+                          "2:applesmc@applesmc.768 f1=0 f2=1998\n"
+                          "3:nct6779@ f2=1098\n"
+                          "4:@ t1(foosensor)=55 t2(foosensor)=54\n"
+                          "5:bogus@\n"
+                          "6:asus@asus-nb-wmi\n"
+                          "7:asus_wmi_sensors@asus-nb-wmi\n"
+                          "8:mt7996_phy0_0@phy0 t1()=55\n"
+                          "9:mt7996_phy0_1@phy0 t1()=56\n"
+                          "10:mt7996_phy0_2@phy0 t1()=57\n");
+    EXPECT_EQ(chips[0].devicePath, "/devices/platform/coretemp.0");
+
+    // Dangling device links still name their device; the k10temp gap leaves temp3 in place.
+    const auto drives = readHwmon(fixtures + "/telegraf/temp-with_name");
+    ASSERT_EQ(drives.size(), 3u);
+    EXPECT_EQ(drives[1].deviceName, "nvme1");
+    EXPECT_EQ(drives[2].temperatures.back().index, 3);
+    EXPECT_EQ(drives[2].temperatures.back().label, "Tccd1");
+
+    // NUL-padded files read as their values.
+    const auto card = readHwmon(fixtures + "/lact/amd/rx6900xt");
+    ASSERT_EQ(card.size(), 1u);
+    EXPECT_EQ(card[0].temperatures[1].label, "junction");
+    EXPECT_EQ(card[0].temperatures[1].celsius, 59.0);
+}
+
+TEST(LinuxHwmon, ImpossibleReadingsAreNotReadings) {
+    ScratchRoot root;
+    const char* readings[] = {"-273150", "65261850", "-40000", "0",
+                              "150000",  "garbage",  "",       "42500"};
+    for (int i = 0; i < 8; ++i)
+        root.write("sys/class/hwmon/hwmon0/temp" + std::to_string(i + 1) + "_input",
+                   std::string(readings[i]) + "\n");
+    root.write("sys/class/hwmon/hwmon0/name", "nvme\n");
+    const auto chips = readHwmon(root.str());
+    ASSERT_EQ(chips.size(), 1u);
+    ASSERT_EQ(chips[0].temperatures.size(), 8u);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_FALSE(chips[0].temperatures[i].celsius) << readings[i];
+    EXPECT_EQ(chips[0].temperatures[7].celsius, 42.5);
+}
+
+TEST(LinuxSmc, KeyTablesOfCapturedMachines) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/prometheus-node_exporter", "#KEY=6 TC0D=55 TC1D=55 F0Ac=0 F1Ac=1998 F2Ac=1098 "},
+        {"/telegraf/temp-with_name", "#KEY=2 TC0D=31.875 "},
+        {"/lact/amd/rx6900xt", "#KEY=3 Tg0D=56 F0Ac=0 "},
+        {"/lact/amd/vega56", "#KEY=3 Tg0D=38 F0Ac=5 "},
+        {"/lact/amd/phoenix", "#KEY=2 Tg0D=25 "},
+        {"/lact/intel/a380-xe", "#KEY=4 Tg0D=56 F0Ac=945 F1Ac=0 "},
+        {"/lact/intel/b580", "#KEY=5 Tg0D=54 F0Ac=1116 F1Ac=1235 F2Ac=0 "},
+        {"/lact/intel/a380-i915", "#KEY=3 Tg0D=55 F0Ac=0 "}};
+    for (const auto& [root, expected] : cases)
+        EXPECT_EQ(describe(smcKeyTable(readHwmon(fixtures + root))), expected) << root;
+
+    // Tdie is preferred to Tctl; ARM and nouveau chips have one channel each.
+    ScratchRoot other({{"sys/class/hwmon/hwmon0/name", "zenpower\n"},
+                       {"sys/class/hwmon/hwmon0/temp1_label", "Tctl\n"},
+                       {"sys/class/hwmon/hwmon0/temp1_input", "58000\n"},
+                       {"sys/class/hwmon/hwmon0/temp2_label", "Tdie\n"},
+                       {"sys/class/hwmon/hwmon0/temp2_input", "48000\n"},
+                       {"sys/class/hwmon/hwmon1/name", "cpu_thermal\n"},
+                       {"sys/class/hwmon/hwmon1/temp1_input", "47000\n"},
+                       {"sys/class/hwmon/hwmon2/name", "nouveau\n"},
+                       {"sys/class/hwmon/hwmon2/temp1_input", "40000\n"}});
+    EXPECT_EQ(describe(smcKeyTable(readHwmon(other.str()))), "#KEY=4 TC0D=48 TC1D=47 Tg0D=40 ");
+
+    // The applesmc driver's own keys, and a CPU key whose reading is gone.
+    ScratchRoot apple({{"sys/class/hwmon/hwmon0/name", "applesmc\n"},
+                       {"sys/class/hwmon/hwmon0/temp1_label", "TC0P\n"},
+                       {"sys/class/hwmon/hwmon0/temp1_input", "41250\n"},
+                       {"sys/class/hwmon/hwmon0/temp2_label", "TB0T\n"},
+                       {"sys/class/hwmon/hwmon0/temp2_input", "0\n"},
+                       {"sys/class/hwmon/hwmon1/name", "coretemp\n"},
+                       {"sys/class/hwmon/hwmon1/temp1_label", "Package id 0\n"},
+                       {"sys/class/hwmon/hwmon1/temp1_input", "-273150\n"}});
+    EXPECT_EQ(describe(smcKeyTable(readHwmon(apple.str()))), "#KEY=4 TC0P=41.25 TB0T=- TC0D=- ");
+}
+
+TEST(LinuxSmc, TheControllerClientReadsCapturedMachines) {
+    ScratchRoot empty;
+    const std::string cases[][3] = {
+        {fixtures + "/prometheus-node_exporter",
+         "CPU Die=55 TC1D=55 cpu=55 gpu=-1 fans=", "Scan complete. Found 2 sensors."},
+        {fixtures + "/lact/intel/a380-xe", "GPU Die=56 cpu=-1 gpu=56 fans=945 ",
+         "Scan complete. Found 1 sensors."},
+        {empty.str(), "cpu=-1 gpu=-1 fans=", "No sensors found."}};
+    for (const auto& [root, expected, scan] : cases) {
+        LinuxDeviceRegistry registry(false);
+        registry.addSource("AppleSMC",
+                           std::make_unique<LinuxSmc>(std::make_shared<HwmonReader>(root)));
+        std::ostringstream log;
+        orb::sensors::SMC smc(registry, log);
+        for (int tick = 0; tick < 2; ++tick) {
+            std::ostringstream seen;
+            for (const auto& [label, celsius] : smc.readAllTemperatures())
+                seen << label << "=" << celsius << " ";
+            for (const auto& [name, value] :
+                 {std::pair("cpu", smc.readCPUTemperature()), {"gpu", smc.readGPUTemperature()}})
+                seen << name << "=" << value.value_or(-1) << " ";
+            seen << "fans=";
+            for (const int rpm : smc.readFanSpeeds())
+                seen << rpm << " ";
+            EXPECT_EQ(seen.str(), expected) << root;
+        }
+        EXPECT_EQ(log.str(), "SMC: Connection established.\nSMC: " + scan + "\n");
+    }
 }

@@ -1,7 +1,10 @@
 #include "fakes/FakeHidSystem.h"
 #include "fakes/FakePlatform.h"
+#include "fakes/Text.h"
 #include "monitor/SystemMonitor.h"
 #include "platform/SmcKeyData.h"
+#include "sensors/HIDMonitor.h"
+#include "sensors/IoregMonitor.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -9,6 +12,9 @@
 
 using namespace orb;
 using namespace orb::testing;
+using platform::PropertyTable;
+using platform::PropertyValue;
+using Readings = std::map<std::string, double>;
 
 namespace {
 
@@ -23,7 +29,7 @@ struct Machine {
         auto system = std::make_unique<FakeHidSystem>();
         hid = system.get();
         fake.platform().hid = std::move(system);
-        fake.registry->services["AppleSMC"] = {platform::PropertyTable{}};
+        fake.registry->services["AppleSMC"] = {PropertyTable{}};
         fake.registry->smc = smc;
     }
     void key(const std::string& name, double celsius) {
@@ -45,13 +51,13 @@ struct Machine {
 
 TEST(SensorUpdate, MergesHidControllerAndRegistryThenPublishesOnTheNextTurn) {
     Machine m;
-    m.hid->add(platform::PropertyValue("amdgpu junction"), 50); // "GPU Die"
-    m.hid->add(platform::PropertyValue("PMU tdie3"), 64);       // "Die 3"
-    m.key("Tg0D", 48);                                          // "GPU Die" too: HID wins
-    m.key("TC0P", 45);                                          // "CPU Proximity"
+    m.hid->add(PropertyValue("amdgpu junction"), 50); // "GPU Die"
+    m.hid->add(PropertyValue("PMU tdie3"), 64);       // "Die 3"
+    m.key("Tg0D", 48);                                // "GPU Die" too: HID wins
+    m.key("TC0P", 45);                                // "CPU Proximity"
     m.fan("F0Ac", 1800);
     m.fake.registry->services["AppleEmbeddedTempSensor"] = {
-        platform::PropertyTable{{"name", "TSKN"}, {"Temperature", 4105}}};
+        PropertyTable{{"name", "TSKN"}, {"Temperature", 4105}}};
     m.fake.thermal->level = platform::thermalSerious;
     auto& monitor = m.start();
     EXPECT_TRUE(monitor.sensors().isEmpty()); // read at start, not yet published
@@ -76,4 +82,133 @@ TEST(SensorUpdate, MergesHidControllerAndRegistryThenPublishesOnTheNextTurn) {
     EXPECT_EQ(monitor.gpuTemperature(), 50);
     EXPECT_EQ(monitor.fanSpeeds(), SpeedList{});
     EXPECT_EQ(monitor.thermalState(), "Unknown");
+}
+
+TEST(HIDMonitor, ProductNamesBecomeLabelsByTheFirstRuleThatMatches) {
+    const auto expect = [](const std::string& c) {
+        EXPECT_EQ(HIDMonitor::classify(c.substr(0, c.find('|'))), c.substr(c.find('|') + 1)) << c;
+    };
+    // Die sensors: the die's number when what is left is a whole number (of 64 bits), else
+    // both units; every marker goes, not just the first; the marker is case-sensitive.
+    for (const std::string c :
+         {"PMU tdie3|Die 3", "PMU tdie|CPU/GPU Die", "PMU tdie3a|CPU/GPU Die", "PMU tdie+7|Die 7",
+          "PMU tdie-2|Die -2", "PMU tdie+-7|CPU/GPU Die", "PMU tdie 3|CPU/GPU Die",
+          " \tPMU tdie5\t |Die 5", "PMU tdie1PMU tdie2|Die 12", "pmu tdie3|PMU"})
+        expect(c);
+    // The other rules ignore case. Otherwise the name itself, trimmed, first letter raised.
+    for (const std::string c :
+         {"pACC MTR Temp Sensor2|CPU P-Cluster", "eACC MTR Temp Sensor0|CPU E-Cluster",
+          "pACC gpu|CPU P-Cluster", "amdgpu junction|GPU Die", "gas gauge battery|Battery",
+          "NAND CH0 temp|SSD", "ANE MTR Temp Sensor1|Neural Engine", "ISP MTR Temp Sensor5|ISP",
+          "  battery cell\t|Battery cell", "nvme0 Composite|Nvme0 Composite", "élan|Élan", "   |"})
+        expect(c);
+    EXPECT_EQ(HIDMonitor::classify("PMU tdie99999999999999999999"), "CPU/GPU Die");
+}
+
+TEST(HIDMonitor, ReadsPlausibleTemperaturesAndKeepsTheHottestOfALabel) {
+    FakeHidSystem system;
+    system.add("pACC MTR Temp Sensor1", 48.5);
+    system.add("pACC MTR Temp Sensor2", 52.0);
+    system.add("PACC MTR Temp Sensor3", 50.0);
+    system.add("GPU MTR Temp Sensor1", 0.0); // out of range at both ends
+    system.add("NAND CH0 temp", 150.0);      //
+    system.add("gas gauge battery", 149.9);
+    system.add(PropertyValue(42), 40.0);              // a product that is not text
+    system.add(std::nullopt, 40.0);                   // no product
+    system.add("ANE MTR Temp Sensor1", std::nullopt); // no event
+    system.services.push_back(nullptr);
+    system.add("PMU tdie4", 61.25);
+
+    HIDMonitor monitor(&system);
+    EXPECT_EQ(monitor.readTemperatures(),
+              (Readings{{"CPU P-Cluster", 52.0}, {"Battery", 149.9}, {"Die 4", 61.25}}));
+    EXPECT_EQ(system.matching, (PropertyTable{{"PrimaryUsagePage", 0xFF00}, {"PrimaryUsage", 5}}));
+
+    // Every read lists the services again.
+    system.services.clear();
+    system.add("PMU tdie4", 63.0);
+    EXPECT_EQ(monitor.readTemperatures(), (Readings{{"Die 4", 63.0}}));
+}
+
+TEST(HIDMonitor, MissingFunctionsOrAFailedClientGiveNoReadings) {
+    const auto read = [](FakeHidSystem& system) {
+        system.add("PMU tdie1", 50.0);
+        return HIDMonitor(&system).readTemperatures();
+    };
+    for (std::string_view name : {hid_symbols::clientCreate, hid_symbols::clientCopyServices,
+                                  hid_symbols::serviceCopyProperty, hid_symbols::serviceCopyEvent,
+                                  hid_symbols::eventGetFloatValue}) {
+        FakeHidSystem system;
+        system.missing.insert(std::string(name));
+        EXPECT_EQ(read(system), Readings()) << name;
+    }
+    FakeHidSystem failedClient, failedList, unmatched;
+    failedClient.clientFails = true;
+    failedList.listFails = true;
+    EXPECT_EQ(read(failedClient), Readings());
+    EXPECT_EQ(read(failedList), Readings());
+    EXPECT_EQ(HIDMonitor(nullptr).readTemperatures(), Readings());
+
+    // Matching is optional: without it every service is listed.
+    unmatched.missing.insert(std::string(hid_symbols::clientSetMatching));
+    EXPECT_EQ(read(unmatched), (Readings{{"Die 1", 50.0}}));
+}
+
+TEST(IoregMonitor, IntegerTemperaturesInsideTheWindowsEnterUnderTheirLabels) {
+    FakeDeviceRegistry registry;
+    // The battery is seen by its own class and as a power source.
+    registry.services["AppleSmartBattery"] = {
+        PropertyTable{{"Temperature", 3050}, {"VirtualTemperature", 3100}, {"Voltage", 12000}}};
+    registry.services["IOPMPowerSource"] = {PropertyTable{{"Temperature", 3050}}};
+    PropertyTable pmu{{"Product", "PMU"},      {"die_temp", 45},    {"temp_half", 35.5},
+                      {"temp_whole", 35.0},    {"temp_text", "40"}, {"fan_speed", 50},
+                      {"Sensor_negative", -30}};
+    // Both ends of the windows of whole degrees and of hundredths.
+    for (int value : {20, 21, 99, 100, 2000, 2001, 9999, 10000})
+        pmu.set("temp_" + std::to_string(value), value);
+    // A table that cannot be read; a second PMU, whose die_temp wins as the later.
+    registry.services["ApplePMGR"] = {std::nullopt, pmu,
+                                      PropertyTable{{"Product", "PMU"}, {"die_temp", 47}}};
+    // "name" before "Product"; neither: the class name.
+    registry.services["AppleEmbeddedTempSensor"] = {
+        PropertyTable{{"name", "acpitz"}, {"Product", "unused"}, {"Temperature", 4200}},
+        PropertyTable{{"name", 7}, {"Product", "TSKN"}, {"THERM", 3990}}};
+    registry.services["IOPlatformDevice"] = {PropertyTable{{"dieTemp", 60}}};
+    registry.services["NotScanned"] = {PropertyTable{{"Temperature", 50}}};
+
+    EXPECT_EQ(text(IoregMonitor::read(registry)),
+              "Battery=30.5, Battery Temp=30.5, Battery Temp (Virtual)=31, "
+              "IOPlatformDevice.dieTemp=60, PMU.die_temp=47, PMU.temp_2001=20.01, PMU.temp_21=21, "
+              "PMU.temp_99=99, PMU.temp_9999=99.99, PMU.temp_whole=35, Power Source Temp=30.5, "
+              "TSKN.THERM=39.9, acpitz.Temperature=42");
+    EXPECT_EQ(registry.unreleased, 0);
+}
+
+TEST(IoregMonitor, BatteryTemperatureComesFromTheFirstBatteryService) {
+    struct Case {
+        std::vector<std::optional<PropertyTable>> batteries;
+        std::optional<double> battery;
+    };
+    const Case cases[] = {
+        {{}, std::nullopt},
+        {{std::nullopt}, std::nullopt},
+        {{PropertyTable{{"Temperature", "hot"}}}, std::nullopt},
+        {{PropertyTable{{"Temperature", 30.25}}}, std::nullopt},
+        // Outside the scan's windows, but the battery read takes any integer.
+        {{PropertyTable{{"Temperature", 1500}}, PropertyTable{{"Temperature", 3000}}}, 15.0},
+    };
+    for (const auto& c : cases) {
+        FakeDeviceRegistry registry;
+        registry.services["AppleSmartBattery"] = c.batteries;
+        EXPECT_EQ(IoregMonitor::batteryTemperature(registry), c.battery);
+        EXPECT_EQ(registry.unreleased, 0);
+    }
+
+    // The battery read and the scan each give their entry; a failed match gives none.
+    FakeDeviceRegistry registry;
+    registry.services["AppleSmartBattery"] = {PropertyTable{{"Temperature", 2950}}};
+    EXPECT_EQ(IoregMonitor::read(registry),
+              (TemperatureTable{{"Battery", 29.5}, {"Battery Temp", 29.5}}));
+    registry.matchFails = true;
+    EXPECT_TRUE(IoregMonitor::read(registry).empty());
 }
