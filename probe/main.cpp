@@ -1,5 +1,6 @@
 // orbimeter-probe: runs the sampling engine without a display and prints its readings.
 #include "monitor/SystemMonitor.h"
+#include "monitor/TickStats.h"
 #include "platform/Platform.h"
 #include "probe/ProbePrinter.h"
 
@@ -36,7 +37,11 @@ int main(int argc, char** argv) {
         QStringLiteral("Testing aid: sample every N milliseconds (at least 10) instead of every "
                        "second; the process walk keeps to every third sample."),
         QStringLiteral("N"));
-    parser.addOptions({once, watch, json, root, count, tickInterval});
+    QCommandLineOption stats(
+        QStringLiteral("stats"),
+        QStringLiteral("Testing aid: after each sample, write the engine's own counts (processes "
+                       "listed, processes tracked) as one line to standard error."));
+    parser.addOptions({once, watch, json, root, count, tickInterval, stats});
     parser.process(app);
 
     // Shorter intervals would leave the event loop no time between samples.
@@ -66,6 +71,8 @@ int main(int argc, char** argv) {
     orb::SystemMonitor monitor(*platform, nullptr, std::cerr);
     if (tickMs > 0)
         monitor.setTickInterval(std::chrono::milliseconds(tickMs));
+    if (parser.isSet(stats))
+        orb::logTickStats(monitor, stderr);
 
     QTextStream out(stdout);
     // Print after each completed tick: the first one is a full interval after start, so the
