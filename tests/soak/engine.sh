@@ -45,7 +45,7 @@ for point in start:$((ticks / 10)) middle:$((ticks / 2)) end:$ticks; do
 done
 kill "${pids[0]}"
 wait "${pids[0]}" || true
-read -r reached _ < <(last_tick "$work/probe.log")
+read -r _ reached _ <<<"${rows[-1]}"
 echo "engine soak: $reached of $ticks ticks of $tick_ms ms in $((SECONDS - started)) s; $(cat "$work/churn.log")"
 status=0
 report || status=1
