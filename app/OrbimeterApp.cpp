@@ -4,6 +4,7 @@
 #include "app/TrayController.h"
 #include "model/Preferences.h"
 #include "monitor/SystemMonitor.h"
+#include "monitor/TickStats.h"
 #include "platform/LoginItem.h"
 #include "platform/Platform.h"
 #include "platform/QtSettingsStore.h"
@@ -20,6 +21,8 @@ OrbimeterApp::OrbimeterApp(const AppOptions& options)
       tray_(std::make_unique<TrayController>(*monitor_, *prefs_)) {
     if (options.tickInterval)
         monitor_->setTickInterval(*options.tickInterval);
+    if (options.tickStats)
+        logTickStats(*monitor_, stderr);
     connect(tray_.get(), &TrayController::activated, shell_.get(), &Shell::togglePopover);
 }
 

@@ -24,6 +24,7 @@ struct AppOptions {
     std::string root = "/";                                // read /proc and /sys below this
     std::optional<std::chrono::milliseconds> tickInterval; // instead of one second
     QString detailArea;                                    // a detail window opened at start
+    bool tickStats = false; // the engine's own counts on standard error after every tick
 };
 
 // The program: one sampling engine and one set of preferences for the life of the process, the

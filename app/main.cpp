@@ -53,12 +53,17 @@ orb::AppOptions parseOptions(const QApplication& app) {
         QStringLiteral("Testing aid: open the detail window of AREA at start (CPU, GPU, Memory, "
                        "Disk, Network, Battery or Sensors)."),
         QStringLiteral("AREA"));
-    parser.addOptions({tickInterval, root, details});
+    const QCommandLineOption stats(
+        QStringLiteral("stats"),
+        QStringLiteral("Testing aid: after each sample, write the engine's own counts (processes "
+                       "listed, processes tracked) as one line to standard error."));
+    parser.addOptions({tickInterval, root, details, stats});
     parser.process(app);
 
     orb::AppOptions options;
     options.root = parser.value(root).toStdString();
     options.detailArea = parser.value(details);
+    options.tickStats = parser.isSet(stats);
     if (parser.isSet(tickInterval)) {
         bool ok = false;
         const int ms = parser.value(tickInterval).toInt(&ok);

@@ -51,7 +51,9 @@ ProcessSnapshot ProcessWalk::updateProcesses() {
     std::erase_if(processCPUTracker_,
                   [this](const auto& entry) { return entry.second.walk != walk_; });
     std::erase_if(displayNames_, [this](const auto& entry) { return entry.second.walk != walk_; });
-    return publishedLists(groups, static_cast<int>(pids_.size()));
+    auto snapshot = publishedLists(groups, static_cast<int>(pids_.size()));
+    snapshot.trackedCount = static_cast<int>(processCPUTracker_.size());
+    return snapshot;
 }
 
 std::optional<QString> ProcessWalk::groupName(int pid, const QHash<int, QString>& applications) {

@@ -22,6 +22,7 @@ struct ProcessSnapshot {
     AppProcessList byMemory; // largest first
     AppProcessList byCpu;    // busiest first
     int processCount = 0;    // every listed identifier, read or not
+    int trackedCount = 0;    // processes whose processor time is kept for the next walk
 };
 
 // The process-table walk and the state it carries from one walk to the next. It belongs to the

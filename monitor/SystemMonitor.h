@@ -165,6 +165,9 @@ public:
     // Assign the graphics fields from one reading, and the process lists from one walk.
     void publishGPU(const GPUStats& stats);
     void publishProcesses(const ProcessSnapshot& snapshot);
+    // How many processes the last walk kept processor times for: at most the processes it
+    // listed, however many have come and gone before.
+    int trackedProcessCount() const { return trackedProcessCount_; }
 
 Q_SIGNALS:
     // Emitted after each pass of the readers, once every field of that pass is assigned.
@@ -205,6 +208,7 @@ private:
     std::unique_ptr<platform::InterestNotification> batteryServiceNote_;
 
     std::unique_ptr<ProcessQueue> processQueue_; // owns the process walk and its state
+    int trackedProcessCount_ = 0;
     QTimer* tickTimer_ = nullptr;
     QTimer* processTimer_ = nullptr;
 };

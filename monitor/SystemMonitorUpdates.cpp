@@ -109,6 +109,7 @@ void SystemMonitor::publishProcesses(const ProcessSnapshot& snapshot) {
     setTopCPUProcesses(snapshot.byCpu);
     setTopEnergyProcesses(snapshot.byCpu);
     setProcessCount(snapshot.processCount);
+    trackedProcessCount_ = snapshot.trackedCount;
 }
 
 } // namespace orb

@@ -1,5 +1,6 @@
 // orbimeter-probe: runs the sampling engine without a display and prints its readings.
 #include "monitor/SystemMonitor.h"
+#include "monitor/TickStats.h"
 #include "platform/Platform.h"
 #include "platform/TerminationSignals.h"
 #include "probe/AtomicFile.h"
@@ -51,7 +52,11 @@ int main(int argc, char** argv) {
         QStringLiteral("Testing aid: sample every N milliseconds (at least 10) instead of every "
                        "second; the process walk keeps to every third sample."),
         QStringLiteral("N"));
-    parser.addOptions({once, watch, format, json, output, root, count, tickInterval});
+    QCommandLineOption stats(
+        QStringLiteral("stats"),
+        QStringLiteral("Testing aid: after each sample, write the engine's own counts (processes "
+                       "listed, processes tracked) as one line to standard error."));
+    parser.addOptions({once, watch, format, json, output, root, count, tickInterval, stats});
     parser.process(app);
 
     // Shorter intervals would leave the event loop no time between samples.
@@ -105,6 +110,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<orb::probe::PrometheusExposition> exposition;
     if (asPrometheus)
         exposition = std::make_unique<orb::probe::PrometheusExposition>(monitor);
+    if (parser.isSet(stats))
+        orb::logTickStats(monitor, stderr);
 
     auto sample = [&]() -> QString {
         if (asJson)

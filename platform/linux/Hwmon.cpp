@@ -57,7 +57,7 @@ std::string chipDevicePath(const std::string& root, const std::string& chipEntry
     if (!fs::entryExists(onDisk))
         return {};
     struct stat status {};
-    if (::stat(onDisk.c_str(), &status) == 0)
+    if (fs::statInsideRoot(onDisk, status))
         return kernelDevicePath(root, link);
     std::error_code error;
     const auto target = std::filesystem::read_symlink(onDisk, error);
@@ -165,7 +165,7 @@ const std::vector<HwmonChip>& HwmonReader::chips() {
     });
     for (const auto& [number, name] : entries) {
         struct stat status {};
-        if (::stat((classDir + "/" + name).c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        if (!fs::statInsideRoot(classDir + "/" + name, status) || !S_ISDIR(status.st_mode)) {
             layouts_.erase(name);
             listing_.invalidate();
             continue;

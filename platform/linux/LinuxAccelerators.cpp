@@ -178,7 +178,7 @@ std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
     for (const auto& name : names) {
         const auto dir = classDir + "/" + name;
         struct stat status {};
-        if (::stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        if (!fs::statInsideRoot(dir, status) || !S_ISDIR(status.st_mode)) {
             cards_.erase(name);
             listing_.invalidate();
             continue;

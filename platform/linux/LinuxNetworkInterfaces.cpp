@@ -32,11 +32,13 @@ bool hasPhysicalName(std::string_view name) {
 enum class Lookup { Present, Absent, NotADirectory };
 
 // The class directory, opened once per pass: the files of each interface are looked up relative
-// to it, so the kernel does not resolve the whole path again for each of them.
+// to it, so the kernel does not resolve the whole path again for each of them. Below a fixture
+// root they are read by their whole path instead, which keeps their links inside the root.
 class ClassDirectory {
 public:
     explicit ClassDirectory(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+        : fd_(fs::openInsideRoot(path, O_RDONLY | O_DIRECTORY)),
+          path_(fs::belowRoot(path) ? path + '/' : std::string()) {}
     ~ClassDirectory() {
         if (fd_ >= 0)
             ::close(fd_);
@@ -55,7 +57,8 @@ public:
     bool exists(const std::string& relative) const { return lookUp(relative) == Lookup::Present; }
     // A number on the first line of a small file.
     std::optional<std::uint64_t> readNumber(const std::string& relative) const {
-        const auto text = fs::readAttributeAt(fd_, relative);
+        const auto text = path_.empty() ? fs::readAttributeAt(fd_, relative)
+                                        : fs::readAttribute(path_ + relative);
         return text ? fs::parseUnsigned(*text) : std::nullopt;
     }
     std::optional<std::int64_t> readIndex(const std::string& relative) const {
@@ -67,6 +70,7 @@ public:
 
 private:
     int fd_;
+    std::string path_; // with a trailing '/', where the files are read by their whole path
 };
 
 } // namespace

@@ -131,7 +131,7 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
     for (const auto& [number, name] : names) {
         const auto dir = classDir + "/" + name + "/";
         struct stat status {};
-        if (::stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        if (!fs::statInsideRoot(dir, status) || !S_ISDIR(status.st_mode)) {
             layouts_.erase(name);
             listing_.invalidate();
             continue;

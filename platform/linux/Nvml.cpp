@@ -57,6 +57,14 @@ NvmlSession::~NvmlSession() {
 }
 
 bool NvmlSession::load(const std::string& library) {
+    // A relative path with a slash is looked up from the working directory, which is wherever
+    // the program happened to be started: only a soname, which the loader looks up in the
+    // system's library paths (LD_LIBRARY_PATH included, by the system's own rule), or an
+    // absolute path is loaded.
+    if (library.find('/') != std::string::npos && !library.starts_with('/')) {
+        error_ = library + ": not loaded, since a relative path depends on the working directory";
+        return false;
+    }
     // Local binding keeps the library's names out of the program's own lookups; resolving every
     // name at once means a broken install fails here rather than inside a later call.
     handle_ = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -345,7 +345,7 @@ const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
         // A link whose target was never captured, or a stray file, is not a supply.
         const auto dir = classDir + "/" + name + "/";
         struct stat status {};
-        if (::stat(dir.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        if (!fs::statInsideRoot(dir, status) || !S_ISDIR(status.st_mode)) {
             layouts_.erase(name);
             listing_.invalidate();
             continue;

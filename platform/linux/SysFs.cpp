@@ -1,15 +1,83 @@
 #include "platform/linux/SysFs.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <mutex>
+#include <shared_mutex>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace orb::platform::linux_fs {
+
+namespace {
+
+// The roots other than "/" that paths have been joined under. Few in a program (one, given by
+// --root); a test run adds one per scratch tree.
+class Roots {
+public:
+    void add(const std::string& root) {
+        {
+            std::shared_lock lock(mutex_);
+            if (std::find(roots_.rbegin(), roots_.rend(), root) != roots_.rend())
+                return;
+        }
+        std::unique_lock lock(mutex_);
+        roots_.push_back(root);
+        any_.store(true, std::memory_order_release);
+    }
+    // The longest root that `path` lies below; empty when none.
+    std::string rootOf(std::string_view path) const {
+        if (!any_.load(std::memory_order_acquire))
+            return {};
+        std::shared_lock lock(mutex_);
+        const std::string* found = nullptr;
+        for (const auto& root : roots_) {
+            if (path.size() > root.size() && path.starts_with(root) && path[root.size()] == '/' &&
+                (!found || root.size() > found->size()))
+                found = &root;
+        }
+        return found ? *found : std::string();
+    }
+
+private:
+    mutable std::shared_mutex mutex_;
+    std::vector<std::string> roots_;
+    std::atomic<bool> any_{false};
+};
+
+Roots& roots() {
+    static Roots instance;
+    return instance;
+}
+
+// Where openat2 is missing (before Linux 5.6) the file is opened as usual and kept only when
+// it turns out to lie inside the root.
+int openCheckedInside(const std::string& root, const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0)
+        return -1;
+    char* inside = ::realpath(root.c_str(), nullptr);
+    char* opened = ::realpath(("/proc/self/fd/" + std::to_string(fd)).c_str(), nullptr);
+    const std::string_view base = inside ? inside : "", target = opened ? opened : "";
+    const bool within = !base.empty() && target.starts_with(base) &&
+                        (base == "/" || target.size() == base.size() || target[base.size()] == '/');
+    std::free(inside);
+    std::free(opened);
+    if (within)
+        return fd;
+    ::close(fd);
+    errno = EXDEV;
+    return -1;
+}
+
+} // namespace
 
 std::string underRoot(const std::string& root, std::string_view path) {
     if (root.empty() || root == "/")
@@ -17,15 +85,53 @@ std::string underRoot(const std::string& root, std::string_view path) {
     std::string joined = root;
     if (joined.back() == '/')
         joined.pop_back();
+    roots().add(joined);
     joined.append(path);
     return joined;
+}
+
+bool statInsideRoot(const std::string& path, struct stat& status) {
+    if (!belowRoot(path))
+        return ::stat(path.c_str(), &status) == 0;
+    const int fd = openInsideRoot(path, O_PATH);
+    if (fd < 0)
+        return false;
+    const bool done = ::fstat(fd, &status) == 0;
+    ::close(fd);
+    return done;
+}
+
+bool belowRoot(const std::string& path) {
+    return !roots().rootOf(path).empty();
+}
+
+int openInsideRoot(const std::string& path, int flags) {
+    flags |= O_CLOEXEC;
+    const std::string root = roots().rootOf(path);
+    if (root.empty())
+        return ::open(path.c_str(), flags);
+    const int rootFd = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0)
+        return -1;
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS;
+    // The path below the root keeps its leading '/', which RESOLVE_IN_ROOT takes from the root.
+    const char* below = path.c_str() + root.size();
+    int fd = static_cast<int>(::syscall(SYS_openat2, rootFd, below, &how, sizeof how));
+    if (fd < 0 && errno == ENOSYS)
+        fd = openCheckedInside(root, path, flags);
+    const int saved = errno;
+    ::close(rootFd);
+    errno = saved;
+    return fd;
 }
 
 bool readFileInto(const std::string& path, std::string& content, std::size_t limit) {
     // Plain POSIX reads straight into the string: /proc files report a size of 0, and streams
     // cost more than the read.
     content.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openInsideRoot(path, O_RDONLY);
     if (fd < 0)
         return false;
     bool failed = false;
@@ -77,12 +183,9 @@ std::optional<std::string> readLine(const std::string& path) {
     return std::string(trim(view));
 }
 
-std::optional<std::string> readAttribute(const std::string& path) {
-    return readAttributeAt(AT_FDCWD, path);
-}
+namespace {
 
-std::optional<std::string> readAttributeAt(int directory, const std::string& relative) {
-    const int fd = ::openat(directory, relative.c_str(), O_RDONLY | O_CLOEXEC);
+std::optional<std::string> readAttributeFrom(int fd) {
     if (fd < 0)
         return std::nullopt;
     char buffer[256];
@@ -97,6 +200,16 @@ std::optional<std::string> readAttributeAt(int directory, const std::string& rel
     text = text.substr(0, text.find('\n'));
     text = text.substr(0, text.find('\0')); // some drivers pad with NUL bytes
     return std::string(trim(text));
+}
+
+} // namespace
+
+std::optional<std::string> readAttribute(const std::string& path) {
+    return readAttributeFrom(openInsideRoot(path, O_RDONLY));
+}
+
+std::optional<std::string> readAttributeAt(int directory, const std::string& relative) {
+    return readAttributeFrom(::openat(directory, relative.c_str(), O_RDONLY | O_CLOEXEC));
 }
 
 std::optional<std::int64_t> parseInt(std::string_view text) {
@@ -181,9 +294,13 @@ bool entryExists(const std::string& path) {
 
 std::vector<std::string> listDirectory(const std::string& path) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir)
+    const int fd = openInsideRoot(path, O_RDONLY | O_DIRECTORY);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
         return names;
+    }
     while (auto* entry = ::readdir(dir)) {
         std::string_view name = entry->d_name;
         if (name != "." && name != "..")

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 // Small helpers for reading /proc and /sys files below a root directory. None of them throws:
@@ -29,8 +30,19 @@ private:
     std::optional<std::chrono::steady_clock::time_point> last_;
 };
 
-// Joins a root ("/" or a fixture tree) and an absolute path inside it.
+// Joins a root ("/" or a fixture tree) and an absolute path inside it. A root other than "/" is
+// remembered: the reading helpers below open every path under it with openInsideRoot.
 std::string underRoot(const std::string& root, std::string_view path);
+
+// open(2) with O_CLOEXEC, except that a path below a root given to underRoot is resolved with
+// that root standing for "/", as the kernel resolves sysfs's own links on a real system: an
+// absolute link target is taken from the root, and ".." stops at the root. Nothing outside the
+// tree is opened, whatever its links say. -1 with errno set on failure.
+int openInsideRoot(const std::string& path, int flags);
+// stat(2) by the same rule; false when the path cannot be reached.
+bool statInsideRoot(const std::string& path, struct stat& status);
+// Whether `path` lies below a root other than "/" given to underRoot.
+bool belowRoot(const std::string& path);
 
 // Whole file content, at most `limit` bytes; empty optional when it cannot be opened.
 std::optional<std::string> readFile(const std::string& path, std::size_t limit = 1 << 20);

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The tray program over a long run: on a private X display with an X11 tray (trayer), the
+# popover open, the label showing the processor share (which changes on every tick) and a tick
+# every TICK_MS, while a helper starts and reaps PER_SECOND short-lived processes. Prints
+# resident memory, open descriptors and the process tracker's size after a warm-up (a quarter
+# of the run), halfway and at the end, and fails when they grow beyond the bounds.
+# Usage: gui.sh BUILD_DIR [SECONDS=600] [TICK_MS=10] [PER_SECOND=300]
+if [ -z "${ORB_SOAK_NAMESPACE:-}" ] &&
+    unshare --user --map-root-user --pid --fork --mount --mount-proc true 2>/dev/null; then
+    exec unshare --user --map-root-user --pid --fork --mount --mount-proc \
+        env ORB_SOAK_NAMESPACE=1 bash "$0" "$@"
+fi
+seconds=${2:-600} tick_ms=${3:-10} per_second=${4:-300}
+scenario=soak-gui
+here=$(dirname "$(realpath "$0")")
+source "$here/../e2e/common.sh"
+need trayer
+source "$here/figures.sh"
+RSS_BOUND_KIB=$((8 * 1024)) KEPT_SLACK=16
+
+start_display
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+    --transparent false >"$work/host.log" 2>&1 &
+pids+=($!)
+panel=$(wait_for_window panel) || fail "trayer did not start"
+
+mkdir -p "$XDG_CONFIG_HOME/orbimeter"
+printf '[General]\nnumberMetric=CPU %%\nouterRingMetric=CPU Total\ninnerRingMetric=CPU User\n' \
+    >"$XDG_CONFIG_HOME/orbimeter/orbimeter.conf"
+reuse=$([ -n "${ORB_SOAK_NAMESPACE:-}" ] && echo --reuse || true)
+"$build/tests/orbimeter_process_churn" "$per_second" $reuse >"$work/churn.log" 2>&1 &
+churn=$!
+pids+=($churn)
+started=$SECONDS
+"$app" --tick-interval-ms "$tick_ms" --stats >"$work/app.log" 2>&1 &
+watched=$!
+pids+=($watched)
+
+# The tray item docks once its first image is drawn; a click on it opens the popover.
+docked() { geometry "$panel" && [ "$WIDTH" -ge 40 ]; }
+retry 60 docked || fail "the program's tray item did not dock"
+click_tray() { geometry "$panel" && xdotool mousemove "$((X + WIDTH * 3 / 4))" "$((Y + HEIGHT / 2))" click 1; }
+open_popover
+
+for point in start:$((seconds / 4)) middle:$((seconds / 2)) end:$seconds; do
+    wait_s=$((started + ${point#*:} - SECONDS))
+    [ "$wait_s" -le 0 ] || sleep "$wait_s"
+    kill -0 "$watched" 2>/dev/null || fail "the program ended during the run"
+    find_window Orbimeter >/dev/null || fail "the popover closed during the run"
+    sample "${point%:*}" "$work/app.log"
+done
+kill "$churn"
+wait "$churn" || true
+echo "GUI soak: $seconds s of $tick_ms ms ticks, popover open; $(cat "$work/churn.log")"
+status=0
+report || status=1
+listening_sockets "$watched" || { echo "FAIL: the program listens on a socket"; status=1; }
+exit "$status"
