@@ -1,5 +1,7 @@
 #include "platform/linux/KeptFile.h"
 
+#include "platform/linux/SysFs.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -28,7 +30,7 @@ KeptFile& KeptFile::operator=(KeptFile&& other) noexcept {
 }
 
 bool KeptFile::open() {
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = openInsideRoot(path_, O_RDONLY);
     if (fd_ < 0)
         return false;
     struct statfs fileSystem {};
