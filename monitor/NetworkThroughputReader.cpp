@@ -1,6 +1,7 @@
 #include "monitor/NetworkThroughputReader.h"
 
-#include <tuple>
+#include <string>
+#include <unordered_map>
 
 namespace orb {
 
@@ -31,29 +32,51 @@ std::pair<std::uint64_t, std::uint64_t> readNetworkCounters(platform::NetworkInt
     return {received, sent};
 }
 
-NetworkThroughputReader::NetworkThroughputReader(platform::NetworkInterfaces& network,
-                                                 platform::Clock& clock)
-    : network_(network), clock_(clock), lastCheckTime_(clock.now()) {
-    std::tie(previousBytesIn_, previousBytesOut_) = readNetworkCounters(network_);
+namespace {
+
+// The counters of each counted interface, by name.
+std::unordered_map<std::string, platform::LinkStatistics>
+countedLinkCounters(platform::NetworkInterfaces& network) {
+    std::unordered_map<std::string, platform::LinkStatistics> counters;
+    if (auto links = network.interfaces()) {
+        for (const auto& link : *links) {
+            if (link.statistics && countsTowardThroughput(link))
+                counters.emplace(link.name, *link.statistics);
+        }
+    }
+    return counters;
 }
 
+} // namespace
+
+NetworkThroughputReader::NetworkThroughputReader(platform::NetworkInterfaces& network,
+                                                 platform::Clock& clock)
+    : network_(network), clock_(clock), lastCheckTime_(clock.now()),
+      previous_(countedLinkCounters(network_)) {}
+
 std::optional<NetworkRates> NetworkThroughputReader::read() {
-    const auto [received, sent] = readNetworkCounters(network_);
+    auto counters = countedLinkCounters(network_);
     const auto now = clock_.now();
     const double elapsed = std::chrono::duration<double>(now - lastCheckTime_).count();
     std::optional<NetworkRates> rates;
-    // After a reading without any counters (none could be read), the next would count every
-    // byte since the interfaces came up as traffic of one tick: it only takes the sums.
-    const bool comparable = previousBytesIn_ != 0 || previousBytesOut_ != 0;
-    if (elapsed > 0 && comparable) {
+    if (elapsed > 0) {
+        // Each interface against its own previous counters: one that could not be read last
+        // time (its files gone for a pass, the list unreadable) or has just come up starts
+        // counting from here, instead of adding everything since it came up to one tick.
         auto gained = [](std::uint64_t now, std::uint64_t before) {
             return static_cast<double>(now >= before ? now - before : 0);
         };
-        rates = NetworkRates{gained(received, previousBytesIn_) / elapsed,
-                             gained(sent, previousBytesOut_) / elapsed};
+        double received = 0, sent = 0;
+        for (const auto& [name, link] : counters) {
+            const auto before = previous_.find(name);
+            if (before == previous_.end())
+                continue;
+            received += gained(link.receivedBytes, before->second.receivedBytes);
+            sent += gained(link.sentBytes, before->second.sentBytes);
+        }
+        rates = NetworkRates{received / elapsed, sent / elapsed};
     }
-    previousBytesIn_ = received;
-    previousBytesOut_ = sent;
+    previous_ = std::move(counters);
     lastCheckTime_ = now;
     return rates;
 }

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 namespace orb {
@@ -25,23 +27,22 @@ struct NetworkRates {
     double sent = 0;     // upload
 };
 
-// Network throughput since the previous reading. Keeps the previous sums and when they were
-// taken; construction takes the first ones.
+// Network throughput since the previous reading. Keeps each interface's previous counters and
+// when they were taken; construction takes the first ones.
 class NetworkThroughputReader {
 public:
     NetworkThroughputReader(platform::NetworkInterfaces& network, platform::Clock& clock);
 
-    // Empty when the clock did not advance or the previous sums are 0 (nothing to compare
-    // with); the sums and time are taken over in every case. A sum that went down (a counter
-    // wrapped or reset, an interface went away) gives 0.
+    // Empty when the clock did not advance; the counters and time are taken over in every case.
+    // An interface counts from its second reading on, and a counter that went down (wrapped or
+    // reset) adds 0.
     std::optional<NetworkRates> read();
 
 private:
     platform::NetworkInterfaces& network_;
     platform::Clock& clock_;
     std::chrono::steady_clock::time_point lastCheckTime_;
-    std::uint64_t previousBytesIn_ = 0;
-    std::uint64_t previousBytesOut_ = 0;
+    std::unordered_map<std::string, platform::LinkStatistics> previous_;
 };
 
 } // namespace orb

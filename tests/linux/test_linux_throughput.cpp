@@ -113,10 +113,10 @@ TEST(LinuxThroughput, RatesFollowACapturedSeries) {
         double download, upload, read, written;
     } steps[] = {
         {"root2", 10'000, 3'000, 916'480, 614'400},
-        {"root3", 0, 0, 274'432, 332'800}, // enp6s0 was reset
-        {"root4", 0, 0, 0, 0},             // both links reset again; disks removed
+        {"root3", 4'000, 2'000, 274'432, 332'800}, // enp6s0 was reset: wlp5s0's bytes alone
+        {"root4", 0, 0, 0, 0},                     // both links reset again; disks removed
         {"root5", 203'857'807, 10'703'009, 51'557'376, 552'960},
-        {"root6", 0, 8'059, 0, 0},
+        {"root6", 0, 0, 0, 0}, // wlp5s0 reset; enp6s2 and wlp5s2 count from their next reading
         {"root7", 8'003'955, 2'558'557, 1'024'000, 0},
         {"", 0, 0, 0, 0}, // the network rows vanish and diskstats is cut short
     };
