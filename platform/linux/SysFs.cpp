@@ -118,7 +118,14 @@ int openInsideRoot(const std::string& path, int flags) {
     how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS;
     // The path below the root keeps its leading '/', which RESOLVE_IN_ROOT takes from the root.
     const char* below = path.c_str() + root.size();
-    int fd = static_cast<int>(::syscall(SYS_openat2, rootFd, below, &how, sizeof how));
+    // EAGAIN: a rename or mount anywhere on the machine raced with a ".." of the path, and the
+    // kernel could not vouch for it staying inside; trying again settles it.
+    int fd = -1;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        fd = static_cast<int>(::syscall(SYS_openat2, rootFd, below, &how, sizeof how));
+        if (fd >= 0 || errno != EAGAIN)
+            break;
+    }
     if (fd < 0 && errno == ENOSYS)
         fd = openCheckedInside(root, path, flags);
     const int saved = errno;
