@@ -16,7 +16,7 @@ make --no-print-directory fuzz-build
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     for program in "$build"/fuzz/fuzz_*; do
-        targets+=("${program##*/fuzz_}")
+        [ -f "$program" ] && [ -x "$program" ] && targets+=("${program##*/fuzz_}")
     done
 fi
 

@@ -19,9 +19,14 @@ namespace orb::fuzz {
 
 class FuzzTree {
 public:
+    // In memory where the system offers it: a tree is written and removed for every input.
     FuzzTree() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "orbimeter-fuzz-XXXXXX").string();
+        std::error_code error;
+        const std::filesystem::path memory = "/dev/shm";
+        const auto folder = ::access(memory.c_str(), W_OK) == 0
+                                ? memory
+                                : std::filesystem::temp_directory_path(error);
+        std::string pattern = (folder / "orbimeter-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             root_ = pattern;
     }
