@@ -3,9 +3,10 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 PACKAGE_BUILD ?= build-package
+FUZZ_BUILD ?= build-fuzz
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all setup build run test test-asan package bench format clean
+.PHONY: all setup build run test test-asan fuzz-build test-fuzz package bench format clean
 
 all: build
 
@@ -22,6 +23,7 @@ run: build
 test: build
 	@cd $(BUILD) && ctest --output-on-failure
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory test-fuzz
 
 # The engine, reader and view tests once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer.
@@ -39,6 +41,17 @@ package: setup
 		-DORB_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(PACKAGE_BUILD) --target package
 
+# The fuzz targets need clang's libFuzzer: a build tree of their own, with the library
+# instrumented for coverage and both sanitizers.
+fuzz-build: setup
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DORB_FUZZ=ON -DORB_BUILD_TESTS=OFF -DORB_BUILD_GUI=OFF -DORB_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) --target orbimeter_fuzz
+
+# A short run of every fuzz target with a fixed seed; bench/fuzz.sh runs them longer.
+test-fuzz: fuzz-build
+	@fuzz/run-short.sh $(FUZZ_BUILD)
+
 bench: build
 	@bench/run.sh $(BUILD)
 
@@ -46,4 +59,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(PACKAGE_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

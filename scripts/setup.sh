@@ -8,6 +8,8 @@ packages=(
     cmake ninja-build g++ pkg-config make
     qt6-base-dev qt6-declarative-dev qt6-charts-dev qt6-svg-dev
     libnl-genl-3-dev libudev-dev libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
+    # fuzz targets: Debian's clang and its libFuzzer and sanitizer runtimes
+    clang libclang-rt-14-dev
     # QML at run time
     qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
     qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml-workerscript

@@ -30,9 +30,15 @@ PowerSupply readSupply(const std::string& dir, const std::string& name,
         return fs::readAttribute(dir + file);
     };
     auto text = [&](const char* file) { return attribute(file).value_or(""); };
+    // No supply reads a million units (1.1 MW, MV or MWh in µ-units) or more; a number that
+    // large is garbage, and the sums and products below would overflow on it.
     auto number = [&](const char* file) -> std::optional<std::int64_t> {
+        constexpr std::int64_t largest = std::int64_t(1) << 40;
         const auto value = attribute(file);
-        return value ? fs::parseInt(*value) : std::nullopt;
+        const auto parsed = value ? fs::parseInt(*value) : std::nullopt;
+        if (!parsed || *parsed > largest || *parsed < -largest)
+            return std::nullopt;
+        return parsed;
     };
     auto flag = [&](const char* file) -> std::optional<bool> {
         const auto value = number(file);
@@ -241,8 +247,9 @@ std::optional<std::int64_t> packMicroamps(const PowerSupply& pack) {
 std::optional<std::int64_t> packMicrowatts(const PowerSupply& pack) {
     if (pack.powerNow)
         return std::llabs(*pack.powerNow);
-    if (pack.currentNow && pack.voltageNow)
-        return std::llabs(*pack.currentNow) * std::llabs(*pack.voltageNow) / 1'000'000;
+    if (pack.currentNow && pack.voltageNow) // µA × µV needs more than 64 bits before the division
+        return static_cast<std::int64_t>(static_cast<__int128>(std::llabs(*pack.currentNow)) *
+                                         std::llabs(*pack.voltageNow) / 1'000'000);
     return std::nullopt;
 }
 

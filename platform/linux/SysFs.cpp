@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <linux/openat2.h>
 #include <mutex>
 #include <shared_mutex>
@@ -275,6 +276,8 @@ std::vector<std::string_view> splitFields(std::string_view line) {
 }
 
 std::vector<int> parseCpuList(std::string_view text) {
+    // The kernel numbers processors with ints and lists each once; a longer list is garbage.
+    constexpr std::int64_t mostProcessors = 65536;
     std::vector<int> cpus;
     text = trim(text);
     while (!text.empty()) {
@@ -283,7 +286,9 @@ std::vector<int> parseCpuList(std::string_view text) {
         auto dash = part.find('-');
         auto first = parseInt(part.substr(0, dash));
         auto last = dash == std::string_view::npos ? first : parseInt(part.substr(dash + 1));
-        if (!first || !last || *first < 0 || *last < *first || *last - *first > 65536)
+        if (!first || !last || *first < 0 || *last < *first ||
+            *last > std::numeric_limits<int>::max() ||
+            *last - *first + static_cast<std::int64_t>(cpus.size()) >= mostProcessors)
             return {};
         for (auto cpu = *first; cpu <= *last; ++cpu)
             cpus.push_back(static_cast<int>(cpu));
