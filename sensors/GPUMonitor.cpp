@@ -4,6 +4,8 @@
 #include "platform/DeviceRegistry.h"
 #include "platform/Platform.h"
 
+#include <limits>
+
 namespace orb {
 
 namespace keys = platform::accelerator;
@@ -20,6 +22,15 @@ std::optional<int> integerAt(const PropertyTable& table, std::string_view key) {
 std::int64_t bytesAt(const PropertyTable& table, std::string_view key) {
     const auto* value = table.find(key);
     return value ? value->toInt64().value_or(0) : 0;
+}
+
+// Counts from several cards add up without wrapping: a driver's garbage (a negative or huge
+// figure) neither turns the sum negative nor overflows it.
+template <typename Count> void addCount(Count& sum, std::int64_t value) {
+    if (value <= 0)
+        return;
+    constexpr auto most = std::numeric_limits<Count>::max();
+    sum = value >= most - sum ? most : static_cast<Count>(sum + value);
 }
 
 } // namespace
@@ -48,9 +59,10 @@ GPUStats GPUMonitor::readStats(platform::DeviceRegistry& registry) {
             device += busy.value_or(0);
             renderer += integerAt(*statistics, keys::rendererUtilizationKey).value_or(0);
             tiler += integerAt(*statistics, keys::tilerUtilizationKey).value_or(0);
-            stats.memoryUsed += bytesAt(*statistics, keys::inUseMemoryKey);
-            stats.memoryAllocated += bytesAt(*statistics, keys::allocMemoryKey);
-            stats.recoveryCount += integerAt(*statistics, keys::recoveryCountKey).value_or(0);
+            addCount(stats.memoryUsed, bytesAt(*statistics, keys::inUseMemoryKey));
+            addCount(stats.memoryAllocated, bytesAt(*statistics, keys::allocMemoryKey));
+            addCount(stats.recoveryCount,
+                     integerAt(*statistics, keys::recoveryCountKey).value_or(0));
             ++accelerators;
         }
         if (stats.coreCount == 0)

@@ -61,8 +61,13 @@ std::optional<double> LinuxHostInfo::uptimeSeconds() {
     if (!boot || *boot <= 0)
         return std::nullopt;
     using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count() -
-           static_cast<double>(*boot);
+    const double uptime = duration<double>(system_clock::now().time_since_epoch()).count() -
+                          static_cast<double>(*boot);
+    // A boot time ahead of our clock (a tree captured on a machine whose clock ran fast) gives
+    // no uptime rather than a negative one.
+    if (uptime < 0)
+        return std::nullopt;
+    return uptime;
 }
 
 std::string brandFromCpuinfo(std::string_view cpuinfoText) {

@@ -69,11 +69,13 @@ TEST(LinuxProcessorInfo, SharesStayWithinRangeAcrossRealSampleSeries) {
 }
 
 TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {
-    // Below a root the tree's /proc/uptime gives the uptime, else its btime against our clock.
+    // Below a root the tree's /proc/uptime gives the uptime, else its btime against our clock
+    // (none when that lies in the future).
     // ARM kernels name the chip on a Hardware line, or leave it to the device tree.
     ScratchRoot arm({{"proc/uptime", "3600.25 100.00\n"},
                      {"proc/cpuinfo", "processor\t: 0\nBogoMIPS\t: 38.40\nHardware\t: BCM2835\n"}});
     ScratchRoot deviceTree({{"sys/firmware/devicetree/base/model", {"Raspberry Pi 4\0", 15}}});
+    ScratchRoot future({{"proc/stat", "btime 99999999999\n"}});
     ScratchRoot garbage({{"proc/loadavg", "0.50 garbage\n"},
                          {"proc/stat", "btime x\n"},
                          {"proc/uptime", "-5 0\n"},
@@ -91,6 +93,7 @@ TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {
         {arm.str(), {}, 3600.25, "BCM2835"},
         {deviceTree.str(), {}, std::nullopt, "Raspberry Pi 4"},
         {garbage.str(), {0.5, 0, 0}, std::nullopt, ""},
+        {future.str(), {}, std::nullopt, ""},
         {"/nonexistent-root", {}, std::nullopt, ""},
     };
     for (const auto& c : cases) {

@@ -216,6 +216,21 @@ TEST(GPUMonitor, PercentagesAreMeansAndCountsAreSumsOverTheAcceleratorsWithStati
           PropertyTable{{"gpu-core-count", 16}, {"model", "Second"}},
           PropertyTable{{"model", "Third"}}},
          {0, 0, 0, 0, 0, 10, "Second"}},
+        {"sums stop at their largest value; negative counts add nothing",
+         {withStatistics({{"In use system memory", std::numeric_limits<std::int64_t>::max()},
+                          {"Alloc system memory", -4096},
+                          {"recoveryCount", std::numeric_limits<int>::max()}}),
+          withStatistics(
+              {{"In use system memory", 512}, {"Alloc system memory", 1024}, {"recoveryCount", 1}}),
+          withStatistics({{"recoveryCount", -7}})},
+         {0,
+          0,
+          0,
+          std::numeric_limits<std::int64_t>::max(),
+          1024,
+          0,
+          {},
+          std::numeric_limits<int>::max()}},
         {"no accelerator", {}, {}},
     };
     for (const auto& c : cases) {
