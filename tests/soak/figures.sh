@@ -1,8 +1,10 @@
 # Sourced by the soak and security scripts: what a running process of the program holds, read
 # from /proc, and the table and bounds of a soak.
 
-# Resident memory in kB.
+# Resident memory in kB, and the part of it that is the program's own (heap and stacks): the
+# rest is shared library and font pages, which grow as code runs for the first time.
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
+anon_kib() { awk '/^RssAnon:/ { print $2 }' "/proc/$1/status"; }
 
 # "OTHER KEPT": the open descriptors, split into the process walk's kept `stat` files (their
 # number follows the processes alive) and every other one (which must not grow). A file the
@@ -45,18 +47,19 @@ sample() {
     local tick processes tracked other kept
     read -r tick processes tracked < <(last_tick "$2")
     read -r other kept < <(descriptors "$watched")
-    rows+=("$1 ${tick:-0} $(rss_kib "$watched") $other $kept ${processes:-0} ${tracked:-0}")
+    rows+=("$1 ${tick:-0} $(rss_kib "$watched") $other $kept ${processes:-0} ${tracked:-0} $(anon_kib "$watched")")
 }
 
 # Prints the rows as a table and checks them against the bounds; false on growth beyond them.
 # RSS_BOUND_KIB: how much resident memory may grow from the first row to any later one.
 report() {
-    printf '%-8s %8s %12s %12s %10s %10s %9s\n' "" tick resident descriptors "kept stat" processes tracked
+    printf '%-8s %8s %12s %12s %12s %10s %10s %9s\n' "" tick resident anonymous descriptors "kept stat" processes tracked
     local row
     for row in "${rows[@]}"; do
         # shellcheck disable=SC2086
         set -- $row
-        printf '%-8s %8d %6d.%d MB %12d %10d %10d %9d\n' "$1" "$2" $(($3 / 1024)) $(($3 % 1024 * 10 / 1024)) "$4" "$5" "$6" "$7"
+        printf '%-8s %8d %6d.%d MB %6d.%d MB %12d %10d %10d %9d\n' "$1" "$2" $(($3 / 1024)) $(($3 % 1024 * 10 / 1024)) \
+            $(($8 / 1024)) $(($8 % 1024 * 10 / 1024)) "$4" "$5" "$6" "$7"
     done
     echo "bounds: resident at most +$((RSS_BOUND_KIB / 1024)) MB over start; descriptors other than" \
         "kept stat files +0; kept stat files at most processes + $KEPT_SLACK; tracked at most processes"
