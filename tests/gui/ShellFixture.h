@@ -52,4 +52,17 @@ struct ShellFixture : ::testing::Test {
     }
 };
 
+// A process group as the walk publishes it.
+inline AppProcess process(const char* name, int count, double memory, double energy,
+                          double cpu = 0) {
+    AppProcess p;
+    p.id = QUuid::createUuid();
+    p.name = name;
+    p.count = count;
+    p.memory = memory;
+    p.energy = energy;
+    p.cpu = cpu;
+    return p;
+}
+
 } // namespace orb::testing

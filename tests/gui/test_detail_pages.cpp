@@ -8,6 +8,7 @@
 #include <QQmlEngine>
 
 using namespace orb;
+using orb::testing::process;
 using orb::testing::ShellFixture;
 
 namespace {
@@ -55,17 +56,6 @@ struct DetailPages : ShellFixture {
 };
 
 using Texts = std::vector<std::string>;
-
-AppProcess process(const char* name, int count, double memory, double energy, double cpu = 0) {
-    AppProcess p;
-    p.id = QUuid::createUuid();
-    p.name = name;
-    p.count = count;
-    p.memory = memory;
-    p.energy = energy;
-    p.cpu = cpu;
-    return p;
-}
 
 } // namespace
 

@@ -11,6 +11,7 @@
 #include <QQmlEngine>
 
 using namespace orb;
+using orb::testing::process;
 using orb::testing::ShellFixture;
 
 namespace {
@@ -46,24 +47,13 @@ struct StatsView : ShellFixture {
     }
 };
 
-AppProcessList processes(int count) {
-    AppProcessList list;
-    for (int i = 0; i < count; ++i) {
-        AppProcess p;
-        p.id = QUuid::createUuid();
-        p.name = QStringLiteral("proc%1").arg(i);
-        p.cpu = 12.25 * (i + 1);
-        list.append(p);
-    }
-    return list;
-}
-
 } // namespace
 
 TEST_F(StatsView, EachFigureShowsItsOwnReadingAndEmptyOnesHide) {
     monitor.setCpuUser(0.456); // shares truncate and may pass 100 %
     monitor.setCpuSystem(0.999);
-    monitor.setTopCPUProcesses(processes(5));
+    monitor.setTopCPUProcesses({process("proc0", 1, 0, 0, 12.25), process("proc1", 1, 0, 0, 24.5),
+                                process("proc2", 1, 0, 0, 36.75), process("proc3", 1, 0, 0, 49)});
     monitor.setGpuUsage(1.5);
     monitor.setGpuRendererUtil(0.5);
     monitor.setGpuTilerUtil(0.01);

@@ -34,11 +34,6 @@ namespace stdfs = std::filesystem;
 
 namespace {
 
-std::string contentOf(const stdfs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // A laptop: a ThinkPad's /proc and power supplies with the hwmon chips of another machine, in a
 // scratch copy the test may change.
 struct Machine {
@@ -166,7 +161,8 @@ TEST(EngineFaults, AFileThatVanishesShrinksGrowsOrBecomesAFolderCostsOnlyItsOwnR
             const stdfs::path path = machine.root.path() / row.path;
             stdfs::rename(path, aside);
             if (change == shrink || change == grow) {
-                const std::string content = contentOf(aside);
+                std::ifstream in(aside, std::ios::binary);
+                const std::string content{std::istreambuf_iterator<char>(in), {}};
                 std::ofstream(path, std::ios::binary)
                     << (change == shrink ? content.substr(0, content.size() / 2)
                                          : content + std::string(1 << 20, '7'));
@@ -226,25 +222,19 @@ TEST(ProcessFaults, AProcessThatExitsBetweenTheListingAndItsReadIsSkippedAndItsF
 // As a user without privileges, under a /proc that hides other users' processes (hidepid=2)
 // or lists them but refuses their files (hidepid=1), the probe runs; what it may list counts.
 TEST(ProcessFaults, OtherUsersProcessesHiddenByProcMountOptionsAreCountedWhereListed) {
-    const auto listedByRoot = [] {
-        int count = 0;
-        for (const auto& entry : stdfs::directory_iterator("/proc"))
-            count += std::isdigit(static_cast<unsigned char>(entry.path().filename().c_str()[0]));
-        return count;
-    };
+    int listedByRoot = 0;
+    for (const auto& entry : stdfs::directory_iterator("/proc"))
+        listedByRoot +=
+            std::isdigit(static_cast<unsigned char>(entry.path().filename().c_str()[0]));
     for (const char* option : {"hidepid=2", "hidepid=1"}) {
         ScratchRoot tree({{"proc/.keep", ""}});
         stdfs::permissions(tree.path(), stdfs::perms::owner_all | stdfs::perms::group_read |
                                             stdfs::perms::group_exec | stdfs::perms::others_read |
                                             stdfs::perms::others_exec);
-        const std::string proc = tree.str() + "/proc", root = tree.str();
-        const char* argv[] = {ORB_PROBE_PATH, "--once", "--json", "--root", root.c_str(), nullptr};
-        int output[2];
-        ASSERT_EQ(::pipe(output), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
+        const std::string proc = tree.str() + "/proc";
+        QProcess probe;
+        probe.setChildProcessModifier([&] {
             // Only system calls from here on: this process was forked from a threaded one.
-            ::dup2(output[1], STDOUT_FILENO);
             const uid_t nobody = 65534;
             if (::unshare(CLONE_NEWNS) != 0 ||
                 ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
@@ -252,33 +242,26 @@ TEST(ProcessFaults, OtherUsersProcessesHiddenByProcMountOptionsAreCountedWhereLi
                 ::_exit(77);
             if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
                 ::_exit(78);
-            ::execv(argv[0], const_cast<char**>(argv));
-            ::_exit(79);
-        }
-        ::close(output[1]);
-        std::string printed;
-        char buffer[4096];
-        for (ssize_t n; (n = ::read(output[0], buffer, sizeof buffer)) > 0;)
-            printed.append(buffer, static_cast<std::size_t>(n));
-        ::close(output[0]);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        });
+        probe.start(ORB_PROBE_PATH,
+                    {"--once", "--json", "--root", QString::fromStdString(tree.str())});
+        ASSERT_TRUE(probe.waitForFinished(15000)) << option;
+        if (probe.exitCode() == 77)
             GTEST_SKIP() << "cannot mount /proc with " << option
                          << " in a mount namespace of its own here (needs CAP_SYS_ADMIN)";
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << option << ": " << status;
-        const QJsonObject sample =
-            QJsonDocument::fromJson(QByteArray::fromStdString(printed)).object();
+        const QByteArray printed = probe.readAllStandardOutput();
+        ASSERT_TRUE(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0)
+            << option << ": " << probe.exitCode();
+        const QJsonObject sample = QJsonDocument::fromJson(printed).object();
         const int count = sample["processCount"].toInt(-1);
-        const int all = listedByRoot();
         // Only the probe itself is this user's, and it sees no more than that of the others.
         const QJsonArray top = sample["topMemoryProcesses"].toArray();
-        ASSERT_EQ(top.size(), 1) << option << ": " << printed;
+        ASSERT_EQ(top.size(), 1) << option << ": " << printed.toStdString();
         EXPECT_EQ(top[0]["name"].toString(), "orbimeter-probe");
         if (std::string_view(option) == "hidepid=2")
-            EXPECT_EQ(count, 1) << printed;
+            EXPECT_EQ(count, 1) << printed.toStdString();
         else
-            EXPECT_NEAR(count, all, 20 + all / 10) << "listed, though unreadable";
+            EXPECT_NEAR(count, listedByRoot, 20 + listedByRoot / 10) << "listed, though unreadable";
     }
 }
 

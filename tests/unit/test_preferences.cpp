@@ -1,5 +1,6 @@
 #include "fakes/FakeLoginItem.h"
 #include "fakes/FakeSettingsStore.h"
+#include "linux/PrivateMount.h"
 #include "model/Preferences.h"
 #include "platform/QtSettingsStore.h"
 
@@ -13,6 +14,7 @@
 using namespace orb;
 using orb::testing::FakeLoginItem;
 using orb::testing::FakeSettingsStore;
+using orb::testing::PrivateMount;
 using Status = FakeLoginItem::Status;
 
 namespace {
@@ -20,6 +22,12 @@ namespace {
 QByteArray contentOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 // Preferences over the store as the program builds it, in a temporary config directory.
@@ -41,6 +49,15 @@ struct PreferencesStore : ::testing::Test {
         choose(prefs.emplace(store.emplace(), loginItem));
         return ::testing::internal::GetCapturedStdout();
     }
+    // The bare store opened afresh below `configHome`; what it prints is captured until
+    // printed().
+    platform::QtSettingsStore& openStore(const QString& configHome) {
+        qputenv("XDG_CONFIG_HOME", configHome.toUtf8());
+        prefs.reset();
+        ::testing::internal::CaptureStdout();
+        return store.emplace();
+    }
+    static std::string printed() { return ::testing::internal::GetCapturedStdout(); }
 };
 
 } // namespace
@@ -82,10 +99,7 @@ TEST(Preferences, LaunchAtLoginFollowsTheStatusAndSwitchingItCallsTheServiceOnly
 
 TEST_F(PreferencesStore, DamagedFileIsSetAsideEvenIfReadBeforeAndChoicesAreSavedAsPlainText) {
     const QByteArray damaged = "[General\nouterRingMetric=Fan 0\n"; // a section without its ']'
-    QDir().mkpath(dir.filePath("orbimeter"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(damaged) == damaged.size());
-    file.close();
+    ASSERT_TRUE(writeFile(path, damaged));
     // QSettings shares one parse of a file within the process: reading it first here hides the
     // format error from every later QSettings on the same file.
     QSettings(path, QSettings::IniFormat).allKeys();
@@ -124,5 +138,70 @@ TEST_F(PreferencesStore, UnusableStoreKeepsTheChoicesAndSaysSoOnce) {
                   (configHome == blocker ? "" : cannotRead) + "Settings: cannot save to " + where +
                       "; changes last until Orbimeter quits\n");
         EXPECT_EQ(prefs->outerRingMetric(), RingMetric::diskRead);
+    }
+}
+
+TEST_F(PreferencesStore, EmptyOrBinaryFilesGiveTheDefaultsAndAreReplacedOnlyByAWholeFile) {
+    QByteArray binary;
+    for (int i = 0; i < 512; ++i)
+        binary.append(static_cast<char>((i * 151 + 7) % 256)); // NULs, '[' and '=' among them
+    const struct {
+        const char* what;
+        QByteArray content;
+        bool setAside; // kept as orbimeter.conf.damaged, with one line
+    } cases[] = {{"empty", "", false}, {"binary", binary, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        const QString file = home.filePath("orbimeter/orbimeter.conf");
+        ASSERT_TRUE(writeFile(file, c.content));
+        auto& settings = openStore(home.path());
+        EXPECT_EQ(settings.stringForKey("numberMetric"), std::nullopt);
+        settings.setString("numberMetric", "CPU %");
+        const std::string out = printed();
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), c.setAside ? 1 : 0) << out;
+        EXPECT_EQ(contentOf(file + ".damaged"), c.setAside ? c.content : QByteArray());
+        EXPECT_EQ(contentOf(file), "[General]\nnumberMetric=CPU %\n");
+        store.reset(); // before its folder goes
+    }
+}
+
+TEST_F(PreferencesStore, ReadOnlyOrFullDiskKeepsTheFileAsItWasAndSaysSoOnce) {
+    const QByteArray saved = "[General]\nnumberMetric=Mem Free\n";
+    for (const bool readOnly : {true, false}) {
+        SCOPED_TRACE(readOnly ? "read-only" : "full");
+        PrivateMount mount("tmpfs", dir.path().toStdString(), "size=64k");
+        if (mount.path().empty())
+            GTEST_SKIP() << mount.failure();
+        const QString home = QString::fromStdString(mount.path());
+        const QString file = home + "/orbimeter/orbimeter.conf", filler = home + "/filler";
+        ASSERT_TRUE(writeFile(file, saved));
+        if (readOnly) {
+            ASSERT_TRUE(mount.makeReadOnly());
+        } else {
+            QFile fill(filler);
+            ASSERT_TRUE(fill.open(QIODevice::WriteOnly));
+            while (fill.write(QByteArray(4096, 'x')) > 0 && fill.flush()) {
+            }
+        }
+        auto& settings = openStore(home);
+        EXPECT_EQ(settings.stringForKey("numberMetric"), "Mem Free");
+        settings.setString("numberMetric", "CPU %");
+        settings.setString("outerRingMetric", "Fan 0");
+        EXPECT_EQ(settings.stringForKey("numberMetric"), "CPU %") << "kept for the session";
+        EXPECT_EQ(printed(), "Settings: cannot save to " + file.toStdString() +
+                                 "; changes last until Orbimeter quits\n");
+        EXPECT_EQ(contentOf(file), saved);
+        // No half-written temporary file is left beside it.
+        const QStringList left = QDir(QFileInfo(file).path()).entryList(QDir::Files);
+        EXPECT_EQ(left, QStringList{"orbimeter.conf"}) << left.join(", ").toStdString();
+        if (!readOnly) {
+            // Once there is room again the choices still pending are saved, all at once.
+            ASSERT_TRUE(QFile::remove(filler));
+            settings.setString("innerRingMetric", "GPU");
+            EXPECT_EQ(contentOf(file), "[General]\ninnerRingMetric=GPU\nnumberMetric=CPU %\n"
+                                       "outerRingMetric=Fan 0\n");
+        }
+        store.reset(); // before its mount goes
     }
 }

@@ -223,14 +223,9 @@ TEST(GPUMonitor, PercentagesAreMeansAndCountsAreSumsOverTheAcceleratorsWithStati
           withStatistics(
               {{"In use system memory", 512}, {"Alloc system memory", 1024}, {"recoveryCount", 1}}),
           withStatistics({{"recoveryCount", -7}})},
-         {0,
-          0,
-          0,
-          std::numeric_limits<std::int64_t>::max(),
-          1024,
-          0,
-          {},
-          std::numeric_limits<int>::max()}},
+         {.memoryUsed = std::numeric_limits<std::int64_t>::max(),
+          .memoryAllocated = 1024,
+          .recoveryCount = std::numeric_limits<int>::max()}},
         {"no accelerator", {}, {}},
     };
     for (const auto& c : cases) {
