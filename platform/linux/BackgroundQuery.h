@@ -2,9 +2,11 @@
 
 #include "platform/Platform.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -17,10 +19,16 @@ namespace orb::platform {
 // the first one is) and asks for the next. The first reading starts as soon as it is made.
 template <typename Reading> class BackgroundQuery {
 public:
+    using Clock = std::chrono::steady_clock;
+
     // `read` runs on the worker only; `threadName` names the thread for tools such as top (at
-    // most 15 characters).
-    BackgroundQuery(std::function<Reading()> read, const std::string& threadName)
-        : read_(std::move(read)) {
+    // most 15 characters). Where `idle` says of the last reading that there is nothing to ask
+    // about (no such device on the machine), take() asks again only once per `idleInterval`, so
+    // that the worker does not wake on every call only to find nothing again.
+    BackgroundQuery(std::function<Reading()> read, const std::string& threadName,
+                    std::function<bool(const Reading&)> idle = {},
+                    Clock::duration idleInterval = {})
+        : read_(std::move(read)), idle_(std::move(idle)), idleInterval_(idleInterval) {
         worker_ = std::thread([this] { run(); });
         ::pthread_setname_np(worker_.native_handle(), threadName.c_str());
     }
@@ -37,12 +45,19 @@ public:
 
     Reading take() {
         Reading latest;
+        bool ask = true;
         {
             std::lock_guard lock(mutex_);
             latest = latest_;
-            wanted_ = true;
+            // Timed from the reading's end, so that anything the worker does once per interval
+            // (listing a bus again) is due when it is asked.
+            ask = !idle_ || !completedAt_ || !idle_(latest_) ||
+                  Clock::now() - *completedAt_ >= idleInterval_;
+            if (ask)
+                wanted_ = true;
         }
-        wake_.notify_one();
+        if (ask)
+            wake_.notify_one();
         return latest;
     }
 
@@ -60,10 +75,14 @@ private:
             auto reading = read_();
             lock.lock();
             latest_ = std::move(reading);
+            completedAt_ = Clock::now();
         }
     }
 
     std::function<Reading()> read_;
+    std::function<bool(const Reading&)> idle_;
+    Clock::duration idleInterval_;
+    std::optional<Clock::time_point> completedAt_; // of latest_; none before the first
     std::mutex mutex_;
     std::condition_variable wake_;
     bool wanted_ = true; // a reading is asked for; the first one at once

@@ -65,7 +65,7 @@ std::shared_ptr<DeviceEvents> DeviceEvents::live() {
         const int fd = openKernelEventSocket();
         if (fd < 0)
             return nullptr;
-        events = std::make_shared<DeviceEvents>(fd);
+        events = std::make_shared<DeviceEvents>(fd, std::chrono::milliseconds(200));
         shared = events;
     }
     return events;
@@ -75,7 +75,8 @@ std::shared_ptr<DeviceEvents> DeviceEvents::forRoot(const std::string& root) {
     return root.empty() || root == "/" ? live() : nullptr;
 }
 
-DeviceEvents::DeviceEvents(int socket) : socket_(socket) {}
+DeviceEvents::DeviceEvents(int socket, std::chrono::milliseconds readEvery)
+    : socket_(socket), readEvery_(readEvery) {}
 
 DeviceEvents::~DeviceEvents() {
     if (socket_ >= 0)
@@ -110,7 +111,11 @@ void DeviceEvents::drain() {
 
 std::uint64_t DeviceEvents::generation(std::string_view subsystem) {
     std::lock_guard lock(mutex_);
-    drain();
+    const auto now = std::chrono::steady_clock::now();
+    if (!readAt_ || now - *readAt_ >= readEvery_) {
+        drain();
+        readAt_ = now;
+    }
     const auto found = changes_.find(subsystem);
     return lost_ + (found == changes_.end() ? 0 : found->second);
 }

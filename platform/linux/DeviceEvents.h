@@ -22,8 +22,10 @@ public:
     // The live events for the machine's own tree ("/"), none for a captured tree.
     static std::shared_ptr<DeviceEvents> forRoot(const std::string& root);
 
-    // Takes a datagram socket that receives uevent messages (the kernel's, or a test's).
-    explicit DeviceEvents(int socket);
+    // Takes a datagram socket that receives uevent messages (the kernel's, or a test's). The
+    // socket is read at most once per `readEvery`, so the readers that ask in one pass share one
+    // look at it.
+    explicit DeviceEvents(int socket, std::chrono::milliseconds readEvery = {});
     ~DeviceEvents();
     DeviceEvents(const DeviceEvents&) = delete;
     DeviceEvents& operator=(const DeviceEvents&) = delete;
@@ -36,6 +38,8 @@ private:
     void drain();
 
     int socket_;
+    std::chrono::milliseconds readEvery_;
+    std::optional<std::chrono::steady_clock::time_point> readAt_;
     std::mutex mutex_;
     std::map<std::string, std::uint64_t, std::less<>> changes_;
     std::uint64_t lost_ = 0;

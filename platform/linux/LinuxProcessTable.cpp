@@ -294,10 +294,15 @@ bool LinuxProcessTable::readProcess(int pid, ProcessReading& reading) {
 }
 
 bool LinuxProcessTable::readExecutableAndFootprint(const ProcessStat& stat, Known& known) {
-    // Kernel threads have no exe link, and other users' processes refuse it.
-    path_.resize(pidEnd_);
-    path_.append("exe");
-    const ssize_t linkLength = ::readlinkat(procFd_, path_.c_str(), exe_.data(), exe_.size());
+    // Kernel threads and zombies have no address space, and so no exe link; other users'
+    // processes refuse it.
+    const bool hasAddressSpace = stat.virtualSize != 0 || stat.residentPages != 0;
+    ssize_t linkLength = -1;
+    if (hasAddressSpace) {
+        path_.resize(pidEnd_);
+        path_.append("exe");
+        linkLength = ::readlinkat(procFd_, path_.c_str(), exe_.data(), exe_.size());
+    }
     std::string_view path;
     if (linkLength > 0 && static_cast<std::size_t>(linkLength) < exe_.size()) {
         path = std::string_view(exe_.data(), static_cast<std::size_t>(linkLength));
@@ -307,9 +312,9 @@ bool LinuxProcessTable::readExecutableAndFootprint(const ProcessStat& stat, Know
             path.remove_suffix(deleted.size());
     }
 
-    // Kernel threads and zombies have no address space and so nothing of their own.
+    // Nor anything of their own in memory.
     std::uint64_t footprint = 0;
-    if (stat.virtualSize != 0 || stat.residentPages != 0) {
+    if (hasAddressSpace) {
         const auto length = readSmallFile("status", status_);
         const auto bytes =
             length ? parseStatusFootprint(std::string_view(status_.data(), *length)) : std::nullopt;

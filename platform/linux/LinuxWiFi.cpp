@@ -48,7 +48,6 @@ std::optional<WiFiQuery::Interface> WiFiQuery::defaultWirelessInterface() {
     // thousand interfaces: they are listed again only every few seconds (a Wi-Fi adapter that is
     // plugged in shows within that time) or when a wireless one went away, and whether an
     // interface is wireless is looked up once per name.
-    constexpr auto rescanEvery = std::chrono::seconds(5);
     const std::string net = fs::underRoot(root_, "/sys/class/net");
     const auto now = std::chrono::steady_clock::now();
     if (lastScan_ == std::chrono::steady_clock::time_point{} || now - lastScan_ >= rescanEvery) {
@@ -161,7 +160,12 @@ std::optional<WiFiLink> WiFiQuery::read() {
 }
 
 LinuxWiFi::LinuxWiFi(std::string root)
-    : query_(std::move(root)), background_([this] { return query_.read(); }, "orbimeter-wifi") {}
+    : query_(std::move(root)),
+      // Without a wireless interface the worker looks again as often as interfaces are listed
+      // again, rather than on every tick.
+      background_([this] { return query_.read(); }, "orbimeter-wifi",
+                  [](const std::optional<WiFiLink>& link) { return !link; },
+                  WiFiQuery::rescanEvery) {}
 
 LinuxWiFi::~LinuxWiFi() = default;
 

@@ -32,6 +32,9 @@ std::vector<WirelessStatsLine> parseWirelessStats(std::string_view text);
 // wait for the kernel for up to Nl80211Client::kReplyBudget.
 class WiFiQuery {
 public:
+    // How often the interfaces are listed again: a Wi-Fi adapter plugged in shows within it.
+    static constexpr std::chrono::seconds rescanEvery{5};
+
     explicit WiFiQuery(std::string root = "/");
     ~WiFiQuery();
     std::optional<WiFiLink> read();

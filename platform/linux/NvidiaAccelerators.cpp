@@ -17,7 +17,6 @@ namespace {
 
 constexpr std::string_view pciDevices = "/sys/bus/pci/devices";
 constexpr std::string_view nvidiaVendor = "0x10de";
-constexpr auto relistEvery = std::chrono::seconds(30);
 
 std::string pciDevicePath(std::string_view address) {
     return std::string(pciDevices) + "/" + std::string(address);
@@ -133,7 +132,8 @@ NvidiaAccelerators::NvidiaAccelerators(std::string root, std::string library, st
     : query_(std::move(root), std::move(library)), log_(log),
       background_(
           [this] {
-              Reading reading{query_.read(), {}};
+              Reading reading{query_.read(), {}, false};
+              reading.idle = query_.idle();
               // Kept on every later reading: the next one may replace this one before a
               // caller has taken it.
               if (auto failure = query_.failure())
@@ -141,7 +141,8 @@ NvidiaAccelerators::NvidiaAccelerators(std::string root, std::string library, st
               reading.failure = failure_;
               return reading;
           },
-          "orbimeter-nvml") {}
+          "orbimeter-nvml", [](const Reading& reading) { return reading.idle; },
+          NvidiaQuery::relistEvery) {}
 
 NvidiaAccelerators::~NvidiaAccelerators() = default;
 

@@ -49,6 +49,12 @@ public:
     std::vector<AcceleratorSnapshot> read();
     // Why the library could not start, the first time it is asked after that happened.
     std::optional<std::string> failure();
+    // Nothing to read until the bus is listed again: no NVIDIA device is known, or the library
+    // could not start.
+    bool idle() const { return gaveUp_ || (listed_ && known_.empty() && !session_); }
+
+    // How often the bus is listed again while no NVIDIA device is known.
+    static constexpr std::chrono::seconds relistEvery{30};
 
 private:
     bool shouldStart();
@@ -89,6 +95,7 @@ private:
     struct Reading {
         std::vector<AcceleratorSnapshot> snapshots;
         std::optional<std::string> failure;
+        bool idle = false; // the query's idle() after this reading
     };
 
     NvidiaQuery query_;                  // used on the worker thread only

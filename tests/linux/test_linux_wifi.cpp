@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <linux/netlink.h>
@@ -90,6 +91,25 @@ TEST(LinuxWiFi, AnswersWithTheLastReadingItsThreadTook) {
              ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         EXPECT_EQ(link ? link->rssi : 0, signal);
+    }
+}
+
+TEST(BackgroundQuery, ANothingToAskReadingIsTakenAgainOnlyOncePerInterval) {
+    // As on a machine without Wi-Fi or an NVIDIA card: the worker is not woken on every call only
+    // to find nothing again. A call before the first reading completed may still ask once more.
+    for (const bool idle : {true, false}) {
+        SCOPED_TRACE(idle);
+        std::atomic<int> reads = 0;
+        BackgroundQuery<int> query([&] { return ++reads; }, "test-query",
+                                   [idle](int) { return idle; }, std::chrono::hours(1));
+        for (int i = 0; i < (idle ? 60 : 1000) && (idle || reads < 3); ++i) {
+            query.take();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (idle)
+            EXPECT_LE(reads, 2);
+        else
+            EXPECT_GE(reads, 3);
     }
 }
 
