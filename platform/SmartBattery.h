@@ -12,9 +12,9 @@ inline constexpr std::string_view serviceClass = "AppleSmartBattery";
 inline constexpr std::string_view voltageKey = "Voltage";   // integer, mV
 inline constexpr std::string_view amperageKey = "Amperage"; // integer, mA, negative discharging
 inline constexpr std::string_view cycleCountKey = "CycleCount";
-inline constexpr std::string_view designCapacityKey = "DesignCapacity"; // integer, mAh
-inline constexpr std::string_view rawMaxCapacityKey = "AppleRawMaxCapacity"; // integer, mAh
-inline constexpr std::string_view temperatureKey = "Temperature"; // integer, 0.01 °C
+inline constexpr std::string_view designCapacityKey = "DesignCapacity";       // integer, mAh
+inline constexpr std::string_view rawMaxCapacityKey = "AppleRawMaxCapacity";  // integer, mAh
+inline constexpr std::string_view temperatureKey = "Temperature";             // integer, 0.01 °C
 inline constexpr std::string_view externalConnectedKey = "ExternalConnected"; // flag
 
 // A table describing the adapter in use.

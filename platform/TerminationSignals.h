@@ -7,7 +7,8 @@ namespace orb::platform {
 // Qt event loop instead of killing the process, so that everything is torn down as on a normal
 // quit: the process walk is stopped and joined, the tray item withdrawn, settings already on
 // disk left alone. A signal the program was started with ignored (SIGHUP under
-// `nohup`, SIGINT in a shell's background job) stays ignored. Call once, after the application object exists, from the main thread.
+// `nohup`, SIGINT in a shell's background job) stays ignored. Call once, after the application
+// object exists, from the main thread.
 void quitOnTerminationSignals();
 
 } // namespace orb::platform

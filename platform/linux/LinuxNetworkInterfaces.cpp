@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
