@@ -45,7 +45,7 @@ public:
 
     Reading take() {
         Reading latest;
-        bool ask = true;
+        bool ask;
         {
             std::lock_guard lock(mutex_);
             latest = latest_;

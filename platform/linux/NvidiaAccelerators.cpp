@@ -132,8 +132,8 @@ NvidiaAccelerators::NvidiaAccelerators(std::string root, std::string library, st
     : query_(std::move(root), std::move(library)), log_(log),
       background_(
           [this] {
-              Reading reading{query_.read(), {}, false};
-              reading.idle = query_.idle();
+              // In order: idle() says what the read just found.
+              Reading reading{query_.read(), {}, query_.idle()};
               // Kept on every later reading: the next one may replace this one before a
               // caller has taken it.
               if (auto failure = query_.failure())
