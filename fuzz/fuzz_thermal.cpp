@@ -1,11 +1,11 @@
 // Thermal zones, their trip points and the processors' throttle counters from a /sys tree
 // ("class/thermal/thermal_zone0/trip_point_0_temp=95000" a line), read twice so that the
-// counters can rise, through the zone services and the thermal state.
+// counters can rise, through the zone sensors and the thermal state.
 #include "FuzzTree.h"
-#include "platform/linux/LinuxDeviceRegistry.h"
+#include "platform/linux/LinuxHidSensors.h"
 #include "platform/linux/LinuxThermalState.h"
 #include "platform/linux/LinuxThermalZones.h"
-#include "sensors/IoregMonitor.h"
+#include "sensors/HIDMonitor.h"
 
 #include <cstdlib>
 
@@ -21,9 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     auto zones = std::make_shared<ThermalZoneReader>(tree.root(), std::chrono::milliseconds(0));
     LinuxThermalState state(tree.root(), zones);
-    LinuxDeviceRegistry registry(false);
-    registry.addSource(std::string(thermal_sensor::serviceClass),
-                       std::make_unique<LinuxThermalZones>(zones));
+    LinuxHidSensors sensors(std::make_shared<HwmonReader>(tree.root(), std::chrono::milliseconds(0)),
+                            zones);
+    orb::HIDMonitor hid(&sensors);
     for (int read = 0; read < 2; ++read) {
         if (read == 1)
             tree.write("sys", text);
@@ -38,7 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (trip.millidegrees <= 0)
                     std::abort(); // unused slots are left out
         }
-        orb::IoregMonitor::read(registry);
+        for (const auto& [label, celsius] : hid.readTemperatures())
+            if (!(celsius > 0 && celsius < 150))
+                std::abort(); // only what can be a temperature is shown
     }
     return 0;
 }

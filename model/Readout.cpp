@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace orb {
 
@@ -43,6 +44,80 @@ QString joinedSpeeds(const QList<int>& speeds) {
         text += QString::number(speeds[i]);
     }
     return text;
+}
+
+// The reading a number shows; null for `none`.
+SystemMonitor::Reading numberSource(NumberMetric metric) {
+    using SM = SystemMonitor;
+    // In the metrics' order; none has no reading.
+    static constexpr SM::Reading sources[] = {
+        nullptr,
+        &SM::cpuUsageChanged,
+        &SM::cpuUserChanged,
+        &SM::cpuSystemChanged,
+        &SM::cpuTemperatureChanged,
+        &SM::gpuUsageChanged,
+        &SM::gpuRendererUtilChanged,
+        &SM::gpuTilerUtilChanged,
+        &SM::gpuTemperatureChanged,
+        &SM::gpuMemoryUsedChanged,
+        &SM::gpuMemoryAllocatedChanged,
+        &SM::gpuRecoveryCountChanged,
+        &SM::memoryPressureChanged,
+        &SM::memoryUsedChanged,
+        &SM::memoryUsedChanged,
+        &SM::memoryUsedChanged,
+        &SM::downloadSpeedChanged,
+        &SM::uploadSpeedChanged,
+        &SM::fan0SpeedChanged,
+        &SM::fan1SpeedChanged,
+        &SM::fanSpeedsChanged,
+        &SM::batteryLevelChanged,
+        &SM::batteryHealthPercentChanged,
+        &SM::batteryHealthConditionChanged,
+        &SM::batteryDrawWattsChanged,
+        &SM::batteryChargeWattsChanged,
+        &SM::acInputWattsChanged,
+        &SM::totalSystemWattsChanged,
+        &SM::netSystemWattsChanged,
+        &SM::adapterWattsChanged,
+        &SM::adapterVoltageChanged,
+        &SM::adapterCurrentChanged,
+        &SM::systemInputVoltageChanged,
+        &SM::systemInputCurrentChanged,
+        &SM::batteryVoltageChanged,
+        &SM::batteryCurrentChanged,
+        &SM::batteryTemperatureChanged,
+        &SM::batteryCycleCountChanged,
+        &SM::batteryMaxCapacityChanged,
+        &SM::batteryDesignCapacityChanged,
+        &SM::timeRemainingChanged,
+        &SM::batteryTimeToFullChanged,
+        &SM::diskReadBytesPerSecChanged,
+        &SM::diskWriteBytesPerSecChanged,
+        &SM::memoryWiredChanged,
+        &SM::memoryActiveChanged,
+        &SM::memoryInactiveChanged,
+        &SM::memoryCompressedChanged,
+        &SM::swapUsedChanged,
+        &SM::swapTotalChanged,
+        &SM::loadAvg1Changed,
+        &SM::loadAvg5Changed,
+        &SM::loadAvg15Changed,
+        &SM::uptimeSecondsChanged,
+        &SM::processCountChanged,
+        &SM::wifiRSSIChanged,
+        &SM::wifiTxRateChanged,
+        &SM::wifiNoiseChanged,
+        &SM::wifiChannelChanged,
+        &SM::cpuBrandStringChanged,
+        &SM::cpuPCoreCountChanged,
+        &SM::cpuECoreCountChanged,
+        &SM::thermalStateChanged,
+    };
+    static_assert(std::size(sources) == static_cast<std::size_t>(NumberMetric::thermalState) + 1);
+    const auto index = static_cast<std::size_t>(metric);
+    return index < std::size(sources) ? sources[index] : nullptr;
 }
 
 } // namespace
@@ -108,6 +183,9 @@ double ringFraction(const SystemMonitor& m, RingMetric metric) {
 }
 
 QString numberText(const SystemMonitor& m, NumberMetric metric) {
+    // A figure this machine does not give has no number, whatever its field holds.
+    if (const auto source = numberSource(metric); source && !m.isMeasured(source))
+        return placeholder();
     switch (metric) {
     case NumberMetric::none:
         return QString();

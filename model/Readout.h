@@ -15,7 +15,7 @@ class SystemMonitor;
 double ringFraction(const SystemMonitor& monitor, RingMetric metric);
 
 // The text of the icon's number. Empty only for `none` and for an empty remaining-time text;
-// a missing reading gives the placeholder.
+// a missing reading, or one this machine does not measure, gives the placeholder.
 QString numberText(const SystemMonitor& monitor, NumberMetric metric);
 
 // A fraction as a whole percentage, truncated toward zero and not clamped: 0.456 is "45%",

@@ -2,17 +2,16 @@
 
 #include "platform/BlockStorage.h"
 
-#include <tuple>
+#include <algorithm>
 
 namespace orb {
 
-std::pair<std::uint64_t, std::uint64_t> readDiskCounters(platform::DeviceRegistry& registry) {
+std::vector<DiskCounters> readEachDisk(platform::DeviceRegistry& registry) {
     using namespace platform::block_storage;
+    std::vector<DiskCounters> disks;
     auto services = registry.matchingServices(serviceClass);
     if (!services)
-        return {0, 0};
-    std::uint64_t read = 0;
-    std::uint64_t written = 0;
+        return disks;
     while (auto service = services->next()) {
         auto properties = service->properties();
         if (!properties || properties->empty())
@@ -24,29 +23,49 @@ std::pair<std::uint64_t, std::uint64_t> readDiskCounters(platform::DeviceRegistr
             auto value = statistics->table()->find(key);
             return value ? value->toUInt64().value_or(0) : 0;
         };
-        read += counter(bytesReadKey);
-        written += counter(bytesWrittenKey);
+        disks.push_back({service->entryId(), counter(bytesReadKey), counter(bytesWrittenKey)});
+    }
+    return disks;
+}
+
+std::pair<std::uint64_t, std::uint64_t> readDiskCounters(platform::DeviceRegistry& registry) {
+    std::uint64_t read = 0;
+    std::uint64_t written = 0;
+    for (const auto& disk : readEachDisk(registry)) {
+        read += disk.read;
+        written += disk.written;
     }
     return {read, written};
 }
 
 DiskThroughputReader::DiskThroughputReader(platform::DeviceRegistry& registry)
     : registry_(registry) {
-    std::tie(previousDiskRead_, previousDiskWrite_) = readDiskCounters(registry_);
+    for (const auto& disk : readEachDisk(registry_))
+        previous_[disk.id] = disk;
 }
 
 std::optional<DiskRates> DiskThroughputReader::read() {
-    const auto [read, written] = readDiskCounters(registry_);
-    // With no earlier reading (or none with any bytes) there is nothing to compare with.
-    std::optional<DiskRates> rates;
-    if (previousDiskRead_ != 0) {
-        auto gained = [](std::uint64_t now, std::uint64_t before) {
-            return static_cast<double>(now >= before ? now - before : 0);
+    const auto disks = readEachDisk(registry_);
+    // With no earlier reading (or none with any bytes read) there is nothing to compare with.
+    const bool compared = std::ranges::any_of(previous_, [](const auto& entry) {
+        return entry.second.read != 0;
+    });
+    DiskRates rates;
+    for (const auto& disk : disks) {
+        const auto before = previous_.find(disk.id);
+        if (before == previous_.end())
+            continue;
+        auto gained = [](std::uint64_t now, std::uint64_t then) {
+            return static_cast<double>(now >= then ? now - then : 0);
         };
-        rates = DiskRates{gained(read, previousDiskRead_), gained(written, previousDiskWrite_)};
+        rates.read += gained(disk.read, before->second.read);
+        rates.written += gained(disk.written, before->second.written);
     }
-    previousDiskRead_ = read;
-    previousDiskWrite_ = written;
+    previous_.clear();
+    for (const auto& disk : disks)
+        previous_[disk.id] = disk;
+    if (!compared)
+        return std::nullopt;
     return rates;
 }
 

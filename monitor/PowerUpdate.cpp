@@ -7,6 +7,8 @@
 
 namespace orb {
 
+using SM = SystemMonitor;
+
 void SystemMonitor::updatePowerSources() {
     if (const auto reading = powerSource_.read(isCharging())) {
         if (reading->level)
@@ -20,6 +22,17 @@ void SystemMonitor::updatePowerSources() {
         setBatteryTimeToFull(reading->timeToFull);
         if (reading->healthCondition)
             setBatteryHealthCondition(*reading->healthCondition);
+        setMeasured({&SM::batteryTimeToFullChanged}, true);
+        if (reading->level)
+            setMeasured({&SM::batteryLevelChanged}, true);
+        if (reading->isCharging)
+            setMeasured({&SM::isChargingChanged}, true);
+        if (reading->acConnected)
+            setMeasured({&SM::batteryACConnectedChanged}, true);
+        if (reading->timeRemaining)
+            setMeasured({&SM::timeRemainingChanged}, true);
+        if (reading->healthCondition)
+            setMeasured({&SM::batteryHealthConditionChanged}, true);
     }
     updateBatteryDetails();
 }
@@ -28,10 +41,14 @@ void SystemMonitor::updateBatteryDetails() {
     const auto details = batteryDetails_.read();
     if (!details)
         return; // a machine without a battery: nothing is published
-    if (details->voltage)
+    if (details->voltage) {
         setBatteryVoltage(static_cast<double>(*details->voltage) / 1000);
-    if (details->amperage)
+        setMeasured({&SM::batteryVoltageChanged}, true);
+    }
+    if (details->amperage) {
         setBatteryCurrent(static_cast<double>(*details->amperage));
+        setMeasured({&SM::batteryCurrentChanged}, true);
+    }
 
     // From the published figures, which keep the last read's where a key was absent.
     const double current = batteryCurrent();
@@ -50,6 +67,11 @@ void SystemMonitor::updateBatteryDetails() {
     // Charging positive, drawing negative.
     pushHistory(&SystemMonitor::batteryWattsHistory, &SystemMonitor::setBatteryWattsHistory,
                 batteryChargeWatts() > 0 ? batteryChargeWatts() : -batteryDrawWatts());
+    const bool flowMeasured =
+        isMeasured(&SM::batteryCurrentChanged) && isMeasured(&SM::batteryVoltageChanged);
+    setMeasured({&SM::batteryDrawWattsChanged, &SM::batteryChargeWattsChanged,
+                 &SM::batteryWattsChanged, &SM::batteryWattsHistoryChanged},
+                flowMeasured);
 
     if (!details->adapter) {
         setAdapterWatts(0);
@@ -61,35 +83,62 @@ void SystemMonitor::updateBatteryDetails() {
         if (details->adapter->voltage)
             setAdapterVoltage(static_cast<double>(*details->adapter->voltage) / 1000);
     }
+    const auto* adapter = details->adapter ? &*details->adapter : nullptr;
+    setMeasured({&SM::adapterWattsChanged}, adapter && adapter->watts);
+    setMeasured({&SM::adapterCurrentChanged}, adapter && adapter->current);
+    setMeasured({&SM::adapterVoltageChanged}, adapter && adapter->voltage);
+
     if (details->systemPower)
         setTotalSystemWatts(*details->systemPower);
+    // Only a figure measured as the adapter's input: the adapter's voltage and current are its
+    // contract, a rating that says nothing of what the machine takes.
     if (details->adapterPower)
         setAcInputWatts(*details->adapterPower);
+    setMeasured({&SM::acInputWattsChanged}, details->adapterPower.has_value());
     if (totalSystemWatts() == 0)
         setTotalSystemWatts(batteryDrawWatts());
-    if (acInputWatts() == 0 && adapterVoltage() > 0 && adapterCurrent() > 0)
-        setAcInputWatts(adapterCurrent() * adapterVoltage() / 1000);
-    if (details->systemVoltageIn)
+    // Without its own figure the system's total is what it draws from its battery, which says
+    // nothing while the adapter powers it.
+    setMeasured({&SM::totalSystemWattsChanged},
+                details->systemPower.has_value() || (flowMeasured && batteryDrawWatts() > 0));
+    if (details->systemVoltageIn) {
         setSystemInputVoltage(static_cast<double>(*details->systemVoltageIn) / 1000);
-    if (details->systemCurrentIn)
+        setMeasured({&SM::systemInputVoltageChanged}, true);
+    }
+    if (details->systemCurrentIn) {
         setSystemInputCurrent(static_cast<double>(*details->systemCurrentIn));
+        setMeasured({&SM::systemInputCurrentChanged}, true);
+    }
     pushHistory(&SystemMonitor::adapterWattsHistory, &SystemMonitor::setAdapterWattsHistory,
                 acInputWatts() > 0 ? acInputWatts() : adapterWatts());
+    setMeasured({&SM::adapterWattsHistoryChanged},
+                isMeasured(&SM::acInputWattsChanged) || isMeasured(&SM::adapterWattsChanged));
 
-    if (details->cycleCount)
+    if (details->cycleCount) {
         setBatteryCycleCount(*details->cycleCount);
-    if (details->designCapacity)
+        setMeasured({&SM::batteryCycleCountChanged}, true);
+    }
+    if (details->designCapacity) {
         setBatteryDesignCapacity(*details->designCapacity);
+        setMeasured({&SM::batteryDesignCapacityChanged}, true);
+    }
     if (details->rawMaxCapacity) {
         setBatteryMaxCapacity(*details->rawMaxCapacity);
-        if (batteryDesignCapacity() > 0)
+        setMeasured({&SM::batteryMaxCapacityChanged}, true);
+        if (batteryDesignCapacity() > 0) {
             setBatteryHealthPercent(static_cast<double>(*details->rawMaxCapacity) /
                                     batteryDesignCapacity());
+            setMeasured({&SM::batteryHealthPercentChanged}, true);
+        }
     }
-    if (details->temperature)
+    if (details->temperature) {
         setBatteryTemperature(static_cast<double>(*details->temperature) / 100);
-    if (details->externalConnected)
+        setMeasured({&SM::batteryTemperatureChanged}, true);
+    }
+    if (details->externalConnected) {
         setBatteryACConnected(*details->externalConnected);
+        setMeasured({&SM::batteryACConnectedChanged}, true);
+    }
 
     // What the system takes from the adapter beyond what goes into the battery.
     if (batteryACConnected()) {
@@ -98,6 +147,9 @@ void SystemMonitor::updateBatteryDetails() {
     } else {
         setNetSystemWatts(batteryDrawWatts());
     }
+    setMeasured({&SM::netSystemWattsChanged}, batteryACConnected()
+                                                   ? isMeasured(&SM::acInputWattsChanged)
+                                                   : flowMeasured);
 }
 
 void SystemMonitor::registerPowerSourceNotifications() {

@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 #include <algorithm>
+#include <optional>
 
 namespace orb {
 
@@ -25,17 +26,15 @@ QString thermalStateName(platform::ThermalStateLevel level) {
     }
 }
 
-// The hottest reading among the labels that start with one of `prefixes`; 0 without one.
-double hottest(const QVariantMap& table, std::initializer_list<QLatin1StringView> prefixes) {
-    double highest = 0;
-    bool found = false;
+// The hottest reading among the labels that start with one of `prefixes`; empty without one.
+std::optional<double> hottest(const QVariantMap& table,
+                              std::initializer_list<QLatin1StringView> prefixes) {
+    std::optional<double> highest;
     for (auto it = table.begin(); it != table.end(); ++it) {
         const bool matches = std::any_of(prefixes.begin(), prefixes.end(),
                                          [&](auto prefix) { return it.key().startsWith(prefix); });
-        if (matches && (!found || it.value().toDouble() > highest)) {
+        if (matches && (!highest || it.value().toDouble() > *highest))
             highest = it.value().toDouble();
-            found = true;
-        }
     }
     return highest;
 }
@@ -58,9 +57,12 @@ void SystemMonitor::updateSensors() {
     addMissing(IoregMonitor::read(*platform_.registry));
 
     using L = QLatin1StringView;
-    const double cpu = smc_.readCPUTemperature().value_or(
-        hottest(table, {L("CPU"), L("Die "), L("Tp"), L("Te"), L("Tf")}));
-    const double gpu = smc_.readGPUTemperature().value_or(hottest(table, {L("GPU"), L("Tg")}));
+    auto cpu = smc_.readCPUTemperature();
+    if (!cpu)
+        cpu = hottest(table, {L("CPU"), L("Die "), L("Tp"), L("Te"), L("Tf")});
+    auto gpu = smc_.readGPUTemperature();
+    if (!gpu)
+        gpu = hottest(table, {L("GPU"), L("Tg")});
     const auto fans = smc_.readFanSpeeds();
 
     // Published on the next turn of the event loop, after the tick that read them.
@@ -68,13 +70,21 @@ void SystemMonitor::updateSensors() {
         this,
         [this, table, cpu, gpu, speeds = SpeedList(fans.begin(), fans.end())] {
             setSensors(table);
-            setCpuTemperature(cpu);
-            setGpuTemperature(gpu);
+            setCpuTemperature(cpu.value_or(0));
+            setGpuTemperature(gpu.value_or(0));
             setFanSpeeds(speeds);
             setFan0Speed(speeds.value(0));
             setFan1Speed(speeds.value(1));
             setThermalState(thermalStateName(platform_.thermal ? platform_.thermal->thermalState()
                                                                : platform::thermalUnknown));
+            using SM = SystemMonitor;
+            setMeasured({&SM::sensorsChanged}, !table.isEmpty());
+            setMeasured({&SM::cpuTemperatureChanged}, cpu.has_value());
+            setMeasured({&SM::gpuTemperatureChanged}, gpu.has_value());
+            setMeasured({&SM::fanSpeedsChanged}, !speeds.isEmpty());
+            setMeasured({&SM::fan0SpeedChanged}, speeds.size() > 0);
+            setMeasured({&SM::fan1SpeedChanged}, speeds.size() > 1);
+            setMeasured({&SM::thermalStateChanged}, thermalState() != QLatin1StringView("Unknown"));
         },
         Qt::QueuedConnection);
 }

@@ -4,6 +4,7 @@
 #include "monitor/SystemInfoReader.h"
 #include "platform/Platform.h"
 
+#include <QMetaMethod>
 #include <QTimer>
 #include <algorithm>
 
@@ -39,6 +40,10 @@ SystemMonitor::SystemMonitor(platform::Platform& platform, QObject* parent,
     setCpuBrandString(system.brand);
     setCpuPCoreCount(system.performanceCores);
     setCpuECoreCount(system.efficiencyCores);
+    setMeasured({&SystemMonitor::cpuBrandStringChanged}, !system.brand.isEmpty());
+    // A processor whose cores are all of one kind has no levels to count.
+    setMeasured({&SystemMonitor::cpuPCoreCountChanged, &SystemMonitor::cpuECoreCountChanged},
+                system.performanceCores > 0 || system.efficiencyCores > 0);
 
     updateCPU(); // only stores the first counter sample
     updateMemory();
@@ -87,6 +92,37 @@ void SystemMonitor::sampleTick() {
     updateSensors();
     updateGPU();
     Q_EMIT tickCompleted();
+}
+
+namespace {
+
+// "cpuUsage" for &SystemMonitor::cpuUsageChanged.
+QString readingName(SystemMonitor::Reading reading) {
+    QByteArray name = QMetaMethod::fromSignal(reading).name();
+    name.chop(int(sizeof("Changed")) - 1);
+    return QString::fromLatin1(name);
+}
+
+} // namespace
+
+bool SystemMonitor::isMeasured(Reading reading) const {
+    return measured_.contains(readingName(reading));
+}
+
+void SystemMonitor::setMeasured(std::initializer_list<Reading> readings, bool given) {
+    bool changed = false;
+    for (const Reading reading : readings) {
+        const QString name = readingName(reading);
+        if (given == measured_.contains(name))
+            continue;
+        if (given)
+            measured_.insert(name, true);
+        else
+            measured_.remove(name);
+        changed = true;
+    }
+    if (changed)
+        Q_EMIT measuredChanged();
 }
 
 void SystemMonitor::pushHistory(HistoryGetter get, HistorySetter set, double value) {

@@ -19,6 +19,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <chrono>
+#include <initializer_list>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -126,7 +127,17 @@ class SystemMonitor : public QObject {
     ORB_PUBLISHED(int, cpuPCoreCount, setCpuPCoreCount)
     ORB_PUBLISHED(int, cpuECoreCount, setCpuECoreCount)
 
+    // The readings this machine measures: each published reading's name maps to true once an
+    // update step assigned it from a figure the machine gave. A reading missing here holds its
+    // initial value or a fallback, which views show as "—" and exports leave out.
+    Q_PROPERTY(QVariantMap measured READ measured NOTIFY measuredChanged)
+
 public:
+    // A published reading, named by its change signal (&SystemMonitor::cpuUsageChanged).
+    using Reading = void (SystemMonitor::*)();
+    bool isMeasured(Reading reading) const;
+    const QVariantMap& measured() const { return measured_; }
+
     static constexpr int historyLength = 60;
     static constexpr int tickIntervalMs = 1000;
     static constexpr int processIntervalMs = 3000;
@@ -172,8 +183,13 @@ public:
 Q_SIGNALS:
     // Emitted after each pass of the readers, once every field of that pass is assigned.
     void tickCompleted();
+    // Only when a reading starts or stops being measured.
+    void measuredChanged();
 
 private:
+    // Records whether the machine gave the figures of `readings` (see `measured`).
+    void setMeasured(std::initializer_list<Reading> readings, bool given);
+
     using HistoryGetter = const History& (SystemMonitor::*)() const;
     using HistorySetter = void (SystemMonitor::*)(const History&);
     // Appends `value` to a history and trims it back to its fixed length, publishing both steps.
@@ -207,6 +223,7 @@ private:
     std::unique_ptr<platform::InterestNotification> powerSourceNotification_;
     std::unique_ptr<platform::InterestNotification> batteryServiceNote_;
 
+    QVariantMap measured_;
     std::unique_ptr<ProcessQueue> processQueue_; // owns the process walk and its state
     int trackedProcessCount_ = 0;
     QTimer* tickTimer_ = nullptr;

@@ -151,33 +151,49 @@ void appendText(QString& text, const QVariant& value) {
     }
 }
 
+// Calls `each` with every reading of the monitor's and whether the machine measures it. The
+// map of what is measured is not itself a reading; the detail window the popover last opened is
+// no figure of the machine, and always shown.
+template <typename Each> void forEachReading(const QObject& monitor, Each each) {
+    const QMetaObject* meta = monitor.metaObject();
+    const QVariantMap measured = monitor.property("measured").toMap();
+    for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty property = meta->property(i);
+        const auto name = QLatin1StringView(property.name());
+        if (name == QLatin1StringView("measured"))
+            continue;
+        each(property, name == QLatin1StringView("activeWindow") || measured.contains(name));
+    }
+}
+
 } // namespace
 
 QJsonObject fieldsAsJson(const QObject& monitor) {
     QJsonObject object;
-    const QMetaObject* meta = monitor.metaObject();
-    for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
-        const QMetaProperty property = meta->property(i);
-        object.insert(QString::fromLatin1(property.name()), toJson(property.read(&monitor)));
-    }
+    forEachReading(monitor, [&](const QMetaProperty& property, bool measured) {
+        object.insert(QString::fromLatin1(property.name()),
+                      measured ? toJson(property.read(&monitor)) : QJsonValue(QJsonValue::Null));
+    });
     return object;
 }
 
 QString fieldsAsText(const QObject& monitor) {
-    const QMetaObject* meta = monitor.metaObject();
     qsizetype width = 0;
-    for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i)
-        width = std::max<qsizetype>(width, qstrlen(meta->property(i).name()));
+    forEachReading(monitor, [&](const QMetaProperty& property, bool) {
+        width = std::max<qsizetype>(width, qstrlen(property.name()));
+    });
     QString text;
     text.reserve(8192);
-    for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
-        const QMetaProperty property = meta->property(i);
+    forEachReading(monitor, [&](const QMetaProperty& property, bool measured) {
         const auto name = QLatin1StringView(property.name());
         text += name;
         text += QString(width + 2 - name.size(), ' ');
-        appendText(text, property.read(&monitor));
+        if (measured)
+            appendText(text, property.read(&monitor));
+        else
+            text += QStringLiteral("—");
         text += '\n';
-    }
+    });
     return text;
 }
 

@@ -3,8 +3,6 @@
 #include "monitor/SystemMonitor.h"
 #include "probe/Exposition.h"
 
-#include <QMetaMethod>
-#include <QMetaProperty>
 #include <QRegularExpression>
 #include <QSet>
 #include <cmath>
@@ -17,11 +15,6 @@ namespace {
 using SM = SystemMonitor;
 constexpr double absent = std::numeric_limits<double>::quiet_NaN();
 constexpr double coulombsPerMilliampHour = 3.6; // charge in the base unit: ampere-seconds
-
-// Fields that read 0 when nothing measured them (a temperature, a rated power): 0 is no reading.
-double unlessZero(double value) {
-    return value != 0 ? value : absent;
-}
 
 // "2:05 Remaining" or "1:30 to full" as seconds; any other text ("Charging", "Calculating...",
 // "Unknown", empty) is no estimate.
@@ -37,9 +30,9 @@ double hoursAndMinutes(const QString& text) {
 // exposition leaves the empty ones out.
 class Writer {
 public:
-    Writer(const SM& monitor, const PrometheusExposition& log) : m(monitor), log_(log) {}
+    explicit Writer(const SM& monitor) : m(monitor) {}
 
-    // One unlabelled sample of a field, written where the monitor assigned it.
+    // One unlabelled sample of a field, written where the machine measures it.
     void gauge(const char* name, const char* help, void (SM::*field)(), double value) {
         reading(name, "gauge", help, field, value);
     }
@@ -68,11 +61,9 @@ private:
     void reading(const char* name, const char* type, const char* help, void (SM::*field)(),
                  double value) {
         out.family(name, type, help);
-        if (log_.assigned(field))
+        if (m.isMeasured(field))
             out.sample(value);
     }
-
-    const PrometheusExposition& log_;
 };
 
 void Writer::processor() {
@@ -82,29 +73,26 @@ void Writer::processor() {
           &SM::cpuUserChanged, m.cpuUser());
     gauge("orbimeter_cpu_system_ratio", "Share of all processor time spent in the kernel.",
           &SM::cpuSystemChanged, m.cpuSystem());
-    // Known from the start, so taken by value: an empty brand or no core levels is no reading.
     out.gauge("orbimeter_cpu_info", "The processor's brand, as a label; always 1.");
     if (!m.cpuBrandString().isEmpty())
         out.sample(1, {{"brand", m.cpuBrandString()}});
-    const bool levels = m.cpuPCoreCount() > 0 || m.cpuECoreCount() > 0;
-    out.gauge("orbimeter_cpu_performance_cores", "Performance cores of a hybrid processor.");
-    out.sample(levels ? m.cpuPCoreCount() : absent);
-    out.gauge("orbimeter_cpu_efficiency_cores", "Efficiency cores of a hybrid processor.");
-    out.sample(levels ? m.cpuECoreCount() : absent);
+    gauge("orbimeter_cpu_performance_cores", "Performance cores of a hybrid processor.",
+          &SM::cpuPCoreCountChanged, m.cpuPCoreCount());
+    gauge("orbimeter_cpu_efficiency_cores", "Efficiency cores of a hybrid processor.",
+          &SM::cpuECoreCountChanged, m.cpuECoreCount());
     gauge("orbimeter_load1", "Load average over 1 minute.", &SM::loadAvg1Changed, m.loadAvg1());
     gauge("orbimeter_load5", "Load average over 5 minutes.", &SM::loadAvg5Changed, m.loadAvg5());
     gauge("orbimeter_load15", "Load average over 15 minutes.", &SM::loadAvg15Changed,
           m.loadAvg15());
     gauge("orbimeter_uptime_seconds", "Time since the system started.", &SM::uptimeSecondsChanged,
           static_cast<double>(m.uptimeSeconds()));
-    // A walk that could not list the table counts none; a running system has at least this one.
     gauge("orbimeter_processes", "Processes found by the last walk of the process table.",
-          &SM::processCountChanged, unlessZero(m.processCount()));
+          &SM::processCountChanged, m.processCount());
 }
 
 void Writer::memory() {
     gauge("orbimeter_memory_size_bytes", "Physical memory installed.", &SM::memoryTotalChanged,
-          unlessZero(m.memoryTotal()));
+          m.memoryTotal());
     gauge("orbimeter_memory_used_bytes", "Memory in use: what cannot be reclaimed at once.",
           &SM::memoryUsedChanged, m.memoryUsed());
     gauge("orbimeter_memory_wired_bytes", "Memory held by the kernel or locked in place.",
@@ -137,34 +125,35 @@ void Writer::throughput() {
 }
 
 void Writer::graphics() {
-    // The graphics fields are assigned on every tick, also without a graphics processor, and a
-    // driver without a names database gives no model: any figure of its own is the sign that one
-    // was found. Renderer, tiler and recovery figures stay out: the platform layer has no driver
-    // that gives them, and a constant 0 would read as a measurement.
-    const bool found = !m.gpuModelName().isEmpty() || m.gpuUsage() > 0 || m.gpuMemoryUsed() > 0 ||
-                       m.gpuMemoryAllocated() > 0 || m.gpuCoreCount() > 0 || m.gpuPowerWatts() > 0;
-    auto graphics = [&](double value) { return found ? value : absent; };
     out.gauge("orbimeter_gpu_info", "The graphics processor's model, as a label; always 1.");
     if (!m.gpuModelName().isEmpty())
         out.sample(1, {{"model", m.gpuModelName()}});
     gauge("orbimeter_gpu_utilization_ratio",
           "Share of time the graphics processors were busy (mean over them).", &SM::gpuUsageChanged,
-          graphics(m.gpuUsage()));
+          m.gpuUsage());
+    gauge("orbimeter_gpu_renderer_utilization_ratio",
+          "Share of time the graphics processors' renderers were busy.",
+          &SM::gpuRendererUtilChanged, m.gpuRendererUtil());
+    gauge("orbimeter_gpu_tiler_utilization_ratio",
+          "Share of time the graphics processors' tilers were busy.", &SM::gpuTilerUtilChanged,
+          m.gpuTilerUtil());
     gauge("orbimeter_gpu_memory_used_bytes", "Graphics memory in use.", &SM::gpuMemoryUsedChanged,
-          graphics(static_cast<double>(m.gpuMemoryUsed())));
+          static_cast<double>(m.gpuMemoryUsed()));
     gauge("orbimeter_gpu_memory_allocated_bytes", "Graphics memory set aside for the processors.",
-          &SM::gpuMemoryAllocatedChanged, graphics(static_cast<double>(m.gpuMemoryAllocated())));
+          &SM::gpuMemoryAllocatedChanged, static_cast<double>(m.gpuMemoryAllocated()));
     gauge("orbimeter_gpu_cores", "Cores of the graphics processor.", &SM::gpuCoreCountChanged,
-          graphics(unlessZero(m.gpuCoreCount())));
+          m.gpuCoreCount());
+    counter("orbimeter_gpu_recoveries_total", "Times the graphics processors were recovered.",
+            &SM::gpuRecoveryCountChanged, m.gpuRecoveryCount());
     gauge("orbimeter_gpu_power_watts", "Power drawn by the graphics processors that measure it.",
-          &SM::gpuPowerWattsChanged, graphics(unlessZero(m.gpuPowerWatts())));
+          &SM::gpuPowerWattsChanged, m.gpuPowerWatts());
 }
 
 void Writer::temperaturesAndFans() {
     gauge("orbimeter_cpu_temperature_celsius", "Temperature of the processor.",
-          &SM::cpuTemperatureChanged, unlessZero(m.cpuTemperature()));
+          &SM::cpuTemperatureChanged, m.cpuTemperature());
     gauge("orbimeter_gpu_temperature_celsius", "Temperature of the graphics processor.",
-          &SM::gpuTemperatureChanged, unlessZero(m.gpuTemperature()));
+          &SM::gpuTemperatureChanged, m.gpuTemperature());
     out.gauge("orbimeter_sensor_temperature_celsius", "Temperature of each sensor, by its name.");
     const auto& sensors = m.sensors();
     for (auto it = sensors.begin(); it != sensors.end(); ++it)
@@ -174,7 +163,7 @@ void Writer::temperaturesAndFans() {
         out.sample(m.fanSpeeds()[i], {{"fan", QString::number(i)}});
     // One series per state, 1 for the current one, so that a query can pick any of them.
     out.gauge("orbimeter_thermal_state", "The system's thermal state: 1 for the current one.");
-    if (log_.assigned(&SM::thermalStateChanged) && m.thermalState() != QLatin1StringView("Unknown"))
+    if (m.isMeasured(&SM::thermalStateChanged))
         for (const char* state : {"Nominal", "Fair", "Serious", "Critical"})
             out.sample(m.thermalState() == QLatin1StringView(state) ? 1 : 0,
                        {{"state", QString::fromLatin1(state).toLower()}});
@@ -223,28 +212,25 @@ void Writer::battery() {
 void Writer::adapter() {
     flag("orbimeter_power_adapter_connected", "1 while a power adapter is connected.",
          &SM::batteryACConnectedChanged, m.batteryACConnected());
-    // Zeroed when the battery's service names no adapter.
     gauge("orbimeter_power_adapter_rated_watts", "Power the connected adapter is rated for.",
-          &SM::adapterWattsChanged, unlessZero(m.adapterWatts()));
+          &SM::adapterWattsChanged, m.adapterWatts());
     gauge("orbimeter_power_adapter_voltage_volts", "Voltage the connected adapter supplies.",
-          &SM::adapterVoltageChanged, unlessZero(m.adapterVoltage()));
+          &SM::adapterVoltageChanged, m.adapterVoltage());
     gauge("orbimeter_power_adapter_current_amperes", "Current the connected adapter supplies.",
-          &SM::adapterCurrentChanged, unlessZero(m.adapterCurrent() / 1000.0));
+          &SM::adapterCurrentChanged, m.adapterCurrent() / 1000.0);
     gauge("orbimeter_power_adapter_input_watts", "Power taken from the adapter.",
           &SM::acInputWattsChanged, m.acInputWatts());
 }
 
 void Writer::wifi() {
-    // A link that its driver describes in part leaves the rest at 0, which no real link reads
-    // (0 dBm would be a milliwatt received, far above any real signal).
     gauge("orbimeter_wifi_signal_dbm", "Signal strength of the Wi-Fi link.", &SM::wifiRSSIChanged,
-          unlessZero(m.wifiRSSI()));
+          m.wifiRSSI());
     gauge("orbimeter_wifi_noise_dbm", "Noise level on the Wi-Fi channel.", &SM::wifiNoiseChanged,
-          unlessZero(m.wifiNoise()));
+          m.wifiNoise());
     gauge("orbimeter_wifi_link_speed_bytes_per_second", "Transmit rate of the Wi-Fi link.",
-          &SM::wifiTxRateChanged, unlessZero(m.wifiTxRate() * 1e6 / 8));
+          &SM::wifiTxRateChanged, m.wifiTxRate() * 1e6 / 8);
     gauge("orbimeter_wifi_channel", "Channel of the Wi-Fi link.", &SM::wifiChannelChanged,
-          unlessZero(m.wifiChannel()));
+          m.wifiChannel());
 }
 
 void Writer::topProcesses() {
@@ -272,35 +258,8 @@ void Writer::topProcesses() {
 
 } // namespace
 
-PrometheusExposition::PrometheusExposition(const SystemMonitor& monitor) : monitor_(monitor) {
-    const QMetaObject* meta = monitor.metaObject();
-    assignedSignals_.assign(meta->methodCount(), false);
-    for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
-        const int signal = meta->property(i).notifySignalIndex();
-        if (signal < 0)
-            continue;
-        QMetaObject::connect(&monitor, signal, this,
-                             staticMetaObject.methodCount() + static_cast<int>(notifiers_.size()));
-        notifiers_.push_back(signal);
-    }
-}
-
-int PrometheusExposition::qt_metacall(QMetaObject::Call call, int id, void** arguments) {
-    id = QObject::qt_metacall(call, id, arguments);
-    if (id >= 0 && call == QMetaObject::InvokeMetaMethod &&
-        static_cast<std::size_t>(id) < notifiers_.size())
-        assignedSignals_[notifiers_[id]] = true;
-    return -1;
-}
-
-bool PrometheusExposition::assigned(Notifier notifier) const {
-    const int index = QMetaMethod::fromSignal(notifier).methodIndex();
-    return index >= 0 && static_cast<std::size_t>(index) < assignedSignals_.size() &&
-           assignedSignals_[index];
-}
-
 QString PrometheusExposition::text() const {
-    Writer writer(monitor_, *this);
+    Writer writer(monitor_);
     writer.processor();
     writer.memory();
     writer.throughput();

@@ -56,14 +56,23 @@ GPUStats GPUMonitor::readStats(platform::DeviceRegistry& registry) {
             auto busy = integerAt(*statistics, keys::deviceUtilizationKey);
             if (!busy)
                 busy = integerAt(*statistics, keys::gpuActivityKey);
+            const auto rendered = integerAt(*statistics, keys::rendererUtilizationKey);
+            const auto tiled = integerAt(*statistics, keys::tilerUtilizationKey);
+            const auto recoveries = integerAt(*statistics, keys::recoveryCountKey);
             device += busy.value_or(0);
-            renderer += integerAt(*statistics, keys::rendererUtilizationKey).value_or(0);
-            tiler += integerAt(*statistics, keys::tilerUtilizationKey).value_or(0);
+            renderer += rendered.value_or(0);
+            tiler += tiled.value_or(0);
             addCount(stats.memoryUsed, bytesAt(*statistics, keys::inUseMemoryKey));
             addCount(stats.memoryAllocated, bytesAt(*statistics, keys::allocMemoryKey));
-            addCount(stats.recoveryCount,
-                     integerAt(*statistics, keys::recoveryCountKey).value_or(0));
+            addCount(stats.recoveryCount, recoveries.value_or(0));
             ++accelerators;
+            auto& given = stats.given;
+            given.utilization |= busy.has_value();
+            given.rendererUtil |= rendered.has_value();
+            given.tilerUtil |= tiled.has_value();
+            given.memoryUsed |= statistics->find(keys::inUseMemoryKey) != nullptr;
+            given.memoryAllocated |= statistics->find(keys::allocMemoryKey) != nullptr;
+            given.recoveryCount |= recoveries.has_value();
         }
         if (stats.coreCount == 0)
             stats.coreCount = integerAt(*table, keys::coreCountKey).value_or(0);
@@ -71,8 +80,10 @@ GPUStats GPUMonitor::readStats(platform::DeviceRegistry& registry) {
             if (const auto* model = table->find(keys::modelKey); model && model->string())
                 stats.modelName = QString::fromStdString(*model->string());
         }
-        if (const auto* power = table->find(keys::powerKey))
-            stats.powerWatts += power->toDouble().value_or(0);
+        if (const auto* power = table->find(keys::powerKey); power && power->toDouble()) {
+            stats.powerWatts += *power->toDouble();
+            stats.given.powerWatts = true;
+        }
     }
 
     if (accelerators > 0) {

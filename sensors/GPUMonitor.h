@@ -22,6 +22,17 @@ struct GPUStats {
     int recoveryCount = 0;
     // Watts drawn by the graphics processors whose drivers measure it (sum); 0 where none does.
     double powerWatts = 0;
+    // Which figures at least one accelerator gave; the others are not measured on this machine,
+    // and their 0 is no reading.
+    struct Given {
+        bool utilization = false;
+        bool rendererUtil = false;
+        bool tilerUtil = false;
+        bool memoryUsed = false;
+        bool memoryAllocated = false;
+        bool recoveryCount = false;
+        bool powerWatts = false;
+    } given;
 };
 
 // Reads the accelerator services of the registry: the percentages are means over the

@@ -67,7 +67,7 @@ std::optional<double> IoregMonitor::batteryTemperature(platform::DeviceRegistry&
 
 std::string IoregMonitor::renamedLabel(std::string label) {
     static constexpr std::pair<std::string_view, std::string_view> renames[] = {
-        {"AppleSmartBattery.Temperature", "Battery Temp"},
+        {"AppleSmartBattery.Temperature", batteryTemperatureLabel},
         {"VirtualTemperature", "Battery Temp (Virtual)"},
         {"IOPMPowerSource", "Power Source Temp"},
     };
@@ -101,10 +101,15 @@ TemperatureTable IoregMonitor::registryTemperatures(platform::DeviceRegistry& re
 
 TemperatureTable IoregMonitor::read(platform::DeviceRegistry& registry) {
     TemperatureTable table;
-    if (const auto battery = batteryTemperature(registry))
+    const auto battery = batteryTemperature(registry);
+    if (battery)
         table["Battery"] = *battery;
-    for (auto& [label, degrees] : registryTemperatures(registry))
+    for (auto& [label, degrees] : registryTemperatures(registry)) {
+        // The scan meets the battery's own temperature again on its service: one sensor, one row.
+        if (battery && label == batteryTemperatureLabel)
+            continue;
         table.try_emplace(label, degrees);
+    }
     return table;
 }
 

@@ -34,8 +34,10 @@ public:
     // Every temperature-like integer property of the scanned classes, under
     // "<sensor name>.<property>" as renamed by renamedLabel.
     static TemperatureTable registryTemperatures(platform::DeviceRegistry& registry);
-    // The battery under "Battery", then every scanned entry whose label is not yet taken.
+    // The battery under "Battery", then every scanned entry whose label is not yet taken, but
+    // the battery's own temperature seen again by the scan ("Battery Temp").
     static TemperatureTable read(platform::DeviceRegistry& registry);
+    static constexpr std::string_view batteryTemperatureLabel = "Battery Temp";
 
     // The service's property table; empty when it cannot be read.
     static std::optional<platform::PropertyTable> propertyTable(platform::RegistryService& service);

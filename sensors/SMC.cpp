@@ -167,13 +167,14 @@ std::vector<int> SMC::readFanSpeeds() {
     std::vector<int> speeds;
     if (!ensureConnection())
         return speeds;
-    for (int fan = 0; fan < 6; ++fan) {
+    // Desktop boards leave their first headers unconnected and graphics fans stop when cool, so
+    // a fan that is missing, stopped or unconnected is passed over rather than ending the list.
+    for (int fan = 0; fan < maxFans; ++fan) {
         char key[8];
         std::snprintf(key, sizeof key, "F%dAc", fan);
         const auto rpm = readFanValue(key);
-        if (!rpm || *rpm <= 50.0)
-            break;
-        speeds.push_back(static_cast<int>(std::lround(*rpm)));
+        if (rpm && *rpm > 50.0)
+            speeds.push_back(static_cast<int>(std::lround(*rpm)));
     }
     return speeds;
 }

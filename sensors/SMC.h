@@ -48,8 +48,10 @@ public:
     std::optional<double> readProbeValue(std::string_view key);
     std::optional<std::string> keyAtIndex(std::uint32_t index);
 
-    // Speeds of fans F0Ac… in rpm, rounded, up to the first that is missing or stopped; at most 6.
+    // Speeds of the fans of keys F0Ac to F5Ac in rpm, rounded, in fan order; fans that are
+    // missing or at 50 rpm or less are left out.
     std::vector<int> readFanSpeeds();
+    static constexpr int maxFans = 6;
 
     // Temperature keys found by the one-time scan, in discovery order.
     const std::vector<std::string>& knownTempKeys() const { return knownTempKeys_; }

@@ -82,6 +82,9 @@ struct HwmonReader::Layout {
     std::uint64_t inode = 0;
     HwmonChip chip;                                        // name, device and labels; no readings
     std::vector<std::string> temperatureInputs, fanInputs; // per channel of `chip`
+    // The chip's device folder where the kernel manages its power at run time (a graphics card,
+    // a USB device); empty where it does not, which stays so while the chip exists.
+    std::string sleepingDevice;
 };
 
 namespace {
@@ -141,6 +144,12 @@ HwmonReader::Layout HwmonReader::lookUp(const std::string& entry, std::uint64_t 
     layout.chip.devicePath = chipDevicePath(root_, entry);
     if (const auto slash = layout.chip.devicePath.rfind('/'); slash != std::string::npos)
         layout.chip.deviceName = layout.chip.devicePath.substr(slash + 1);
+    if (!layout.chip.devicePath.empty()) {
+        const auto device = fs::underRoot(root_, "/sys" + layout.chip.devicePath);
+        const auto status = fs::readAttribute(device + "/power/runtime_status");
+        if (status && *status != "unsupported")
+            layout.sleepingDevice = device;
+    }
     findChannels(files, layout.chip, layout.temperatureInputs, layout.fanInputs);
     sortByIndex(layout.chip.temperatures, layout.temperatureInputs);
     sortByIndex(layout.chip.fans, layout.fanInputs);
@@ -180,6 +189,12 @@ const std::vector<HwmonChip>& HwmonReader::chips() {
         const Layout& layout = *found->second;
         HwmonChip chip = layout.chip;
         chip.number = number;
+        // A read of a sleeping card's sensors wakes it on some drivers, and a laptop's battery
+        // pays for a card woken every second: its channels stay in place, without readings.
+        if (!layout.sleepingDevice.empty() && fs::isRuntimeAsleep(layout.sleepingDevice)) {
+            chips_.push_back(std::move(chip));
+            continue;
+        }
         for (std::size_t i = 0; i < chip.temperatures.size(); ++i) {
             const auto milli = readNumber(layout.temperatureInputs[i]);
             const double celsius = milli ? static_cast<double>(*milli) / 1000.0 : 0.0;
@@ -225,8 +240,6 @@ const HwmonTemperature* cpuChannel(const HwmonChip& chip) {
         const auto* die = labelled(chip, "Tdie");
         return die ? die : labelled(chip, "Tctl");
     }
-    if (chip.name == "cpu_thermal")
-        return firstChannel(chip);
     return nullptr;
 }
 
@@ -246,6 +259,11 @@ const HwmonTemperature* gpuChannel(const HwmonChip& chip) {
 }
 
 } // namespace
+
+bool isGraphicsChip(const HwmonChip& chip) {
+    return chip.name == "amdgpu" || chip.name == "radeon" || chip.name == "nouveau" ||
+           chip.name == "i915" || chip.name == "xe";
+}
 
 SmcRole smcRoleOf(const HwmonChip& chip, const HwmonTemperature& channel) {
     if (const auto* cpu = cpuChannel(chip); cpu && cpu->index == channel.index)

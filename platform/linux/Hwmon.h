@@ -62,8 +62,11 @@ private:
     std::map<std::string, std::unique_ptr<Layout>, std::less<>> layouts_; // by hwmonN
 };
 
+// A graphics card's own chip (amdgpu, radeon, nouveau, i915, xe).
+bool isGraphicsChip(const HwmonChip& chip);
+
 // What the controller key table makes of a channel: the CPU package or die temperature of a CPU
-// chip (coretemp "Package id N"/"Physical id N", k10temp/zenpower "Tctl"/"Tdie", cpu_thermal),
+// chip (coretemp "Package id N"/"Physical id N", k10temp/zenpower "Tctl"/"Tdie"),
 // a GPU's edge or die temperature, or nothing (the channel is then a HID sensor's).
 enum class SmcRole { None, Cpu, Gpu };
 SmcRole smcRoleOf(const HwmonChip& chip, const HwmonTemperature& channel);

@@ -55,11 +55,6 @@ struct LinuxAccelerators::Card {
     std::optional<std::int64_t> vramTotal;
 };
 
-bool isRuntimeAsleep(const std::string& deviceDirectory) {
-    const auto status = fs::readAttribute(deviceDirectory + "/power/runtime_status");
-    return status == "suspended" || status == "suspending";
-}
-
 LinuxAccelerators::LinuxAccelerators(std::string root, DeviceNameDatabases names,
                                      std::shared_ptr<IntelBusySource> intelBusy)
     : root_(std::move(root)),
@@ -190,7 +185,7 @@ std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
             card->name = name;
             card->directory = dir;
         }
-        if (isRuntimeAsleep(dir + "/device")) {
+        if (fs::isRuntimeAsleep(dir + "/device")) {
             // Idle, without reading anything more: its figures would wake it, and the last ones
             // no longer hold.
             if (card->nvidia)

@@ -14,10 +14,6 @@
 
 namespace orb::platform {
 
-// Whether the kernel has put the device in `deviceDirectory` (a sysfs device folder) into
-// runtime suspend, or is doing so: reading its figures then would wake it up again.
-bool isRuntimeAsleep(const std::string& deviceDirectory);
-
 // The graphics accelerator services: one per DRM card (/sys/class/drm/cardN, not its
 // connectors), each with the figures its driver gives.
 //

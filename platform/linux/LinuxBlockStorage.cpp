@@ -48,7 +48,7 @@ std::vector<DiskStatRow> parseDiskStats(std::string_view text) {
 namespace {
 
 // The name /proc/diskstats gives the /sys/block entry `sysfsName`, when that entry is a whole
-// disk with hardware behind it; empty otherwise.
+// disk with hardware behind it that is not a hidden path to another; empty otherwise.
 std::optional<std::string> wholeDiskName(const std::string& blockDir, std::string sysfsName) {
     constexpr std::array<std::string_view, 5> stackedOrMemory = {"loop", "ram", "zram", "dm-",
                                                                  "md"};
@@ -56,6 +56,10 @@ std::optional<std::string> wholeDiskName(const std::string& blockDir, std::strin
                     [&](std::string_view prefix) { return sysfsName.starts_with(prefix); }))
         return std::nullopt;
     if (!fs::entryExists(blockDir + "/" + sysfsName + "/device"))
+        return std::nullopt;
+    // NVMe native multipath lists each path to a namespace (nvme0c0n1) as a hidden disk beside
+    // the namespace's own (nvme0n1), which already counts every path's bytes.
+    if (fs::readAttribute(blockDir + "/" + sysfsName + "/hidden") == "1")
         return std::nullopt;
     std::replace(sysfsName.begin(), sysfsName.end(), '!', '/');
     return sysfsName;

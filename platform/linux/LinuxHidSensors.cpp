@@ -14,11 +14,6 @@ bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-bool isGraphicsDriver(std::string_view name) {
-    return name == "amdgpu" || name == "radeon" || name == "nouveau" || name == "i915" ||
-           name == "xe";
-}
-
 bool isOtherReadersChip(const HwmonChip& chip, const std::vector<std::string>& thermalZoneChips) {
     return chip.name == "acpitz" || chip.name == "applesmc" ||
            contains(chip.devicePath, "/power_supply/") ||
@@ -36,7 +31,7 @@ std::string baseProduct(const HwmonChip& chip, const HwmonTemperature& channel) 
         return name;
     if (chip.name == "nvme")
         return (chip.deviceName.empty() ? chip.name : chip.deviceName) + " " + name;
-    if (isGraphicsDriver(chip.name))
+    if (isGraphicsChip(chip))
         return chip.name + (contains(chip.name, "gpu") ? " " : " GPU ") + name;
     if (channel.label.empty() && chip.temperatures.size() == 1)
         return chip.name;
@@ -127,6 +122,30 @@ std::vector<HidSensorChannel> hidSensorChannels(const std::vector<HwmonChip>& ch
     return channels;
 }
 
+std::vector<HidZoneSensor> hidZoneSensors(const std::vector<ThermalZone>& zones) {
+    std::vector<HidZoneSensor> sensors;
+    std::map<std::string, int, std::less<>> seen; // zones of each type so far
+    for (const ThermalZone& zone : zones) {
+        const int ordinal = ++seen[zone.type];
+        if (zone.type.empty() || zone.shownElsewhere)
+            continue;
+        std::string product;
+        switch (zone.kind) {
+        case ZoneKind::Processor:
+            product = "CPU (" + zone.type + ")";
+            break;
+        case ZoneKind::Graphics:
+            product = "GPU (" + zone.type + ")";
+            break;
+        case ZoneKind::Other:
+            product = ordinal == 1 ? zone.type : zone.type + " " + std::to_string(ordinal);
+            break;
+        }
+        sensors.push_back({std::move(product), zone.name});
+    }
+    return sensors;
+}
+
 namespace {
 
 PropertyTable sensorProperties(std::string product) {
@@ -143,6 +162,8 @@ struct Service final : HidServiceObject {
     PropertyTable properties;
     int chip = 0;
     int channel = 0;
+    std::string zone;   // set for a thermal zone's sensor
+    bool fromDriver = false; // a driver library's sensor, found again by its product
 };
 
 struct Event final : HidEventObject {
@@ -162,47 +183,43 @@ bool matches(const PropertyTable& properties, const std::optional<PropertyTable>
 } // namespace
 
 struct LinuxHidSensors::State {
-    std::string root;
     std::shared_ptr<HwmonReader> reader;
-    // Thermal zone types change only when chips come or go; they are read again then.
-    std::optional<std::vector<std::pair<int, std::string>>> zonesReadFor;
-    std::vector<std::string> thermalZoneChips;
-
-    const std::vector<std::string>& zoneChipsFor(const std::vector<HwmonChip>& chips) {
-        std::vector<std::pair<int, std::string>> present;
-        for (const HwmonChip& chip : chips)
-            present.emplace_back(chip.number, chip.name);
-        if (present == zonesReadFor)
-            return thermalZoneChips;
-        zonesReadFor = std::move(present);
-        thermalZoneChips.clear();
-        const std::string zones = linux_fs::underRoot(root, "/sys/class/thermal");
-        for (const std::string& entry : linux_fs::listDirectory(zones)) {
-            if (!entry.starts_with("thermal_zone"))
-                continue;
-            // The hwmon copy of a zone takes the zone's type with '-' made '_', as hwmon names
-            // may not contain '-'.
-            if (auto type = linux_fs::readLine(zones + "/" + entry + "/type")) {
-                std::replace(type->begin(), type->end(), '-', '_');
-                thermalZoneChips.push_back(std::move(*type));
-            }
-        }
-        return thermalZoneChips;
-    }
+    std::shared_ptr<ThermalZoneReader> zones;
+    std::shared_ptr<const DriverTemperatures> drivers;
+    const decltype(DriverTemperatures::sensors) noSensors;
 
     std::optional<std::vector<HidService>> copyServices(const HidClient& handle) {
         auto* client = dynamic_cast<Client*>(handle.get());
         if (!client)
             return std::nullopt;
-        const auto& chips = reader->chips();
         std::vector<HidService> services;
-        for (HidSensorChannel& channel : hidSensorChannels(chips, zoneChipsFor(chips))) {
-            auto service = std::make_shared<Service>();
-            service->properties = sensorProperties(std::move(channel.product));
-            service->chip = channel.chip;
-            service->channel = channel.channel;
+        auto offer = [&](std::shared_ptr<Service> service, std::string product) {
+            service->properties = sensorProperties(std::move(product));
             if (matches(service->properties, client->matching))
                 services.push_back(std::move(service));
+        };
+        const auto& zoneList = zones->zones();
+        std::vector<std::string> zoneChips;
+        for (const ThermalZone& zone : zoneList) {
+            std::string chip = zone.type;
+            std::replace(chip.begin(), chip.end(), '-', '_');
+            zoneChips.push_back(std::move(chip));
+        }
+        for (HidSensorChannel& channel : hidSensorChannels(reader->chips(), zoneChips)) {
+            auto service = std::make_shared<Service>();
+            service->chip = channel.chip;
+            service->channel = channel.channel;
+            offer(std::move(service), std::move(channel.product));
+        }
+        for (HidZoneSensor& sensor : hidZoneSensors(zoneList)) {
+            auto service = std::make_shared<Service>();
+            service->zone = std::move(sensor.zone);
+            offer(std::move(service), std::move(sensor.product));
+        }
+        for (const auto& sensor : drivers ? drivers->sensors : noSensors) {
+            auto service = std::make_shared<Service>();
+            service->fromDriver = true;
+            offer(std::move(service), sensor.first);
         }
         return services;
     }
@@ -211,6 +228,20 @@ struct LinuxHidSensors::State {
         auto* service = dynamic_cast<Service*>(handle.get());
         if (!service || eventType != hid_temperature::eventType)
             return nullptr;
+        if (service->fromDriver) {
+            const auto* product = service->properties.find(hid_temperature::productKey);
+            for (const auto& [name, celsius] : drivers->sensors)
+                if (product && product->string() && name == *product->string())
+                    return std::make_shared<Event>(celsius);
+            return nullptr;
+        }
+        if (!service->zone.empty()) {
+            for (const ThermalZone& zone : zones->zones())
+                if (zone.name == service->zone && zone.millidegrees &&
+                    isShownZoneTemperature(*zone.millidegrees))
+                    return std::make_shared<Event>(static_cast<double>(*zone.millidegrees) / 1000);
+            return nullptr;
+        }
         for (const HwmonChip& chip : reader->chips()) {
             if (chip.number != service->chip)
                 continue;
@@ -222,10 +253,13 @@ struct LinuxHidSensors::State {
     }
 };
 
-LinuxHidSensors::LinuxHidSensors(std::string root, std::shared_ptr<HwmonReader> reader)
+LinuxHidSensors::LinuxHidSensors(std::shared_ptr<HwmonReader> reader,
+                                 std::shared_ptr<ThermalZoneReader> zones,
+                                 std::shared_ptr<const DriverTemperatures> drivers)
     : state_(std::make_shared<State>()) {
-    state_->root = std::move(root);
     state_->reader = std::move(reader);
+    state_->zones = std::move(zones);
+    state_->drivers = std::move(drivers);
 }
 
 HidFunction LinuxHidSensors::resolve(std::string_view name) {

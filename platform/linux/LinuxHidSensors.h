@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/HidEventSystem.h"
+#include "platform/linux/DriverTemperatures.h"
 #include "platform/linux/Hwmon.h"
+#include "platform/linux/LinuxThermalZones.h"
 
 #include <memory>
 #include <string>
@@ -32,17 +34,33 @@ struct HidSensorChannel {
 //   - a chip with a single unlabelled channel (a Wi-Fi PHY): the chip's name alone.
 // Where two chips would give the same product (two sockets, identical chips), each is prefixed
 // by what tells the chips apart: the coretemp package, else the device, else hwmonN.
-// `thermalZoneChips` are the names thermal zones' hwmon copies carry.
+// `thermalZoneChips` are the names thermal zones' hwmon copies carry (the zone's type with '-'
+// made '_', as hwmon names may not hold '-').
 std::vector<HidSensorChannel> hidSensorChannels(const std::vector<HwmonChip>& chips,
                                                 const std::vector<std::string>& thermalZoneChips);
 
-// The HID event-system functions over hwmon: a client whose services are the channels above,
-// each with the properties of a temperature sensor, whose temperature event carries the
-// channel's current reading. Unknown names resolve to nothing.
+// One thermal zone offered as a HID temperature sensor.
+struct HidZoneSensor {
+    std::string product;
+    std::string zone; // "thermal_zone3"
+};
+
+// The zones that become HID sensors, in zone order: every zone with a type that no other reader
+// presents. A processor zone's product is "CPU (<type>)" and a graphics zone's "GPU (<type>)",
+// so that the hottest of them is the processor's or the graphics processor's temperature where
+// no controller key gives one; any other zone's is its type, and zones of one type after the
+// first are "<type> 2", "<type> 3".
+std::vector<HidZoneSensor> hidZoneSensors(const std::vector<ThermalZone>& zones);
+
+// The HID event-system functions over hwmon, the thermal zones and the temperatures only a
+// driver's library gives: a client whose services are the channels, zones and driver sensors,
+// each with the properties of a temperature sensor, whose temperature event carries the current
+// reading (a zone's from 1 °C to below 150 °C). Unknown names resolve to nothing.
 class LinuxHidSensors final : public HidFunctionResolver {
 public:
-    // The reader is shared with the other sensor readers, so that a tick reads hwmon once.
-    LinuxHidSensors(std::string root, std::shared_ptr<HwmonReader> reader);
+    // The readers are shared with the other sensor readers, so that a tick reads each once.
+    LinuxHidSensors(std::shared_ptr<HwmonReader> reader, std::shared_ptr<ThermalZoneReader> zones,
+                    std::shared_ptr<const DriverTemperatures> drivers = nullptr);
     HidFunction resolve(std::string_view name) override;
 
     struct State;

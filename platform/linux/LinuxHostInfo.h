@@ -26,7 +26,9 @@ private:
     std::optional<std::optional<std::int64_t>> capturedBootTime_;
 };
 
-// The brand text of /proc/cpuinfo: "model name" on x86, "Hardware" or "Processor" on ARM.
+// The brand text of /proc/cpuinfo: "model name" on x86, else "Hardware" or "Processor" (older
+// ARM kernels), else the architecture-only model name 32-bit ARM kernels print. On ARM the
+// device tree's model, then the cores' names, come first (LinuxHostInfo::brandString).
 std::string brandFromCpuinfo(std::string_view cpuinfoText);
 
 } // namespace orb::platform

@@ -75,20 +75,23 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
                         std::make_unique<LinuxSmartBattery>(supplies));
     platform->power = std::make_unique<LinuxPowerSources>(
         supplies, live ? std::make_unique<UPowerClient>(QDBusConnection::systemBus()) : nullptr);
-    // One pass over hwmon and one over the thermal zones serve every sensor reader of a tick.
+    // One pass over hwmon and one over the thermal zones serve every sensor reader of a tick:
+    // hwmon gives the controller's keys, the zones and the channels without a key are HID
+    // sensors, and the zones' trips give the thermal state.
     auto hwmon = std::make_shared<HwmonReader>(root);
     auto zones = std::make_shared<ThermalZoneReader>(root);
     registry->addSource("AppleSMC", std::make_unique<LinuxSmc>(hwmon));
-    registry->addSource(std::string(thermal_sensor::serviceClass),
-                        std::make_unique<LinuxThermalZones>(zones));
     registry->addSource(
         std::string(accelerator::serviceClass),
         std::make_unique<LinuxAccelerators>(root, installedDeviceNameDatabases(root), intelBusy));
-    // NVIDIA's driver is asked through its own library, which reads this machine's devices.
+    // NVIDIA's driver is asked through its own library, which reads this machine's devices and
+    // gives the temperatures that driver has no hwmon chip for.
+    auto driverTemperatures = std::make_shared<DriverTemperatures>();
     if (live)
         registry->addSource(std::string(accelerator::serviceClass),
-                            std::make_unique<NvidiaAccelerators>(root));
-    platform->hid = std::make_unique<LinuxHidSensors>(root, hwmon);
+                            std::make_unique<NvidiaAccelerators>(root, std::string(nvidia::managementLibrary),
+                                                                 std::cout, driverTemperatures));
+    platform->hid = std::make_unique<LinuxHidSensors>(hwmon, zones, driverTemperatures);
     platform->thermal = std::make_unique<LinuxThermalState>(root, zones);
     platform->registry = std::move(registry);
     return platform;

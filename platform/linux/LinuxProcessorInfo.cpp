@@ -32,10 +32,12 @@ std::optional<ProcessorSample> parseProcessorTicks(std::string_view statText) {
         const auto [user, nice, system, idle, iowait, irq, softirq, steal, guest, guestNice] = v;
         ProcessorTicks ticks;
         ticks.id = static_cast<int>(*id);
-        // Guest time is already counted in user (and guest_nice in nice): take it out once so
-        // a virtual machine's time is not counted twice.
-        ticks.user = user >= guest ? user - guest : user;
-        ticks.nice = nice >= guestNice ? nice - guestNice : nice;
+        // A virtual machine's time (guest, guest_nice) is already inside user and nice: it is
+        // this host's processors at work, so it is counted there, once.
+        static_cast<void>(guest);
+        static_cast<void>(guestNice);
+        ticks.user = user;
+        ticks.nice = nice;
         // Interrupt service and time stolen by the hypervisor keep the processor from our work.
         ticks.system = system + irq + softirq + steal;
         // iowait is idle time spent waiting for a disk.

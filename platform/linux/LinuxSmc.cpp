@@ -126,15 +126,19 @@ std::vector<SmcKey> smcKeyTable(const std::vector<HwmonChip>& chips) {
             }
         }
     }
+    // Whole rpm as ui16: quarters (fpe2) end at 16,383 rpm, below what server fans reach. A
+    // graphics card's fan cools the card, not the machine, and stops when the card is cool.
     int fan = 0;
     for (const auto& chip : chips) {
+        if (isGraphicsChip(chip))
+            continue;
         for (const auto& channel : chip.fans) {
             if (fan >= maxKeysPerKind)
                 break;
-            SmcKey key{numbered("F%dAc", fan++), "fpe2", {}, 2};
+            SmcKey key{numbered("F%dAc", fan++), "ui16", {}, 2};
             if (channel.rpm) {
-                const auto bytes = smc::encodeFpe2(*channel.rpm);
-                key.value.assign(bytes.begin(), bytes.end());
+                const auto rpm = static_cast<unsigned>(std::clamp(*channel.rpm, 0, 0xFFFF));
+                key.value = {static_cast<std::uint8_t>(rpm >> 8), static_cast<std::uint8_t>(rpm)};
             }
             add(std::move(key));
         }

@@ -25,8 +25,9 @@ struct SmcKey {
 // - the applesmc chip's temperatures under their own keys (it labels each channel with it);
 // - the CPU package or die channel of each CPU chip, in chip order, as TC0D, TC1D, … TC9D;
 // - the edge or die channel of each GPU chip, in chip order, as Tg0D, Tg1D, … Tg9D;
-// - every fan channel, chips in order and each chip's fans by index, as F0Ac … F9Ac.
-// Temperatures are sp78 and fans fpe2, two bytes each. A key whose channel has no believable
+// - every fan channel but a graphics card's, chips in order and each chip's fans by index, as
+//   F0Ac … F9Ac.
+// Temperatures are sp78 and fans ui16 (whole rpm), two bytes each. A key whose channel has no believable
 // reading stays in the table and answers reads with an error, so enumeration does not change
 // with the readings. A second key of the same name is dropped.
 std::vector<SmcKey> smcKeyTable(const std::vector<HwmonChip>& chips);

@@ -1,8 +1,10 @@
 #include "platform/linux/LinuxThermalZones.h"
 
+#include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/SysFs.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,35 +30,20 @@ std::optional<int> numberAfter(std::string_view name, std::string_view prefix,
     return static_cast<int>(*number);
 }
 
-// hwmon names cannot hold '-', so the thermal core registers "cpu-thermal" as "cpu_thermal".
-std::string hwmonSpelling(std::string name) {
-    std::replace(name.begin(), name.end(), '-', '_');
-    return name;
-}
-
-// The names of the hwmon chips, as the hwmon readers see them.
-std::vector<std::string> hwmonChipNames(const std::string& root) {
-    std::vector<std::string> names;
+bool hasHwmonChip(const std::string& root, std::string_view name) {
     const auto classDir = fs::underRoot(root, "/sys/class/hwmon");
-    for (const auto& chip : fs::listDirectory(classDir)) {
-        if (auto name = fs::readAttribute(classDir + "/" + chip + "/name"))
-            names.push_back(hwmonSpelling(std::move(*name)));
-    }
-    return names;
+    return std::ranges::any_of(fs::listDirectory(classDir), [&](const std::string& chip) {
+        return fs::readAttribute(classDir + "/" + chip + "/name") == name;
+    });
 }
 
-// Whether the zone's sensor reaches the table through the controller keys already. The thermal
-// core registers most zones as hwmon chips too; the hwmon readers leave those chips alone, so
-// the zone is presented here, except where a processor channel stands for it.
-bool hasHwmonTwin(const std::string& type, const std::vector<std::string>& hwmonChips) {
-    auto present = [&](std::string_view chip) {
-        return std::find(hwmonChips.begin(), hwmonChips.end(), chip) != hwmonChips.end();
-    };
-    // The package zone reads the same processor register as coretemp's "Package id N".
+// The package zone reads the same register as coretemp's "Package id N"; a battery's zone is
+// named after its power supply, whose reader gives its temperature.
+bool isShownElsewhere(const std::string& root, const std::string& type) {
     if (type == "x86_pkg_temp")
-        return present("coretemp");
-    // On ARM boards the processor's zone is the CPU temperature itself.
-    return hwmonSpelling(type) == "cpu_thermal" && present("cpu_thermal");
+        return hasHwmonChip(root, "coretemp");
+    return !type.empty() && type.find('/') == std::string::npos &&
+           fs::entryExists(fs::underRoot(root, "/sys/class/power_supply/" + type));
 }
 
 // A trip at or below 0 °C never fires on a running machine: firmware leaves 0, or a value at or
@@ -88,6 +75,51 @@ std::vector<ThermalTrip> readTrips(const std::string& dir, const std::vector<std
 
 } // namespace
 
+// The kernel names a zone after the device-tree node that describes it ("bigcore0-thermal"),
+// or, without one, after its driver or ACPI object ("bcm2835_thermal", "x86_pkg_temp",
+// "acpitz"). Device-tree zones name the block they sit on, so the start of the name tells
+// what they measure; matched on the lower-cased type with '_' read as '-':
+//
+//   start of the type                       kind        where
+//   cpu (cpu-thermal, cpu4-top-thermal,     Processor   Broadcom, Allwinner, Amlogic, NXP,
+//        cpu-little0-thermal, cpuss0-thermal)           Qualcomm, MediaTek, Samsung, NVIDIA
+//   bigcore, littlecore, midcore,           Processor   Rockchip (one zone per cluster),
+//   cluster, soc-thermal, package-thermal               Qualcomm (cluster0-thermal); Rockchip
+//                                                       and NXP name the SoC's own sensor
+//                                                       soc-thermal or package-thermal
+//   bcm2835-thermal, bcm2711-thermal        Processor   Raspberry Pi kernels without a
+//                                                       device-tree zone
+//   x86-pkg-temp, soc-dts                   Processor   Intel's package sensor (Core, Atom)
+//   gpu (gpu-thermal, gpu1-thermal,         Graphics    every SoC family above
+//        gpu-thermal-top, gpuss0-thermal),
+//   mali
+//   anything else                           Other       ACPI zones, chipset, Wi-Fi, skin, ...
+ZoneKind zoneKind(std::string_view type) {
+    std::string name(type);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
+        return c == '_' ? '-' : static_cast<char>(std::tolower(c));
+    });
+    static constexpr std::pair<std::string_view, ZoneKind> starts[] = {
+        {"cpu", ZoneKind::Processor},
+        {"bigcore", ZoneKind::Processor},
+        {"littlecore", ZoneKind::Processor},
+        {"midcore", ZoneKind::Processor},
+        {"cluster", ZoneKind::Processor},
+        {"soc-thermal", ZoneKind::Processor},
+        {"package-thermal", ZoneKind::Processor},
+        {"bcm2835-thermal", ZoneKind::Processor},
+        {"bcm2711-thermal", ZoneKind::Processor},
+        {"x86-pkg-temp", ZoneKind::Processor},
+        {"soc-dts", ZoneKind::Processor},
+        {"gpu", ZoneKind::Graphics},
+        {"mali", ZoneKind::Graphics},
+    };
+    for (const auto& [start, kind] : starts)
+        if (name.starts_with(start))
+            return kind;
+    return ZoneKind::Other;
+}
+
 std::optional<std::int64_t> readAttributeNumber(const std::string& path) {
     const auto text = fs::readAttribute(path);
     return text ? fs::parseInt(*text) : std::nullopt;
@@ -97,15 +129,20 @@ bool isPlausibleZoneTemperature(std::int64_t millidegrees) {
     return millidegrees > 0 && millidegrees < 200'000;
 }
 
+bool isShownZoneTemperature(std::int64_t millidegrees) {
+    return millidegrees >= 1'000 && millidegrees < 150'000;
+}
+
 ThermalZoneReader::ThermalZoneReader(std::string root, std::chrono::milliseconds reuseWindow)
     : root_(std::move(root)), reuse_(reuseWindow),
       listing_(fs::underRoot(root_, classDirectory), "thermal", fs::DeviceEvents::forRoot(root_)) {}
 
-void ThermalZoneReader::describe(const std::string& dir, const std::string& name, Layout& layout,
-                                 const std::vector<std::string>& hwmonChips) {
+void ThermalZoneReader::describe(const std::string& dir, const std::string& name,
+                                 Layout& layout) {
     layout.type = fs::readAttribute(dir + "type").value_or("");
     layout.devicePath = kernelDevicePath(root_, std::string(classDirectory) + "/" + name);
-    layout.readThroughHwmon = hasHwmonTwin(layout.type, hwmonChips);
+    layout.kind = zoneKind(layout.type);
+    layout.shownElsewhere = isShownElsewhere(root_, layout.type);
     layout.trips = readTrips(dir, fs::listDirectory(dir));
     layout.passesSinceTrips = 0;
 }
@@ -127,7 +164,6 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
                             [&](const auto& entry) { return entry.second == layout.first; });
     });
 
-    std::optional<std::vector<std::string>> hwmonChips; // listed once, when a zone is new
     for (const auto& [number, name] : names) {
         const auto dir = classDir + "/" + name + "/";
         struct stat status {};
@@ -139,46 +175,18 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
         Layout& layout = layouts_[name];
         if (layout.inode != status.st_ino) {
             layout.inode = status.st_ino;
-            if (!hwmonChips)
-                hwmonChips = hwmonChipNames(root_);
-            describe(dir, name, layout, *hwmonChips);
+            describe(dir, name, layout);
         } else if (++layout.passesSinceTrips >= tripRefreshPasses) {
             layout.trips = readTrips(dir, fs::listDirectory(dir));
             layout.passesSinceTrips = 0;
         }
-        ThermalZone zone{name,
-                         layout.type,
-                         layout.devicePath,
-                         readAttributeNumber(dir + "temp"),
-                         layout.trips,
-                         layout.readThroughHwmon};
+        ThermalZone zone{name,         layout.type, layout.devicePath, readAttributeNumber(dir + "temp"),
+                         layout.trips, layout.kind, layout.shownElsewhere};
         if (zone.millidegrees && !isPlausibleZoneTemperature(*zone.millidegrees))
             zone.millidegrees.reset();
         zones_.push_back(std::move(zone));
     }
     return zones_;
-}
-
-LinuxThermalZones::LinuxThermalZones(std::shared_ptr<ThermalZoneReader> reader)
-    : reader_(std::move(reader)) {}
-
-std::vector<std::unique_ptr<RegistryService>> LinuxThermalZones::services() {
-    std::vector<std::unique_ptr<RegistryService>> services;
-    std::map<std::string, int, std::less<>> seen; // zones of each type so far
-    for (const auto& zone : reader_->zones()) {
-        const int ordinal = ++seen[zone.type];
-        if (!zone.millidegrees || zone.readThroughHwmon || zone.type.empty())
-            continue;
-        // Hundredths of a degree, rounded, as the registry's temperature sensors give them.
-        const std::int64_t hundredths = (*zone.millidegrees + 5) / 10;
-        PropertyTable properties;
-        properties.set(std::string(thermal_sensor::nameKey),
-                       ordinal == 1 ? zone.type : zone.type + " " + std::to_string(ordinal));
-        properties.set(std::string(thermal_sensor::temperatureKey), hundredths);
-        services.push_back(std::make_unique<SnapshotService>(registryEntryId(zone.devicePath),
-                                                             std::move(properties)));
-    }
-    return services;
 }
 
 } // namespace orb::platform

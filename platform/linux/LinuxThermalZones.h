@@ -3,7 +3,6 @@
 #include "platform/linux/DeviceEvents.h"
 #include "platform/linux/SysFs.h"
 
-#include "platform/linux/LinuxDeviceRegistry.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,13 +15,10 @@
 
 namespace orb::platform {
 
-// The registry class and keys of the thermal-zone services: one per zone of
-// /sys/class/thermal, presented as an embedded temperature sensor.
-namespace thermal_sensor {
-inline constexpr std::string_view serviceClass = "AppleEmbeddedTempSensor";
-inline constexpr std::string_view nameKey = "name";               // text: the zone's type
-inline constexpr std::string_view temperatureKey = "Temperature"; // integer, 0.01 °C
-} // namespace thermal_sensor
+// What a zone measures, told from its type by the names the kernel's drivers and device trees
+// give zones (see ZoneKind's table in LinuxThermalZones.cpp).
+enum class ZoneKind { Processor, Graphics, Other };
+ZoneKind zoneKind(std::string_view type);
 
 // A trip point of a zone: the temperature at which the kernel acts ("passive" slows the
 // processor, "active" starts a fan, "hot" and "critical" warn or shut down).
@@ -41,9 +37,10 @@ struct ThermalZone {
     // Only the trips that can fire: firmware fills unused slots with 0 or with values at or
     // below absolute zero.
     std::vector<ThermalTrip> trips;
-    // The same sensor is also a hwmon chip (the thermal core's own chip for the zone, or the
-    // processor's package sensor), so the hwmon readers already present it.
-    bool readThroughHwmon = false;
+    ZoneKind kind = ZoneKind::Other;
+    // Another reader presents the same sensor: the processor's package zone where coretemp
+    // gives it, or a battery's own zone, whose temperature comes with the battery.
+    bool shownElsewhere = false;
 };
 
 // A sysfs attribute holding one number, read with one call; empty when it cannot be read (a
@@ -72,12 +69,12 @@ private:
         std::uint64_t inode = 0;
         std::string type;
         std::string devicePath;
-        bool readThroughHwmon = false;
+        ZoneKind kind = ZoneKind::Other;
+        bool shownElsewhere = false;
         std::vector<ThermalTrip> trips;
         int passesSinceTrips = 0;
     };
-    void describe(const std::string& dir, const std::string& name, Layout& layout,
-                  const std::vector<std::string>& hwmonChips);
+    void describe(const std::string& dir, const std::string& name, Layout& layout);
 
     std::string root_;
     linux_fs::ReuseWindow reuse_;
@@ -86,17 +83,8 @@ private:
     std::map<std::string, Layout, std::less<>> layouts_;
 };
 
-// The thermal-zone services. A zone is left out when its reading is not a temperature or when
-// the hwmon readers present the same sensor. Zones of one type are told apart by number: the
-// first keeps the type as its name, the next are "<type> 2", "<type> 3", in zone order.
-class LinuxThermalZones final : public ServiceSource {
-public:
-    explicit LinuxThermalZones(std::shared_ptr<ThermalZoneReader> reader);
-    std::vector<std::unique_ptr<RegistryService>> services() override;
-    std::string_view subsystem() const override { return "thermal"; }
-
-private:
-    std::shared_ptr<ThermalZoneReader> reader_;
-};
+// A zone's reading as a temperature sensor shows it: from 1 °C to below 150 °C. Below that it is
+// a sensor not yet read, above it a limit or a fault.
+bool isShownZoneTemperature(std::int64_t millidegrees);
 
 } // namespace orb::platform

@@ -25,7 +25,7 @@ std::string pciDevicePath(std::string_view address) {
 } // namespace
 
 bool isRuntimeSuspended(const std::string& root, std::string_view address) {
-    return isRuntimeAsleep(fs::underRoot(root, pciDevicePath(address)));
+    return fs::isRuntimeAsleep(fs::underRoot(root, pciDevicePath(address)));
 }
 
 std::vector<NvidiaPciDevice> findNvidiaPciDevices(const std::string& root) {
@@ -93,7 +93,7 @@ std::vector<AcceleratorSnapshot> NvidiaQuery::read() {
 }
 
 AcceleratorSnapshot NvidiaQuery::snapshot(const NvmlGpu& gpu, RegistryEntryId id) {
-    AcceleratorSnapshot result{id, {}};
+    AcceleratorSnapshot result{id, {}, gpu.name, {}};
     auto& properties = result.properties;
     if (!gpu.name.empty())
         properties.set(std::string(modelKey), gpu.name);
@@ -125,11 +125,15 @@ AcceleratorSnapshot NvidiaQuery::snapshot(const NvmlGpu& gpu, RegistryEntryId id
     }
     if (reading.powerMilliwatts && *reading.powerMilliwatts > 0)
         properties.set(std::string(powerKey), *reading.powerMilliwatts / 1000.0);
+    if (reading.temperatureCelsius)
+        result.celsius = *reading.temperatureCelsius;
     return result;
 }
 
-NvidiaAccelerators::NvidiaAccelerators(std::string root, std::string library, std::ostream& log)
+NvidiaAccelerators::NvidiaAccelerators(std::string root, std::string library, std::ostream& log,
+                                       std::shared_ptr<DriverTemperatures> temperatures)
     : query_(std::move(root), std::move(library)), log_(log),
+      temperatures_(std::move(temperatures)),
       background_(
           [this] {
               // In order: idle() says what the read just found.
@@ -149,9 +153,16 @@ NvidiaAccelerators::~NvidiaAccelerators() = default;
 std::vector<std::unique_ptr<RegistryService>> NvidiaAccelerators::services() {
     auto reading = background_.take();
     std::vector<std::unique_ptr<RegistryService>> services;
-    for (auto& snapshot : reading.snapshots)
+    if (temperatures_)
+        temperatures_->sensors.clear();
+    for (auto& snapshot : reading.snapshots) {
+        if (temperatures_ && snapshot.celsius)
+            temperatures_->sensors.emplace_back(
+                "GPU (" + (snapshot.name.empty() ? std::string("NVIDIA") : snapshot.name) + ")",
+                *snapshot.celsius);
         services.push_back(
             std::make_unique<SnapshotService>(snapshot.id, std::move(snapshot.properties)));
+    }
     // Written here rather than on the worker, so that the program's output has one writer; the
     // library gives up after its failure, so there is one line at most.
     if (reading.failure && !std::exchange(reported_, true))

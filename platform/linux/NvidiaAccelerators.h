@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/BackgroundQuery.h"
+#include "platform/linux/DriverTemperatures.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/Nvml.h"
 
@@ -36,6 +37,8 @@ bool isRuntimeSuspended(const std::string& root, std::string_view address);
 struct AcceleratorSnapshot {
     RegistryEntryId id = 0;
     PropertyTable properties;
+    std::string name;               // the device's, empty when the driver gives none
+    std::optional<double> celsius;  // the die's temperature, where the driver gave it
 };
 
 // One reading of the NVIDIA devices, taken on the caller's thread (it can wait for the driver).
@@ -78,13 +81,17 @@ private:
 // each match answers with the last reading completed and asks for the next one. The first
 // match after the library failed to start writes one line to `log`.
 //
+// Each match also leaves the devices' temperatures in `temperatures` (where given), for the
+// temperature sensors: the driver has no hwmon chip.
+//
 // Reading the driver wakes a device: it is meant for the live system, whatever `root` its sysfs
 // is read from.
 class NvidiaAccelerators final : public ServiceSource {
 public:
     explicit NvidiaAccelerators(std::string root = "/",
                                 std::string library = std::string(nvidia::managementLibrary),
-                                std::ostream& log = std::cout);
+                                std::ostream& log = std::cout,
+                                std::shared_ptr<DriverTemperatures> temperatures = nullptr);
     ~NvidiaAccelerators() override; // waits for a reading under way
 
     std::vector<std::unique_ptr<RegistryService>> services() override;
@@ -102,6 +109,7 @@ private:
     std::optional<std::string> failure_; // the worker's: why the library did not start
     std::ostream& log_;
     bool reported_ = false; // the failure's line was written
+    std::shared_ptr<DriverTemperatures> temperatures_;
     BackgroundQuery<Reading> background_;
 };
 

@@ -94,6 +94,7 @@ bool NvmlSession::load(const std::string& library) {
         return false;
     }
     resolve(handle_, "nvmlDeviceGetNumGpuCores", getNumGpuCores_);
+    resolve(handle_, "nvmlDeviceGetTemperature", getTemperature_);
     resolve(handle_, "nvmlErrorString", errorString_);
     return true;
 }
@@ -140,6 +141,11 @@ NvmlReading NvmlSession::read(const NvmlGpu& gpu) const {
     unsigned int milliwatts = 0;
     if (getPowerUsage_(gpu.handle, &milliwatts) == nvml::success)
         reading.powerMilliwatts = milliwatts;
+    // 0 and anything from 150 °C on are a sensor that did not answer, not the die.
+    unsigned int celsius = 0;
+    if (getTemperature_ && getTemperature_(gpu.handle, nvml::temperatureGpu, &celsius) == nvml::success &&
+        celsius > 0 && celsius < 150)
+        reading.temperatureCelsius = celsius;
     return reading;
 }
 

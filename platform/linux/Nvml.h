@@ -50,6 +50,7 @@ struct PciInfo { // nvmlPciInfo_t (third version)
 };
 
 inline constexpr unsigned int deviceNameBufferSize = 96; // NVML_DEVICE_NAME_V2_BUFFER_SIZE
+inline constexpr int temperatureGpu = 0; // NVML_TEMPERATURE_GPU: the die's sensor
 
 using InitFn = Return (*)();
 using ShutdownFn = Return (*)();
@@ -61,6 +62,7 @@ using GetMemoryInfoFn = Return (*)(Device device, Memory* memory);
 using GetPowerUsageFn = Return (*)(Device device, unsigned int* milliwatts);
 using GetNumGpuCoresFn = Return (*)(Device device, unsigned int* cores);
 using GetPciInfoFn = Return (*)(Device device, PciInfo* pci);
+using GetTemperatureFn = Return (*)(Device device, int sensor, unsigned int* celsius);
 using ErrorStringFn = const char* (*)(Return result);
 }
 
@@ -85,6 +87,7 @@ struct NvmlReading {
     std::optional<std::uint64_t> memoryUsed;
     std::optional<std::uint64_t> memoryTotal;
     std::optional<unsigned> powerMilliwatts;
+    std::optional<unsigned> temperatureCelsius;
 };
 
 // The library loaded from `library` (a soname looked up in the system's library paths, or a
@@ -124,6 +127,7 @@ private:
     nvml::GetPciInfoFn getPciInfo_ = nullptr;
     // Optional: older drivers lack them.
     nvml::GetNumGpuCoresFn getNumGpuCores_ = nullptr;
+    nvml::GetTemperatureFn getTemperature_ = nullptr;
     nvml::ErrorStringFn errorString_ = nullptr;
 };
 

@@ -165,17 +165,34 @@ std::optional<Level> sumLevels(const Packs& packs, PackLevel packLevel) {
     return total;
 }
 
+// The gauge's own `capacity` is the level the desktop's indicator shows and the one its
+// firmware calibrates; energies or charges only where a pack lacks it. Two packs' capacities
+// are weighted by what each holds when full (energy, else charge; alike without either).
 std::optional<Level> combinedLevel(const Packs& packs) {
     auto thousandths = [](Level level) {
         return Level{perThousand(level.now), perThousand(level.full)};
     };
+    if (sumOver(packs, [](const PowerSupply& p) { return p.capacity; })) {
+        for (const auto full : {&PowerSupply::energyFull, &PowerSupply::chargeFull}) {
+            auto weighted = sumLevels(packs, [full](const PowerSupply& p) -> std::optional<Level> {
+                const auto& mark = p.*full;
+                if (!mark || *mark <= 0)
+                    return std::nullopt;
+                const auto percent = std::clamp<std::int64_t>(*p.capacity, 0, 100);
+                return Level{*mark / 100 * percent + *mark % 100 * percent / 100, *mark};
+            });
+            if (packs.size() > 1 && weighted)
+                return thousandths(*weighted);
+        }
+        return sumLevels(packs, [](auto& p) { return packLevel(p.capacity, 100); });
+    }
     if (auto energy =
             sumLevels(packs, [](auto& p) { return packLevel(p.energyNow, p.energyFull); }))
         return thousandths(*energy);
     if (auto charge =
             sumLevels(packs, [](auto& p) { return packLevel(p.chargeNow, p.chargeFull); }))
         return thousandths(*charge);
-    return sumLevels(packs, [](auto& p) { return packLevel(p.capacity, 100); });
+    return std::nullopt;
 }
 
 // Minutes to move `amount` at `rate` (µWh at µW, or µAh at µA).
@@ -441,13 +458,19 @@ std::optional<PropertyTable> smartBatteryProperties(const std::vector<PowerSuppl
     if (const auto* adapter = onlineAdapter(supplies))
         set(adapterDetailsKey, adapterDetails(*adapter));
 
-    // What the machine draws from its packs; Linux has no reading of the adapter's input, so
-    // that figure is only ever the 0 of an unplugged adapter.
+    // What the machine draws from its packs, which is all it uses while they discharge (on the
+    // adapter the packs say nothing of it), and what it takes from its adapter where the
+    // adapter's driver measures that (power_now): an adapter's voltage and current are its
+    // contract, a rating that says nothing of what flows. Unplugged, nothing flows.
     PropertyTable batteryData;
-    if (auto draw = drawMicrowatts(packs))
+    if (auto draw = drawMicrowatts(packs); draw && anyFlowing(packs, -1))
         batteryData.set(std::string(systemPowerKey), static_cast<double>(*draw) / 1e6);
+    const auto* adapter = onlineAdapter(supplies);
     if (online == false)
         batteryData.set(std::string(adapterPowerKey), 0.0);
+    else if (adapter && adapter->powerNow && *adapter->powerNow >= 0)
+        batteryData.set(std::string(adapterPowerKey),
+                        static_cast<double>(*adapter->powerNow) / 1e6);
     if (!batteryData.empty())
         set(batteryDataKey, std::move(batteryData));
     return properties;

@@ -323,4 +323,9 @@ std::vector<std::string> listDirectory(const std::string& path) {
     return names;
 }
 
+bool isRuntimeAsleep(const std::string& deviceDirectory) {
+    const auto status = readAttribute(deviceDirectory + "/power/runtime_status");
+    return status == "suspended" || status == "suspending";
+}
+
 } // namespace orb::platform::linux_fs

@@ -93,4 +93,8 @@ bool entryExists(const std::string& path);
 // Names of the entries of a directory (no "." or ".."), sorted; empty when unreadable.
 std::vector<std::string> listDirectory(const std::string& path);
 
+// Whether the kernel has put the device in `deviceDirectory` (a sysfs device folder) into
+// runtime suspend, or is doing so: reading its figures then would wake it up again.
+bool isRuntimeAsleep(const std::string& deviceDirectory);
+
 } // namespace orb::platform::linux_fs

@@ -146,4 +146,15 @@ int nvmlDeviceGetNumGpuCores(void* handle, unsigned int* cores) {
     });
 }
 
+int nvmlDeviceGetTemperature(void* handle, int sensor, unsigned int* celsius) {
+    return withDevice(handle, [&](const Device& d) {
+        if (sensor != 0)
+            return errorInvalidArgument;
+        if (d.gpu.celsius == 0)
+            return errorNotSupported;
+        *celsius = d.gpu.celsius;
+        return success;
+    });
+}
+
 } // extern "C"

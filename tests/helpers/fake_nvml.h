@@ -11,7 +11,8 @@ struct FakeNvmlGpu {
     unsigned long long memoryUsed;
     unsigned long long memoryTotal;
     unsigned int milliwatts;
-    unsigned int cores; // 0: the driver does not say
+    unsigned int cores;   // 0: the driver does not say
+    unsigned int celsius; // 0: the driver does not say
 };
 
 extern "C" {
