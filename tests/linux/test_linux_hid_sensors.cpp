@@ -14,8 +14,12 @@ using Readings = std::map<std::string, double>;
 
 namespace {
 
-std::shared_ptr<HwmonReader> freshReader(const std::string& root) {
-    return std::make_shared<HwmonReader>(root, std::chrono::milliseconds(0));
+// Sensors over hwmon and the zones of `root`, read afresh on every call.
+LinuxHidSensors sensorsOf(const std::string& root,
+                          std::shared_ptr<const DriverTemperatures> drivers = nullptr) {
+    return LinuxHidSensors(std::make_shared<HwmonReader>(root, std::chrono::milliseconds(0)),
+                           std::make_shared<ThermalZoneReader>(root, std::chrono::milliseconds(0)),
+                           std::move(drivers));
 }
 
 template <typename Function> Function function(LinuxHidSensors& sensors, std::string_view name) {
@@ -41,7 +45,7 @@ Readings products(LinuxHidSensors& sensors, std::optional<PropertyTable> matchin
 }
 
 Readings products(const std::string& root) {
-    LinuxHidSensors sensors(root, freshReader(root));
+    auto sensors = sensorsOf(root);
     return products(sensors);
 }
 
@@ -86,7 +90,7 @@ TEST(LinuxHidSensors, CapturedMachinesGiveProductsTheirUsersRecognise) {
     for (const auto& [machine, expected] :
          {std::pair<std::string, Readings>{"lact/intel/b580", {{"GPU Die", 58}}},
           {"lact/amd/rx6900xt", {{"GPU Die", 59}}}}) {
-        LinuxHidSensors sensors(fixtures + "/" + machine, freshReader(fixtures + "/" + machine));
+        auto sensors = sensorsOf(fixtures + "/" + machine);
         EXPECT_EQ(HIDMonitor(&sensors).readTemperatures(), expected) << machine;
     }
 }
@@ -107,7 +111,7 @@ TEST(LinuxHidSensors, EachSensorOnceWithANameThatTellsSocketsApart) {
     // A reading that is not plausible is no reading; a chip's channels track its files.
     addChip(root, 6, "it8688", "", {{1, "", "-273150"}, {3, "", "40000"}});
 
-    LinuxHidSensors sensors(root.str(), freshReader(root.str()));
+    auto sensors = sensorsOf(root.str());
     const Readings first{{"Package id 0 Core 0", 60},
                          {"Package id 0 Core 1", 59},
                          {"Package id 1 Core 0", 50},
@@ -129,7 +133,7 @@ TEST(LinuxHidSensors, EachSensorOnceWithANameThatTellsSocketsApart) {
 
 TEST(LinuxHidSensors, ResolvesFunctionsByTheirExactNameOnly) {
     // The six functions by name are resolved by every products() above.
-    LinuxHidSensors sensors("/nonexistent", freshReader("/nonexistent"));
+    auto sensors = sensorsOf("/nonexistent");
     for (std::string_view name : {"", "IOHIDEventSystemClientCreat", "iohideventgetfloatvalue"})
         EXPECT_TRUE(std::holds_alternative<std::monostate>(sensors.resolve(name))) << name;
     EXPECT_EQ(products(sensors), Readings()); // a machine without hwmon

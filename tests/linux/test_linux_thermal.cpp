@@ -6,7 +6,6 @@
 #include "platform/linux/LinuxSmc.h"
 #include "platform/linux/LinuxThermalState.h"
 #include "platform/linux/LinuxThermalZones.h"
-#include "sensors/IoregMonitor.h"
 #include "sensors/SMC.h"
 
 #include <filesystem>
@@ -24,24 +23,9 @@ using namespace std::chrono_literals;
 
 struct Thermal {
     explicit Thermal(const std::string& root)
-        : reader(std::make_shared<ThermalZoneReader>(root, 0ms)), state(root, reader) {
-        registry.addSource(std::string(thermal_sensor::serviceClass),
-                           std::make_unique<LinuxThermalZones>(reader));
-    }
-    // Each service as "name=°C", in order.
-    std::string services() {
-        std::ostringstream found;
-        auto iterator = registry.matchingServices(thermal_sensor::serviceClass);
-        while (auto service = iterator->next()) {
-            const auto table = service->properties();
-            found << *table->find(thermal_sensor::nameKey)->string() << "="
-                  << *table->find(thermal_sensor::temperatureKey)->toInt64() / 100.0 << " ";
-        }
-        return found.str();
-    }
+        : reader(std::make_shared<ThermalZoneReader>(root, 0ms)), state(root, reader) {}
     std::shared_ptr<ThermalZoneReader> reader;
     LinuxThermalState state;
-    LinuxDeviceRegistry registry{false};
 };
 
 void writeZone(ScratchRoot& root, int number, const std::string& temp,
@@ -76,39 +60,39 @@ std::string describe(const std::vector<SmcKey>& table) {
 
 } // namespace
 
-TEST(LinuxThermalZones, CapturedZonesBecomeSensorsAndGiveTheState) {
-    struct Case {
-        std::string root, services, scanned;
-        ThermalStateLevel state;
+TEST(LinuxThermalZones, KindsFollowTheKernelsZoneNames) {
+    // Zone types as the device trees of four SoC families, the Raspberry Pi kernels and x86
+    // firmware name them.
+    const std::pair<ZoneKind, std::vector<std::string>> kinds[] = {
+        {ZoneKind::Processor,
+         {"cpu-thermal", "bcm2835_thermal", "soc-thermal", "package-thermal", "bigcore0-thermal",
+          "littlecore-thermal", "cpu4-top-thermal", "cluster1-thermal", "cpu-little0-thermal",
+          "cpu-big1-thermal", "CPU_THERMAL", "x86_pkg_temp", "soc_dts1"}},
+        {ZoneKind::Graphics, {"gpu-thermal", "gpu1-thermal", "gpu-thermal-top", "gpu-top-thermal"}},
+        {ZoneKind::Other,
+         {"center-thermal", "npu-thermal", "aoss0-thermal", "nspss1-thermal", "apu-thermal",
+          "video-thermal", "acpitz", "INT3400 Thermal", "iwlwifi_1", "B0D4", "BAT0", ""}},
     };
-    const Case cases[] = {
-        // acpitz at -44 °C is a missing sensor, not a reading.
-        {"prometheus-procfs", "bcm2835_thermal=49.93 ", "bcm2835_thermal.Temperature=49.93",
-         thermalNominal},
-        // 12.38 °C is presented, and below the scan's window.
-        {"prometheus-node_exporter", "cpu-thermal=12.38 ", "", thermalNominal},
-        // x86_pkg_temp is coretemp's; iwlwifi cannot answer; SEN1 reads -273.15 °C; 20.00 °C
-        // is outside the window. B0D4 is 7 °C below its passive trip; x86_pkg_temp's trips at
-        // 0 and iwlwifi's below absolute zero are unused.
-        {"handmade-thermal/laptop",
-         "acpitz=47 INT3400 Thermal=20 TSKN=41.05 pch_cannonlake=54 B0D4=86 acpitz 2=30 ",
-         "B0D4.Temperature=86, TSKN.Temperature=41.05, acpitz 2.Temperature=30, "
-         "acpitz.Temperature=47, pch_cannonlake.Temperature=54",
-         thermalFair},
+    for (const auto& [kind, types] : kinds)
+        for (const auto& type : types)
+            EXPECT_EQ(zoneKind(type), kind) << type;
+}
+
+TEST(LinuxThermalZones, CapturedZonesGiveTheState) {
+    // B0D4 is 7 °C below its passive trip; x86_pkg_temp's trips at 0 and iwlwifi's below
+    // absolute zero are unused; the RK3588's zones are far from their critical trips.
+    const std::pair<std::string, ThermalStateLevel> cases[] = {
+        {"prometheus-procfs", thermalNominal},
+        {"prometheus-node_exporter", thermalNominal},
+        {"handmade-thermal/laptop", thermalFair},
+        {"arm-boards/rk3588-rock5b", thermalNominal},
     };
-    for (const auto& c : cases) {
-        Thermal thermal(fixtures + "/" + c.root);
-        EXPECT_EQ(thermal.services(), c.services) << c.root;
-        EXPECT_EQ(text(orb::IoregMonitor::registryTemperatures(thermal.registry)), c.scanned)
-            << c.root;
-        EXPECT_EQ(thermal.state.thermalState(), c.state) << c.root;
-    }
+    for (const auto& [root, state] : cases)
+        EXPECT_EQ(Thermal(fixtures + "/" + root).state.thermalState(), state) << root;
 
     // Nothing to read at all; a zone that cannot answer is not a reading either.
     ScratchRoot root;
-    Thermal nothing(root.str());
-    EXPECT_TRUE(nothing.services().empty());
-    EXPECT_EQ(nothing.state.thermalState(), thermalUnknown);
+    EXPECT_EQ(Thermal(root.str()).state.thermalState(), thermalUnknown);
     writeZone(root, 0, "", {});
     EXPECT_EQ(Thermal(root.str()).state.thermalState(), thermalUnknown);
 }
