@@ -110,9 +110,15 @@ bool SystemMonitor::isMeasured(Reading reading) const {
 }
 
 void SystemMonitor::setMeasured(std::initializer_list<Reading> readings, bool given) {
+    QStringList names;
+    for (const Reading reading : readings)
+        names << readingName(reading);
+    setMeasured(names, given);
+}
+
+void SystemMonitor::setMeasured(const QStringList& names, bool given) {
     bool changed = false;
-    for (const Reading reading : readings) {
-        const QString name = readingName(reading);
+    for (const QString& name : names) {
         if (given == measured_.contains(name))
             continue;
         if (given)

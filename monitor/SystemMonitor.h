@@ -137,6 +137,10 @@ public:
     using Reading = void (SystemMonitor::*)();
     bool isMeasured(Reading reading) const;
     const QVariantMap& measured() const { return measured_; }
+    // Records whether the machine gave the figures of `readings`: the update steps do, each for
+    // the readings it assigns. By name for those who hold readings by name.
+    void setMeasured(std::initializer_list<Reading> readings, bool given);
+    void setMeasured(const QStringList& names, bool given);
 
     static constexpr int historyLength = 60;
     static constexpr int tickIntervalMs = 1000;
@@ -187,8 +191,6 @@ Q_SIGNALS:
     void measuredChanged();
 
 private:
-    // Records whether the machine gave the figures of `readings` (see `measured`).
-    void setMeasured(std::initializer_list<Reading> readings, bool given);
 
     using HistoryGetter = const History& (SystemMonitor::*)() const;
     using HistorySetter = void (SystemMonitor::*)(const History&);

@@ -69,7 +69,7 @@ std::string IoregMonitor::renamedLabel(std::string label) {
     static constexpr std::pair<std::string_view, std::string_view> renames[] = {
         {"AppleSmartBattery.Temperature", batteryTemperatureLabel},
         {"VirtualTemperature", "Battery Temp (Virtual)"},
-        {"IOPMPowerSource", "Power Source Temp"},
+        {"IOPMPowerSource", powerSourceTemperatureLabel},
     };
     for (const auto& [fragment, renamed] : renames) {
         if (label.find(fragment) != std::string::npos)
@@ -105,8 +105,9 @@ TemperatureTable IoregMonitor::read(platform::DeviceRegistry& registry) {
     if (battery)
         table["Battery"] = *battery;
     for (auto& [label, degrees] : registryTemperatures(registry)) {
-        // The scan meets the battery's own temperature again on its service: one sensor, one row.
-        if (battery && label == batteryTemperatureLabel)
+        // The scan meets the battery's own temperature again, on its service and on the same
+        // service as a power source: one sensor, one row.
+        if (battery && (label == batteryTemperatureLabel || label == powerSourceTemperatureLabel))
             continue;
         table.try_emplace(label, degrees);
     }

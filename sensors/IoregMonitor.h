@@ -35,9 +35,11 @@ public:
     // "<sensor name>.<property>" as renamed by renamedLabel.
     static TemperatureTable registryTemperatures(platform::DeviceRegistry& registry);
     // The battery under "Battery", then every scanned entry whose label is not yet taken, but
-    // the battery's own temperature seen again by the scan ("Battery Temp").
+    // the battery's own temperature seen again by the scan ("Battery Temp", and "Power Source
+    // Temp" from the same service as a power source).
     static TemperatureTable read(platform::DeviceRegistry& registry);
     static constexpr std::string_view batteryTemperatureLabel = "Battery Temp";
+    static constexpr std::string_view powerSourceTemperatureLabel = "Power Source Temp";
 
     // The service's property table; empty when it cannot be read.
     static std::optional<platform::PropertyTable> propertyTable(platform::RegistryService& service);

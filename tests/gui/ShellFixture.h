@@ -3,6 +3,7 @@
 #include "fakes/FakeLoginItem.h"
 #include "fakes/FakePlatform.h"
 #include "fakes/FakeSettingsStore.h"
+#include "fakes/Measured.h"
 #include "model/Preferences.h"
 #include "monitor/SystemMonitor.h"
 
@@ -15,8 +16,11 @@
 
 namespace orb::testing {
 
-// A monitor on fakes and preferences on a fake store, as the program would own them.
+// A monitor on fakes and preferences on a fake store, as the program would own them. The
+// monitor measures every reading, so that the readings a test sets are shown as they are.
 struct ShellFixture : ::testing::Test {
+    ShellFixture() { measureEverything(monitor); }
+
     FakePlatform fake;
     FakeSettingsStore store;
     FakeLoginItem loginItem;

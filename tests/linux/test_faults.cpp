@@ -119,7 +119,8 @@ TEST(EngineFaults, AFileThatVanishesShrinksGrowsOrBecomesAFolderCostsOnlyItsOwnR
     enum Change { vanish, shrink, grow, folder };
     const QVariantMap noBattery{{"batteryCurrent", 0.0},   {"batteryDrawWatts", 0.0},
                                 {"batteryWatts", 0.0},     {"netSystemWatts", 0.0},
-                                {"totalSystemWatts", 0.0}, {"timeRemaining", "Calculating..."}};
+                                {"totalSystemWatts", 0.0}, {"timeRemaining", "Calculating..."},
+                                {"measured", {}}};
     const struct {
         const char* path;
         std::vector<Change> changes;
@@ -140,11 +141,13 @@ TEST(EngineFaults, AFileThatVanishesShrinksGrowsOrBecomesAFolderCostsOnlyItsOwnR
          {vanish, grow, folder},
          {{"batteryLevel", 0.98}, {"timeRemaining", "Calculating..."}}},
         {"sys/class/power_supply/BAT0/status", {vanish, grow, folder}, noBattery},
-        {"sys/class/power_supply/AC/online", {vanish, grow, folder}, {}},
+        // Without its word the adapter's 0 W input is no longer known.
+        {"sys/class/power_supply/AC/online", {vanish, grow, folder}, {{"measured", {}}}},
         {"sys/class/hwmon/hwmon0", {vanish}, {{"sensors", {}}}, "Coretemp.0 Core 0"},
         {"sys/devices/platform/coretemp.0/hwmon/hwmon0/temp1_input",
          {vanish, grow, folder},
-         {{"sensors", {}}, {"cpuTemperature", 0.0}},
+         // The hottest processor sensor left, the board's processor zone, stands in.
+         {{"sensors", {}}, {"cpuTemperature", 49.925}},
          "CPU Die"},
     };
     const char* names[] = {"vanished", "cut short", "grown", "a folder"};

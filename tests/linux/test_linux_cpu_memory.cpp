@@ -28,11 +28,11 @@ static std::uint64_t usedPages(const PageCounts& c) {
 
 TEST(LinuxProcessorInfo, ReadsRealKernelLayoutsAndSkipsBrokenLines) {
     // cpu0 44490 19 21045 1087069 220 1 3410 0 2 1 of 8: guest 2 and guest_nice 1 are already
-    // inside user and nice.
+    // inside user and nice, and stay there: a virtual machine's time is this host's work.
     const auto real = statAt("/prometheus-node_exporter/proc");
     ASSERT_EQ(real.size(), 8u);
     EXPECT_EQ(std::tuple(real[0].user, real[0].nice, real[0].system, real[0].idle),
-              std::tuple(44488u, 18u, 21045u + 1 + 3410, 1087069u + 220));
+              std::tuple(44490u, 19u, 21045u + 1 + 3410, 1087069u + 220));
 
     const auto sample = parseProcessorTicks("cpu  1 2 3 4\n"
                                             "cpu0 10 0 5 100 0 0 0 0 0 0\n"
@@ -66,6 +66,14 @@ TEST(LinuxProcessorInfo, SharesStayWithinRangeAcrossRealSampleSeries) {
     }
     // 18 -> 38 user ticks while idle+iowait falls from 180 to 140: all of it user time.
     EXPECT_DOUBLE_EQ(cpuShares(statAt(times + "0"), statAt(times + "1")).value().user, 1.0);
+    // root4 -> root5, cpu8: a guest ran for 150 of its 213 user ticks and 25 nice ones, and the
+    // host's processor was busy for all of them.
+    auto cpu8 = [&](const std::string& root) {
+        auto sample = statAt(s + root + "/proc");
+        std::erase_if(sample, [](const ProcessorTicks& ticks) { return ticks.id != 8; });
+        return sample;
+    };
+    EXPECT_DOUBLE_EQ(cpuShares(cpu8("4"), cpu8("5")).value().user, (213.0 + 5) / 2201);
 }
 
 TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {

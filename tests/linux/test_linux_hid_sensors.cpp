@@ -67,14 +67,15 @@ void addChip(ScratchRoot& root, int number, const std::string& name, const std::
 } // namespace
 
 TEST(LinuxHidSensors, CapturedMachinesGiveProductsTheirUsersRecognise) {
-    // The CPU packages and dies, and each card's GPU temperature, are the controller's keys.
+    // The CPU packages and dies, and each card's GPU temperature, are the controller's keys;
+    // thermal zones are sensors of their own, named for what they measure where their type says.
     const std::pair<std::string, std::string> machines[] = {
         // Two identical coretemp chips tell their cores apart by device; Wi-Fi PHYs by name.
         {"prometheus-node_exporter",
-         "coretemp.0 Core 0=54, coretemp.0 Core 1=52, coretemp.0 Core 2=53, coretemp.0 Core 3=50, "
-         "coretemp.1 Core 0=54, coretemp.1 Core 1=52, coretemp.1 Core 2=53, coretemp.1 Core 3=50, "
-         "foosensor temp1=55, foosensor temp2=54, mt7996_phy0_0=55, mt7996_phy0_1=56, "
-         "mt7996_phy0_2=57"},
+         "CPU (cpu-thermal)=12.376, coretemp.0 Core 0=54, coretemp.0 Core 1=52, "
+         "coretemp.0 Core 2=53, coretemp.0 Core 3=50, coretemp.1 Core 0=54, coretemp.1 Core 1=52, "
+         "coretemp.1 Core 2=53, coretemp.1 Core 3=50, foosensor temp1=55, foosensor temp2=54, "
+         "mt7996_phy0_0=55, mt7996_phy0_1=56, mt7996_phy0_2=57"},
         {"telegraf/temp-with_name",
          "k10temp Tccd1=30.75, nvme0 Composite=32.85, nvme0 Sensor 1=32.85, nvme0 Sensor 2=36.85, "
          "nvme1 Composite=35.85, nvme1 Sensor 1=35.85, nvme1 Sensor 2=37.85"},
@@ -82,6 +83,32 @@ TEST(LinuxHidSensors, CapturedMachinesGiveProductsTheirUsersRecognise) {
         {"lact/amd/phoenix", ""},
         {"lact/intel/a380-xe", "xe GPU vram=54"},
         {"lact/intel/a380-i915", ""},
+        // A Raspberry Pi kernel names its zone after the driver; acpitz at -44 °C is no reading.
+        {"prometheus-procfs", "CPU (bcm2835_thermal)=49.925"},
+        // x86_pkg_temp is coretemp's; iwlwifi cannot answer; SEN1 reads -273.15 °C.
+        {"handmade-thermal/laptop",
+         "B0D4=86, INT3400 Thermal=20, TSKN=41.05, acpitz=47, acpitz 2=30, pch_cannonlake=54"},
+        // The discrete card sleeps: its chip's channels give nothing until it wakes.
+        {"handmade-drm/laptop", ""},
+        // Zones of three SoC families; the hwmon copies the thermal core makes of them are not
+        // listed a second time.
+        {"arm-boards/raspberrypi-4b", "CPU (cpu-thermal)=62.322"},
+        {"arm-boards/rk3588-rock5b",
+         "CPU (bigcore0-thermal)=63.8, CPU (bigcore1-thermal)=64.7, "
+         "CPU (littlecore-thermal)=62.8, CPU (soc-thermal)=61.9, GPU (gpu-thermal)=58.2, "
+         "center-thermal=59.2, npu-thermal=60.1"},
+        {"arm-boards/mediatek-mt8188",
+         "CPU (cpu-big0-thermal)=47.658, CPU (cpu-big1-thermal)=48.048, "
+         "CPU (cpu-little0-thermal)=45.314, CPU (cpu-little1-thermal)=45.119, "
+         "CPU (cpu-little2-thermal)=45.509, CPU (cpu-little3-thermal)=45.119, "
+         "GPU (gpu-thermal)=44.335, GPU (gpu1-thermal)=44.14, adsp-thermal=43.945, "
+         "apu-thermal=43.554, cam1-thermal=43.164, cam2-thermal=43.359, infra-thermal=44.14, "
+         "vdo-thermal=43.359"},
+        // A Super-I/O board beside a graphics card.
+        {"desktop-hwmon/asus-x570i-nct6798",
+         "amdgpu junction=54, amdgpu mem=56, k10temp Tccd1=53.75, k10temp Tccd2=48, "
+         "nct6798 AUXTIN0=66.5, nct6798 AUXTIN1=46, nct6798 AUXTIN2=21, nct6798 AUXTIN3=67, "
+         "nct6798 CPUTIN=48.5, nct6798 PECI Agent 0 Calibration=53, nct6798 SYSTIN=46"},
     };
     for (const auto& [machine, expected] : machines)
         EXPECT_EQ(text(products(fixtures + "/" + machine)), expected) << machine;
@@ -106,22 +133,39 @@ TEST(LinuxHidSensors, EachSensorOnceWithANameThatTellsSocketsApart) {
     addChip(root, 3, "x86_pkg_temp", "", {{1, "", "61000"}});
     addChip(root, 4, "iwlwifi_1", "", {{1, "", "41000"}});
     addChip(root, 5, "BAT0", "../../devices/LNXSYSTM:00/power_supply/BAT0", {{1, "", "30000"}});
-    root.write("sys/class/thermal/thermal_zone0/type", "x86_pkg_temp\n");
-    root.write("sys/class/thermal/thermal_zone1/type", "iwlwifi-1\n");
+    root.writeWords("sys/class/power_supply/BAT0", "type=Battery temp=300");
+    // The zones behind them: the package zone is coretemp's and the battery's zone the
+    // battery's. A zone at 104.5 °C is shown as it reads; one at 0.5 °C is no reading.
+    const std::pair<const char*, const char*> zones[] = {
+        {"x86_pkg_temp", "61000"}, {"iwlwifi-1", "41000"}, {"BAT0", "30000"},
+        {"acpitz", "104500"},      {"SEN1", "500"}};
+    for (std::size_t i = 0; i < std::size(zones); ++i) {
+        const auto zone = "sys/class/thermal/thermal_zone" + std::to_string(i) + "/";
+        root.write(zone + "type", std::string(zones[i].first) + "\n");
+        root.write(zone + "temp", std::string(zones[i].second) + "\n");
+    }
     // A reading that is not plausible is no reading; a chip's channels track its files.
     addChip(root, 6, "it8688", "", {{1, "", "-273150"}, {3, "", "40000"}});
+    // The temperature only a driver's library gives.
+    auto drivers = std::make_shared<DriverTemperatures>();
+    drivers->sensors = {{"GPU (NVIDIA GeForce RTX 4080)", 61}};
 
-    auto sensors = sensorsOf(root.str());
+    auto sensors = sensorsOf(root.str(), drivers);
     const Readings first{{"Package id 0 Core 0", 60},
                          {"Package id 0 Core 1", 59},
                          {"Package id 1 Core 0", 50},
-                         {"it8688 temp3", 40}};
+                         {"it8688 temp3", 40},
+                         {"iwlwifi-1", 41},
+                         {"acpitz", 104.5},
+                         {"GPU (NVIDIA GeForce RTX 4080)", 61}};
     EXPECT_EQ(products(sensors), first);
     root.write("sys/class/hwmon/hwmon6/temp3_input", "42500\n");
     root.write("sys/class/hwmon/hwmon6/temp1_input", "38000\n");
     Readings second = first;
     second["it8688 temp3"] = 42.5;
     second["it8688 temp1"] = 38;
+    drivers->sensors.clear(); // the card went to sleep
+    second.erase("GPU (NVIDIA GeForce RTX 4080)");
     EXPECT_EQ(products(sensors), second);
 
     // Only temperature sensors are offered.

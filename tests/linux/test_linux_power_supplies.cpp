@@ -145,23 +145,26 @@ TEST(PowerSupplies, CapturedMachinesGiveTheFiguresTheirUsersSee) {
         std::string battery;
     };
     const std::vector<Case> cases = {
-        // ThinkPad: energy and power only; its uevent says 40.73 of 47.39 Wh, the files win.
-        {"prometheus-procfs", description(49450, 50060, "Battery Power", 614),
+        // ThinkPad: the gauge's own 98 % (its energies give 98.8 %); its uevent says 85 %, the
+        // files win.
+        {"prometheus-procfs", description(98, 100, "Battery Power", 614),
          "{Amperage: -395, AppleRawMaxCapacity: 4635, BatteryData: {AdapterPower: 0.0, "
          "SystemPower: 4.83}, CycleCount: 0, DesignCapacity: 4400, ExternalConnected: false, "
          "Voltage: 12229}"},
-        {"prometheus-node_exporter", description(36580, 45070, "Battery Power", 439),
+        {"prometheus-node_exporter", description(81, 100, "Battery Power", 439),
          "{Amperage: -429, AppleRawMaxCapacity: 4173, BatteryData: {AdapterPower: 0.0, "
          "SystemPower: 5.002}, CycleCount: 0, DesignCapacity: 4400, ExternalConnected: false, "
          "Voltage: 11660}"},
         // Negative current_now while discharging; no power_now, so the time comes from charge.
+        // The desktop shows the gauge's 76 %, not the 73.2 % of its energies.
         {"lkml-transcribed/sbs-battery-imx6-2020",
-         description(31090, 42450, "Battery Power", 6748, "Good"),
+         description(76, 100, "Battery Power", 6748, "Good"),
          "{Amperage: -26, AppleRawMaxCapacity: 3898, BatteryData: {SystemPower: 0.297466}, "
          "CycleCount: 12, DesignCapacity: 3800, Temperature: 1980, Voltage: 11441}"},
-        // Two packs with only capacity and status, on a machine without an adapter supply.
+        // Two packs with only capacity and status, on a machine without an adapter supply; not
+        // discharging, so what the system draws is not known.
         {"sysstat/root2", description(183, 200, "AC Power", -1), // Full + Error
-         "{Amperage: 0, BatteryData: {SystemPower: 0.0}}"},
+         "{Amperage: 0}"},
         {"sysstat/root3", description(150, 200, "Battery Power", -1),
          "{}"}, // Unknown + Discharging
         {"lkml-transcribed/logitech-m705-hidpp-2021", std::nullopt, "none"},
@@ -179,26 +182,36 @@ TEST(PowerSupplies, CapturedMachinesGiveTheFiguresTheirUsersSee) {
               "power_supply/BAT0");
 }
 
-TEST(PowerSupplies, TheOnlineAdapterReportsItsNegotiatedContract) {
+TEST(PowerSupplies, AnAdapterGivesItsContractAndOnlyAMeasuredInputCountsAsInput) {
     PowerSupply pack;
     pack.type = "Battery";
     pack.status = "Full";
-    // Before the firmware fix voltage_max (13.4 V) is below voltage_now (20 V): never read.
-    for (const auto& [root, online] : std::vector<std::pair<std::string, bool>>{
-             {"chromebook-ucsi-pps-2025-before-fix", true},
-             {"chromebook-ucsi-pps-2025-after-fix", true},
-             {"dell-xps13-ucsi-2023", false},
+    // A USB-C laptop on AC with its battery full: 20 V at 3.25 A is the charger's contract, a
+    // rating, so the input power stays unknown. Before the firmware fix voltage_max (13.4 V) is
+    // below voltage_now (20 V): never read.
+    const std::string contract = "{AdapterDetails: {AdapterVoltage: 20000, Current: 3250, "
+                                 "Watts: 65}, Amperage: 0, ";
+    ScratchRoot measuring;
+    measuring.writeWords(classDir + "ACAD", "type=USB online=1 power_now=27500000");
+    for (const auto& [root, expected] : std::vector<std::pair<std::string, std::string>>{
+             {fixtures + "/lkml-transcribed/chromebook-ucsi-pps-2025-before-fix",
+              contract + "ExternalConnected: true}"},
+             {fixtures + "/lkml-transcribed/chromebook-ucsi-pps-2025-after-fix",
+              contract + "ExternalConnected: true}"},
+             // Unplugged, nothing flows.
+             {fixtures + "/lkml-transcribed/dell-xps13-ucsi-2023",
+              "{Amperage: 0, BatteryData: {AdapterPower: 0.0}, ExternalConnected: false}"},
+             // A charger whose driver measures what it delivers.
+             {measuring.str(),
+              "{AdapterDetails: {}, Amperage: 0, BatteryData: {AdapterPower: 27.5}, "
+              "ExternalConnected: true}"},
          }) {
         SCOPED_TRACE(root);
-        auto supplies = readPowerSupplies(fixtures + "/lkml-transcribed/" + root);
+        auto supplies = readPowerSupplies(root);
         supplies.push_back(pack);
-        EXPECT_EQ(text(smartBatteryProperties(supplies)),
-                  online ? "{AdapterDetails: {AdapterVoltage: 20000, Current: 3250, Watts: 65}, "
-                           "Amperage: 0, BatteryData: {SystemPower: 0.0}, ExternalConnected: true}"
-                         : "{Amperage: 0, BatteryData: {AdapterPower: 0.0, SystemPower: 0.0}, "
-                           "ExternalConnected: false}");
+        EXPECT_EQ(text(smartBatteryProperties(supplies)), expected);
         EXPECT_EQ(*batteryDescription(supplies)->find("Power Source State")->string(),
-                  online ? "AC Power" : "Battery Power");
+                  expected.find("true") != std::string::npos ? "AC Power" : "Battery Power");
     }
 }
 
@@ -237,12 +250,15 @@ TEST(PowerSupplies, TwoPacksShowAsOneAndDevicesNeverCount) {
     root.writeWords(classDir + "BAT0",
                     "type=Battery status=Discharging health=Good energy_now=30000000 "
                     "energy_full=40000000 energy_full_design=50000000 power_now=10000000 "
-                    "voltage_now=12000000 voltage_min_design=11000000 cycle_count=100 temp=250");
-    // The idle pack holds more than its full mark.
+                    "voltage_now=12000000 voltage_min_design=11000000 cycle_count=100 temp=250 "
+                    "capacity=70");
+    // The idle pack holds more than its full mark. The gauges' own levels count, each weighted
+    // by what its pack holds when full: 70 % of 40 Wh and 100 % of 19 Wh (the energies would
+    // give 49 of 59 Wh).
     root.writeWords(classDir + "BAT1",
                     "type=Battery status=Unknown energy_now=20000000 energy_full=19000000 "
                     "energy_full_design=20000000 power_now=0 voltage_now=11500000 "
-                    "voltage_min_design=11000000");
+                    "voltage_min_design=11000000 capacity=100");
     root.writeWords(classDir + "BAT2", "type=Battery present=0"); // an empty slot
     root.writeWords(
         classDir + "hid-mouse",
@@ -252,7 +268,7 @@ TEST(PowerSupplies, TwoPacksShowAsOneAndDevicesNeverCount) {
     const auto supplies = readPowerSupplies(root.str());
     ASSERT_EQ(supplies.size(), 5u);
     EXPECT_EQ(text(batteryDescription(supplies)),
-              text(description(49000, 59000, "Battery Power", 300, "Good")));
+              text(description(47000, 59000, "Battery Power", 300, "Good")));
     const std::string battery =
         "{Amperage: -833, AppleRawMaxCapacity: 5364, BatteryData: {AdapterPower: 0.0, "
         "SystemPower: 10.0}, CycleCount: 100, DesignCapacity: 6364, ExternalConnected: false, "
@@ -284,7 +300,7 @@ TEST(PowerSupplies, GarbageAttributesAreEmptyAndReadsAreSharedForAWindow) {
     EXPECT_EQ(text(batteryDescription(supplies)),
               "{Is Charging: true, Power Source State: \"AC Power\", Time to Empty: -1, "
               "Time to Full Charge: 0, Type: \"InternalBattery\"}");
-    EXPECT_EQ(text(smartBatteryProperties(supplies)), "{BatteryData: {SystemPower: 0.0}}");
+    EXPECT_EQ(text(smartBatteryProperties(supplies)), "{}");
 
     PowerSupplyReader sharing(root.str(), std::chrono::hours(1));
     PowerSupplyReader fresh(root.str(), std::chrono::milliseconds(0));

@@ -49,8 +49,8 @@ std::string describe(const std::vector<SmcKey>& table) {
             out << "-";
         else if (key.type == "sp78")
             out << smc::decodeSp78(key.value[0], key.value[1]);
-        else if (key.type == "fpe2")
-            out << smc::decodeFpe2(key.value[0], key.value[1]);
+        else if (key.type == "ui16")
+            out << (key.value[0] << 8 | key.value[1]);
         else
             out << int(key.value.back());
         out << " ";
@@ -215,19 +215,24 @@ TEST(LinuxHwmon, ImpossibleReadingsAreNotReadings) {
 }
 
 TEST(LinuxSmc, KeyTablesOfCapturedMachines) {
+    // A graphics card's fans are the card's own, never the machine's; fans are whole rpm, so a
+    // server's fans above 16,383 rpm keep their speed.
     const std::pair<std::string, std::string> cases[] = {
         {"/prometheus-node_exporter", "#KEY=6 TC0D=55 TC1D=55 F0Ac=0 F1Ac=1998 F2Ac=1098 "},
         {"/telegraf/temp-with_name", "#KEY=2 TC0D=31.875 "},
-        {"/lact/amd/rx6900xt", "#KEY=3 Tg0D=56 F0Ac=0 "},
-        {"/lact/amd/vega56", "#KEY=3 Tg0D=38 F0Ac=5 "},
+        {"/lact/amd/rx6900xt", "#KEY=2 Tg0D=56 "},
         {"/lact/amd/phoenix", "#KEY=2 Tg0D=25 "},
-        {"/lact/intel/a380-xe", "#KEY=4 Tg0D=56 F0Ac=945 F1Ac=0 "},
-        {"/lact/intel/b580", "#KEY=5 Tg0D=54 F0Ac=1116 F1Ac=1235 F2Ac=0 "},
-        {"/lact/intel/a380-i915", "#KEY=3 Tg0D=55 F0Ac=0 "}};
+        {"/lact/intel/b580", "#KEY=2 Tg0D=54 "},
+        {"/desktop-hwmon/asus-x570i-nct6798",
+         "#KEY=7 TC0D=63.375 Tg0D=52 F0Ac=0 F1Ac=847 F2Ac=0 F3Ac=0 "},
+        {"/handmade-server-fans/dual-rotor",
+         "#KEY=9 F0Ac=9973 F1Ac=21802 F2Ac=9973 F3Ac=10080 F4Ac=10838 F5Ac=23734 F6Ac=10683 "
+         "F7Ac=10838 "}};
     for (const auto& [root, expected] : cases)
         EXPECT_EQ(describe(smcKeyTable(readHwmon(fixtures + root))), expected) << root;
 
-    // Tdie is preferred to Tctl; ARM and nouveau chips have one channel each.
+    // Tdie is preferred to Tctl; nouveau has one channel. A zone's hwmon copy (cpu_thermal) is
+    // the zone's sensor, not a key.
     ScratchRoot other({{"sys/class/hwmon/hwmon0/name", "zenpower\n"},
                        {"sys/class/hwmon/hwmon0/temp1_label", "Tctl\n"},
                        {"sys/class/hwmon/hwmon0/temp1_input", "58000\n"},
@@ -237,7 +242,7 @@ TEST(LinuxSmc, KeyTablesOfCapturedMachines) {
                        {"sys/class/hwmon/hwmon1/temp1_input", "47000\n"},
                        {"sys/class/hwmon/hwmon2/name", "nouveau\n"},
                        {"sys/class/hwmon/hwmon2/temp1_input", "40000\n"}});
-    EXPECT_EQ(describe(smcKeyTable(readHwmon(other.str()))), "#KEY=4 TC0D=48 TC1D=47 Tg0D=40 ");
+    EXPECT_EQ(describe(smcKeyTable(readHwmon(other.str()))), "#KEY=3 TC0D=48 Tg0D=40 ");
 
     // The applesmc driver's own keys, and a CPU key whose reading is gone.
     ScratchRoot apple({{"sys/class/hwmon/hwmon0/name", "applesmc\n"},
@@ -254,10 +259,13 @@ TEST(LinuxSmc, KeyTablesOfCapturedMachines) {
 TEST(LinuxSmc, TheControllerClientReadsCapturedMachines) {
     ScratchRoot empty;
     const std::string cases[][3] = {
+        // The fans behind a stopped one spin.
         {fixtures + "/prometheus-node_exporter",
-         "CPU Die=55 TC1D=55 cpu=55 gpu=-1 fans=", "Scan complete. Found 2 sensors."},
-        {fixtures + "/lact/intel/a380-xe", "GPU Die=56 cpu=-1 gpu=56 fans=945 ",
+         "CPU Die=55 TC1D=55 cpu=55 gpu=-1 fans=1998 1098 ", "Scan complete. Found 2 sensors."},
+        {fixtures + "/lact/intel/a380-xe", "GPU Die=56 cpu=-1 gpu=56 fans=",
          "Scan complete. Found 1 sensors."},
+        {fixtures + "/handmade-server-fans/dual-rotor",
+         "cpu=-1 gpu=-1 fans=9973 21802 9973 10080 10838 23734 ", "No sensors found."},
         {empty.str(), "cpu=-1 gpu=-1 fans=", "No sensors found."}};
     for (const auto& [root, expected, scan] : cases) {
         LinuxDeviceRegistry registry(false);

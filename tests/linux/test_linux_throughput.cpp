@@ -90,7 +90,8 @@ TEST(LinuxNetworkInterfaces, OnlyLinksToHardwareCountFromSysfsOrNetDev) {
 
 TEST(LinuxThroughput, RatesFollowACapturedSeries) {
     // Between sysstat's roots, a second apart, links are re-registered with reset counters and
-    // disks come and go with counters going down. Partitions would count sda's bytes twice.
+    // disks come and go with counters going down; each link and disk is compared with its own
+    // last counters. Partitions would count sda's bytes twice.
     ScratchRoot root;
     orb::testing::FakeClock clock;
     LinuxNetworkInterfaces network(root.str());
@@ -113,9 +114,11 @@ TEST(LinuxThroughput, RatesFollowACapturedSeries) {
         double download, upload, read, written;
     } steps[] = {
         {"root2", 10'000, 3'000, 916'480, 614'400},
-        {"root3", 4'000, 2'000, 274'432, 332'800}, // enp6s0 was reset: wlp5s0's bytes alone
-        {"root4", 0, 0, 0, 0},                     // both links reset again; disks removed
-        {"root5", 203'857'807, 10'703'009, 51'557'376, 552'960},
+        // enp6s0 was reset: wlp5s0's bytes alone; a disk's read counter went down, which hides
+        // none of the others' reads.
+        {"root3", 4'000, 2'000, 1'710'080, 332'800},
+        {"root4", 0, 0, 5'120, 20'480}, // both links reset again; five disks gone, two new
+        {"root5", 203'857'807, 10'703'009, 614'400, 552'960}, // sdq back: counted from here
         {"root6", 0, 0, 0, 0}, // wlp5s0 reset; enp6s2 and wlp5s2 count from their next reading
         {"root7", 8'003'955, 2'558'557, 1'024'000, 0},
         {"", 0, 0, 0, 0}, // the network rows vanish and diskstats is cut short

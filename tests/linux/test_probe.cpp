@@ -1,4 +1,5 @@
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -44,14 +45,23 @@ TEST(Probe, PrintsEveryFieldOnceOrAtTheChosenIntervalAsJsonOrText) {
         text.join('\n').contains("topMemoryProcesses      (4) [soffice.bin 0.0% 280.9 MB, "))
         << text.join('\n').toStdString();
 
-    // A laptop's tree: the battery and its adapter as its user sees them.
-    const auto laptop =
-        runProbe({"--once", "--json", "--root", ORB_FIXTURES_DIR "/prometheus-procfs"});
-    const QJsonObject battery = QJsonDocument::fromJson(laptop.lines.value(0)).object();
-    EXPECT_NEAR(battery["batteryLevel"].toDouble(), 0.988, 0.001);
-    EXPECT_EQ(battery["timeRemaining"].toString(), "10:14 Remaining");
-    EXPECT_NEAR(battery["batteryDrawWatts"].toDouble(), 4.83, 0.01);
-    EXPECT_FALSE(battery["batteryACConnected"].toBool(true));
+    // Captured machines as their users see them. A laptop: the battery's gauge and its draw,
+    // the processor's temperature from a Raspberry Pi kernel's zone, and null for what it does
+    // not measure. A desktop whose first fan is unconnected; a Smart Battery gauge.
+    auto sampleOf = [](const char* root) {
+        const auto run = runProbe({"--once", "--json", "--root", ORB_FIXTURES_DIR + QString(root)});
+        return QJsonDocument::fromJson(run.lines.value(0)).object();
+    };
+    const QJsonObject laptop = sampleOf("/prometheus-procfs");
+    EXPECT_DOUBLE_EQ(laptop["batteryLevel"].toDouble(), 0.98);
+    EXPECT_EQ(laptop["timeRemaining"].toString(), "10:14 Remaining");
+    EXPECT_NEAR(laptop["batteryDrawWatts"].toDouble(), 4.83, 0.01);
+    EXPECT_FALSE(laptop["batteryACConnected"].toBool(true));
+    EXPECT_DOUBLE_EQ(laptop["cpuTemperature"].toDouble(), 49.925);
+    EXPECT_TRUE(laptop["gpuRendererUtil"].isNull());
+    EXPECT_EQ(sampleOf("/prometheus-node_exporter")["fanSpeeds"], QJsonArray({1998, 1098}));
+    EXPECT_DOUBLE_EQ(sampleOf("/lkml-transcribed/sbs-battery-imx6-2020")["batteryLevel"].toDouble(),
+                     0.76);
 
     // Twenty samples 20 ms apart take far less than the twenty seconds of the usual interval.
     QElapsedTimer elapsed;

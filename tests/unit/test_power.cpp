@@ -84,16 +84,21 @@ TEST(BatteryDetails, DrawChargeAdapterAndHealthFromTheBatteryService) {
                           monitor.batteryWattsHistory().last());
     };
     using Watts = std::tuple<double, double, double, double, double>;
+    using SM = SystemMonitor;
     EXPECT_EQ(watts(), Watts(-1500, 18, 0, 18, -18));
     EXPECT_EQ(monitor.totalSystemWatts(), 18); // no system power of its own: the draw
+    EXPECT_TRUE(monitor.isMeasured(&SM::totalSystemWattsChanged));
     battery[0] = PropertyTable{{"Voltage", 12500}, {"Amperage", 2000}};
     monitor.updateBatteryDetails();
     EXPECT_EQ(watts(), Watts(2000, 0, 25, 25, 25));
+    // Charging, the battery says nothing of what the system takes.
+    EXPECT_FALSE(monitor.isMeasured(&SM::totalSystemWattsChanged));
     battery[0] = PropertyTable{{"Amperage", std::bit_cast<std::uint64_t>(std::int64_t{-500})}};
     monitor.updateBatteryDetails();
     EXPECT_EQ(watts(), Watts(-500, 6.25, 0, 6.25, -6.25)); // at the last voltage read
 
-    // The adapter: its details, then the power it delivers beyond charging.
+    // The adapter: its contract (20 V, 3 A) is a rating, not what it delivers, so neither its
+    // input nor what the system takes beyond charging is known until the input is measured.
     battery[0] = PropertyTable{
         {"Voltage", 12500},
         {"Amperage", 2000},
@@ -105,12 +110,21 @@ TEST(BatteryDetails, DrawChargeAdapterAndHealthFromTheBatteryService) {
         {"CycleCount", 321},
         {"Temperature", 3050}};
     monitor.updateBatteryDetails();
-    EXPECT_EQ(monitor.acInputWatts(), 60); // 20 V × 3 A, no reading of its own
-    EXPECT_EQ(monitor.netSystemWatts(), 35);
-    EXPECT_EQ(monitor.adapterWattsHistory().last(), 60);
+    EXPECT_EQ(std::tuple(monitor.adapterVoltage(), monitor.adapterCurrent(),
+                         monitor.totalSystemWatts()),
+              std::tuple(20.0, 3000, 40.0));
+    EXPECT_FALSE(monitor.isMeasured(&SM::acInputWattsChanged));
+    EXPECT_FALSE(monitor.isMeasured(&SM::netSystemWattsChanged));
+    EXPECT_TRUE(monitor.isMeasured(&SM::totalSystemWattsChanged));
     EXPECT_EQ(std::tuple(monitor.batteryMaxCapacity(), monitor.batteryHealthPercent(),
                          monitor.batteryCycleCount(), monitor.batteryTemperature()),
               std::tuple(4500, 0.9, 321, 30.5));
+    battery[0]->set("BatteryData", PropertyTable{{"AdapterPower", 60.0}});
+    monitor.updateBatteryDetails();
+    EXPECT_EQ(std::tuple(monitor.acInputWatts(), monitor.netSystemWatts(),
+                         monitor.adapterWattsHistory().last()),
+              std::tuple(60.0, 35.0, 60.0));
+    EXPECT_TRUE(monitor.isMeasured(&SM::netSystemWattsChanged));
     battery[0]->set("BatteryData", PropertyTable{{"AdapterPower", 30.0f}});
     battery[0]->set("Amperage", 2800); // 35 W into the battery, more than the adapter gives
     monitor.updateBatteryDetails();

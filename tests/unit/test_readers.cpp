@@ -132,14 +132,19 @@ TEST(DiskThroughput, SumsTheReadableServicesAndRatesNeedAnEarlierReading) {
 
     registry.matchFails = false;
     disks = {disk(1'000, 500), disk(0, 500)};
-    DiskThroughputReader reader(registry); // takes the first sums
-    const std::pair<std::optional<PropertyTable>, Pair> steps[] = {
-        {disk(5'096, 1'100), {{4096, 100}}},
-        {disk(0, 1'400), {{0, 300}}},    // the read counter was reset, or a disk removed
-        {disk(10, 2'300), std::nullopt}, // nothing read before
+    DiskThroughputReader reader(registry); // takes the first counters
+    // Each disk against its own last counters: one that goes or comes neither hides the
+    // others' bytes nor adds its whole total to one second.
+    using Disks = std::vector<std::optional<PropertyTable>>;
+    const std::pair<Disks, Pair> steps[] = {
+        {{disk(5'096, 1'100), disk(0, 600)}, {{4096, 700}}},
+        {{disk(5'096, 1'300)}, {{0, 200}}},                  // the second disk removed
+        {{disk(0, 1'400), disk(9'000, 900)}, {{0, 100}}},    // reset; a new disk counts later
+        {{disk(0, 1'500)}, {{0, 100}}},
+        {{disk(10, 2'300)}, std::nullopt}, // nothing was read before
     };
-    for (const auto& [table, rates] : steps) {
-        disks = {table};
+    for (const auto& [tables, rates] : steps) {
+        disks = tables;
         EXPECT_EQ(pairOf(reader.read(), &DiskRates::read, &DiskRates::written), rates);
     }
     EXPECT_EQ(registry.unreleased, 0);

@@ -1,4 +1,5 @@
 #include "fakes/FakePlatform.h"
+#include "fakes/Measured.h"
 #include "model/Readout.h"
 #include "monitor/SystemMonitor.h"
 
@@ -28,13 +29,19 @@ Given memory(double used, double total) {
     return pair(&M::setMemoryTotal, total, &M::setMemoryUsed, used);
 }
 
-// Each case on a fresh monitor, so no reading leaks into the next.
+// A reading the machine does not measure.
+Given unmeasured(void (M::*reading)()) {
+    return [=](M& m) { m.setMeasured({reading}, false); };
+}
+
+// Each case on a fresh monitor that measures everything, so no reading leaks into the next.
 template <typename Metric, typename Expected, typename Check>
 void expectEach(std::initializer_list<std::tuple<Metric, Given, Expected>> cases, Check check) {
     for (const auto& [metric, given, expected] : cases) {
         SCOPED_TRACE(rawValue(metric).toStdString());
         orb::testing::FakePlatform fake;
         M monitor(fake.platform());
+        orb::testing::measureEverything(monitor);
         given(monitor);
         check(monitor, metric, expected);
     }
@@ -75,6 +82,13 @@ TEST(Readout, NumberTextsKeepTheirUnitsRoundingAndPlaceholders) {
              dash},
             {diskRead, set(&M::setDiskReadBytesPerSec, notANumber), dash},
             {batteryDraw, set(&M::setBatteryDrawWatts, notANumber), "0W"},
+            // A figure this machine does not give has no number, whatever its field holds: no
+            // graphics processor, no battery, an adapter's input nobody measures.
+            {gpuDevice, unmeasured(&M::gpuUsageChanged), dash},
+            {batteryDraw, unmeasured(&M::batteryDrawWattsChanged), dash},
+            {acInputWatts, unmeasured(&M::acInputWattsChanged), dash},
+            {timeRemaining, unmeasured(&M::timeRemainingChanged), dash},
+            {thermalState, unmeasured(&M::thermalStateChanged), dash},
         },
         [](const M& m, NumberMetric metric, const std::string& expected) {
             EXPECT_EQ(numberText(m, metric).toStdString(), expected);

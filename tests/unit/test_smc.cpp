@@ -115,7 +115,9 @@ TEST(Smc, FanValuesByTypeAndTheFanList) {
         return smc.readFanSpeeds();
     };
     EXPECT_EQ(fans({1200.25, 0}), std::vector<int>{1200});
-    EXPECT_EQ(fans({1200.5, 50, 900}), std::vector<int>{1201}); // halves away from zero; 50 ends
+    // Halves away from zero; a stopped or unconnected fan is passed over, not the list's end.
+    EXPECT_EQ(fans({1200.5, 50, 900}), (std::vector<int>{1201, 900}));
+    EXPECT_EQ(fans({0, 0, 1998}), std::vector<int>{1998});
     EXPECT_EQ(fans({}), std::vector<int>{});
     EXPECT_EQ(fans({1000, 1100, 1200, 1300, 1400, 1500, 1600}),
               (std::vector<int>{1000, 1100, 1200, 1300, 1400, 1500}));

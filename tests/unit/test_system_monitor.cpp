@@ -22,6 +22,8 @@ public:
         const QMetaObject* meta = monitor.metaObject();
         for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
             const QMetaProperty field = meta->property(i);
+            if (QLatin1StringView(field.name()) == QLatin1StringView("measured"))
+                continue; // what the machine measures, not a reading
             EXPECT_TRUE(QMetaObject::connect(&monitor, field.notifySignalIndex(), this,
                                              staticMetaObject.methodCount() + int(names_.size())))
                 << field.name() << " has no notifier";
@@ -78,6 +80,18 @@ TEST(SystemMonitor, ATickAssignsEachReadingInOrderThenCompletesOnce) {
     fake.network->links->front().statistics = platform::LinkStatistics{2048, 0};
     monitor.sampleTick();
     EXPECT_EQ(recorder.seen, full);
+    // The readers say what the machine measures: no graphics processor and no battery here.
+    using SM = SystemMonitor;
+    auto measured = [&](std::initializer_list<SM::Reading> readings) {
+        QList<bool> found;
+        for (const auto reading : readings)
+            found << monitor.isMeasured(reading);
+        return found;
+    };
+    const std::initializer_list<SM::Reading> some = {
+        &SM::cpuUsageChanged,    &SM::memoryUsedChanged, &SM::wifiRSSIChanged,
+        &SM::uptimeSecondsChanged, &SM::gpuUsageChanged, &SM::batteryLevelChanged};
+    EXPECT_EQ(measured(some), QList<bool>({true, true, true, true, false, false}));
 
     // Nothing can be read: the readings' fields keep their values; the disk histories, the load
     // averages and the graphics record are assigned on every tick.
@@ -90,6 +104,8 @@ TEST(SystemMonitor, ATickAssignsEachReadingInOrderThenCompletesOnce) {
     recorder.seen.clear();
     monitor.sampleTick();
     EXPECT_EQ(recorder.seen, nothingRead);
+    // What was read keeps its value; a link and an uptime that are gone are no longer measured.
+    EXPECT_EQ(measured(some), QList<bool>({true, true, false, false, false, false}));
     EXPECT_EQ(monitor.uptimeSeconds(), 99);
     EXPECT_EQ(monitor.wifiRSSI(), -61);
     EXPECT_EQ(monitor.swapUsed(), 512);
