@@ -1,6 +1,7 @@
 #include "fakes/ScratchRoot.h"
 #include "helpers/fake_nvml.h"
 #include "platform/Accelerator.h"
+#include "platform/linux/Hwmon.h"
 #include "platform/linux/LinuxAccelerators.h"
 #include "platform/linux/NvidiaAccelerators.h"
 
@@ -143,7 +144,7 @@ TEST(LinuxAccelerators, IntelCardsTakeTheirBusyFigureFromTheIntelSource) {
     EXPECT_EQ(intel->asked, std::vector<std::string>{"0000:08:00.0"});
 }
 
-TEST(LinuxAccelerators, ASuspendedCardIsNotReadAndItsFiguresAreNotKept) {
+TEST(LinuxAccelerators, ASuspendedCardIsReadByNoReaderAndItsFiguresAreNotKept) {
     ScratchRoot root;
     root.copy(fixtures + "/handmade-drm/laptop");
     const auto device = root.str() + "/sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0";
@@ -151,10 +152,20 @@ TEST(LinuxAccelerators, ASuspendedCardIsNotReadAndItsFiguresAreNotKept) {
         root.write(device.substr(root.str().size() + 1) + "/power/runtime_status", state);
     };
     LinuxAccelerators source(root.str(), names);
+    // The card's own hwmon chip, which the temperature and fan readers share.
+    HwmonReader sensors(root.str(), std::chrono::milliseconds(0));
+    auto cardReadings = [&] {
+        std::vector<std::optional<double>> found;
+        for (const auto& chip : sensors.chips())
+            for (const auto& channel : chip.temperatures)
+                found.push_back(channel.celsius);
+        return found;
+    };
 
     setState("active");
     const Accelerator awake{"AMD Radeon RX 6600M", 97, 2147483648, 8573157376, 41.0};
     EXPECT_EQ(accelerators(source).at(1), awake);
+    EXPECT_EQ(cardReadings(), (std::vector<std::optional<double>>{71, 84, 76}));
 
     // Any open of the card's files would show here; its power state lives in a folder apart.
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -163,6 +174,8 @@ TEST(LinuxAccelerators, ASuspendedCardIsNotReadAndItsFiguresAreNotKept) {
         ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_OPEN | IN_ACCESS), 0);
     setState("suspended");
     EXPECT_EQ(accelerators(source).at(1), (Accelerator{"AMD Radeon RX 6600M", 0}));
+    // Its sensors leave the table until it wakes.
+    EXPECT_EQ(cardReadings(), (std::vector<std::optional<double>>(3)));
     char events[4096];
     EXPECT_LT(::read(watch, events, sizeof events), 0) << "a suspended card's file was opened";
     ::close(watch);
@@ -170,15 +183,18 @@ TEST(LinuxAccelerators, ASuspendedCardIsNotReadAndItsFiguresAreNotKept) {
 
 TEST_F(NvidiaAcceleratorsTest, PublishesEachDeviceWithTheDriversFigures) {
     const FakeNvmlGpu gpus[] = {
-        {"NVIDIA GeForce RTX 4070", 1, 37, 1 * GiB, 12 * GiB, 65400, 5888},
-        // Asleep: nothing is read from it, so its busy figure and memory must not show.
-        {"NVIDIA RTX A2000", 2, 90, 2 * GiB, 6 * GiB, 30000, 0},
+        {"NVIDIA GeForce RTX 4070", 1, 37, 1 * GiB, 12 * GiB, 65400, 5888, 63},
+        // Asleep: nothing is read from it, so its busy figure, memory and temperature must not
+        // show.
+        {"NVIDIA RTX A2000", 2, 90, 2 * GiB, 6 * GiB, 30000, 0, 70},
     };
     configure(0, gpus, 2);
     addPciDevice("0000:01:00.0", "vendor=0x10de class=0x030000 power/runtime_status=active");
     addPciDevice("0000:02:00.0", "vendor=0x10de class=0x030200 power/runtime_status=suspended");
 
-    NvidiaAccelerators source(root.str(), ORB_FAKE_NVML_PATH, log);
+    // The driver has no hwmon chip: the temperature reaches the sensors from here.
+    auto temperatures = std::make_shared<DriverTemperatures>();
+    NvidiaAccelerators source(root.str(), ORB_FAKE_NVML_PATH, log, temperatures);
     auto services = servicesWhen(source, [](const auto& found) { return found.size() == 2; });
     ASSERT_EQ(services.size(), 2u);
 
@@ -194,6 +210,8 @@ TEST_F(NvidiaAcceleratorsTest, PublishesEachDeviceWithTheDriversFigures) {
         {"PerformanceStatistics", PropertyTable{{"Device Utilization %", 0}}}};
     EXPECT_EQ(services[0]->properties(), awake);
     EXPECT_EQ(services[1]->properties(), asleep);
+    EXPECT_EQ(temperatures->sensors,
+              (std::vector<std::pair<std::string, double>>{{"GPU (NVIDIA GeForce RTX 4070)", 63}}));
     EXPECT_NE(services[0]->entryId(), services[1]->entryId());
     EXPECT_EQ(log.str(), "");
 }

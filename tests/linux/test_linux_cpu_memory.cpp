@@ -6,6 +6,7 @@
 #include "platform/linux/SysFs.h"
 
 #include <ctime>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace orb;
@@ -79,7 +80,7 @@ TEST(LinuxProcessorInfo, SharesStayWithinRangeAcrossRealSampleSeries) {
 TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {
     // Below a root the tree's /proc/uptime gives the uptime, else its btime against our clock
     // (none when that lies in the future).
-    // ARM kernels name the chip on a Hardware line, or leave it to the device tree.
+    // Older ARM kernels name the chip on a Hardware line, or leave it to the device tree.
     ScratchRoot arm({{"proc/uptime", "3600.25 100.00\n"},
                      {"proc/cpuinfo", "processor\t: 0\nBogoMIPS\t: 38.40\nHardware\t: BCM2835\n"}});
     ScratchRoot deviceTree({{"sys/firmware/devicetree/base/model", {"Raspberry Pi 4\0", 15}}});
@@ -116,10 +117,8 @@ TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {
         const auto cores = LinuxHostInfo(root.str()).coreCounts();
         return std::pair{cores.performance, cores.efficiency};
     };
-    ScratchRoot hybrid(
-        {{"sys/devices/cpu_core/cpus", "0-15\n"}, {"sys/devices/cpu_atom/cpus", "16-17,18-23\n"}});
-    EXPECT_EQ(countsOf(hybrid), std::pair(16, 8));
-    // Capacity classes: the biggest cores perform, unless every core is alike.
+    // Capacity classes where no core types are known: the biggest cores perform, unless every
+    // core is alike.
     ScratchRoot bigLittle, alike;
     for (int cpu = 0; cpu < 8; ++cpu) {
         const auto file = "sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity";
@@ -130,6 +129,45 @@ TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {
     EXPECT_EQ(countsOf(alike), std::pair(0, 0));
     for (const char* broken : {"", "3-1", "a-b", "0-999999999"})
         EXPECT_TRUE(linux_fs::parseCpuList(broken).empty()) << broken;
+}
+
+TEST(LinuxHostInfo, CapturedProcessorsGiveTheirNameAndCoreLevels) {
+    // ARM cores of one type are alike whatever their cluster or clock: the SM8250's prime and
+    // gold Cortex-A77s both perform (1 + 3 + 4 is 4 and 4), and so do the SM8350's X1 and A78s,
+    // whose device tree gives every core the same capacity. A Raspberry Pi names itself in its
+    // device tree, not by the Hardware line every Pi prints; a server without one by its cores.
+    const struct {
+        const char* root;
+        const char* brand;
+        int performance, efficiency;
+    } machines[] = {
+        {"intel-hybrid/alderlake-8p8e", "12th Gen Intel(R) Core(TM) i9-12900K", 16, 8},
+        {"arm-boards/raspberrypi-4b", "Raspberry Pi 4 Model B Rev 1.1", 0, 0},
+        {"arm-boards/rk3588-rock5b", "Radxa ROCK 5B", 4, 4},
+        {"arm-boards/qcom-sm8250", "Qualcomm Technologies, Inc. Robotics RB5", 4, 4},
+        {"arm-boards/qcom-sm8350", "Qualcomm Technologies, Inc. SM8350 HDK", 4, 4},
+        {"arm-boards/mediatek-mt8188", "MediaTek MT8188 evaluation board", 2, 6},
+        {"arm-servers/aws-graviton1", "Cortex-A72", 0, 0},
+        {"arm-servers/aws-graviton2", "Neoverse-N1", 0, 0},
+    };
+    for (const auto& m : machines) {
+        LinuxHostInfo host(fixtures + "/" + m.root);
+        const auto cores = host.coreCounts();
+        EXPECT_EQ(std::tuple(host.brandString(), cores.performance, cores.efficiency),
+                  std::tuple(std::string(m.brand), m.performance, m.efficiency))
+            << m.root;
+    }
+
+    // One big core type in two clusters at different clocks stays one level; without a device
+    // tree two known types name the processor, the biggest first.
+    ScratchRoot rock5b;
+    rock5b.copy(fixtures + "/arm-boards/rk3588-rock5b");
+    rock5b.write("sys/devices/system/cpu/cpu6/cpu_capacity", "1002\n");
+    std::filesystem::remove(rock5b.path() / "sys/firmware/devicetree/base/model");
+    LinuxHostInfo host(rock5b.str());
+    EXPECT_EQ(std::pair(host.coreCounts().performance, host.coreCounts().efficiency),
+              std::pair(4, 4));
+    EXPECT_EQ(host.brandString(), "Cortex-A76 + Cortex-A55");
 }
 
 TEST(LinuxVirtualMemory, UsedSwapAndCompressedMemoryAsFreeShowsThem) {

@@ -44,6 +44,10 @@ TEST(LinuxBlockStorage, ParsesEveryDiskstatsLayoutAndCountsOnlyWholeDisks) {
     std::filesystem::create_directories(root.path() / "sys/block/sdb"); // no device behind it
     EXPECT_EQ(wholeDiskNames(root.str()),
               (std::vector<std::string>{"cciss/c0d0", "nvme0n1", "sda"}));
+    // NVMe native multipath: the hidden path nvme0c0n1 carries the bytes its namespace nvme0n1
+    // already counts, so only the namespace is a disk.
+    EXPECT_EQ(wholeDiskNames(fixtures + "/handmade-nvme/multipath"),
+              (std::vector<std::string>{"nvme0n1", "sda"}));
 }
 
 TEST(LinuxNetworkInterfaces, OnlyLinksToHardwareCountFromSysfsOrNetDev) {
