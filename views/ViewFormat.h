@@ -16,9 +16,13 @@ class ViewFormat : public QObject {
     Q_OBJECT
     QML_NAMED_ELEMENT(Format)
     QML_SINGLETON
+    // What a view shows for a reading the machine does not measure (the monitor's `measured`).
+    Q_PROPERTY(QString missing READ missing CONSTANT)
 
 public:
     explicit ViewFormat(QObject* parent = nullptr) : QObject(parent) {}
+
+    QString missing() const { return placeholder(); }
 
     Q_INVOKABLE QString percent(double fraction) const { return wholePercent(fraction); }
     Q_INVOKABLE QString bytes(double count) const;

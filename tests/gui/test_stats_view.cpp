@@ -73,6 +73,10 @@ TEST_F(StatsView, EachFigureShowsItsOwnReadingAndEmptyOnesHide) {
     for (const auto& [name, shown] : figures)
         EXPECT_EQ(figure(name), shown) << name;
     EXPECT_EQ(text("cpuUser") + " " + text("cpuSystem"), "User 45% System 99%");
+    // A share the machine does not measure is no 0 %.
+    monitor.setMeasured({"gpuUsage", "gpuRendererUtil", "gpuTilerUtil"}, false);
+    for (const char* name : {"gpuDevice", "gpuRenderer", "gpuTiler"})
+        EXPECT_EQ(figure(name), "—") << name;
     // The rings clamp what they draw, not the figures; free memory may read below zero.
     EXPECT_DOUBLE_EQ(ring("pressureRing"), 1.0);
     EXPECT_DOUBLE_EQ(ring("usageRing"), 1.0);
@@ -108,20 +112,25 @@ TEST_F(StatsView, EachFigureShowsItsOwnReadingAndEmptyOnesHide) {
 
 TEST_F(StatsView, BatteryCardPrefersTheDrawLineAndNamesAMissingAdapter) {
     const struct {
-        bool charging;
+        bool charging, plugged;
         const char *toFull, *remaining;
         double draw, charge;
         int adapter, cycles;
         const char *header, *flow, *adapterText, *cyclesText;
     } cases[] = {
-        {false, "", "", 0, 0, 0, 0, "", nullptr, "No AC adapter", nullptr},
-        {true, "1:05", "3:10", 2.25, 12.0, 96, 412, "1:05", "2.2 W from battery", "96 W adapter",
-         "412 cycles"},
-        {true, "", "3:10", 0, 12.34, 0, 0, "3:10", "12.3 W to battery", "No AC adapter", nullptr},
+        {false, false, "", "", 0, 0, 0, 0, "", nullptr, "No AC adapter", nullptr},
+        {true, true, "1:05", "3:10", 2.25, 12.0, 96, 412, "1:05", "2.2 W from battery",
+         "96 W adapter", "412 cycles"},
+        {true, false, "", "3:10", 0, 12.34, 0, 0, "3:10", "12.3 W to battery", "No AC adapter",
+         nullptr},
+        // Plugged in to an adapter that does not tell its rating.
+        {true, true, "", "3:10", 0, 12.34, 0, 0, "3:10", "12.3 W to battery", "— W adapter",
+         nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.header);
         monitor.setIsCharging(c.charging);
+        monitor.setBatteryACConnected(c.plugged);
         monitor.setBatteryTimeToFull(c.toFull);
         monitor.setTimeRemaining(c.remaining);
         monitor.setBatteryDrawWatts(c.draw);
@@ -144,6 +153,13 @@ TEST_F(StatsView, BatteryCardPrefersTheDrawLineAndNamesAMissingAdapter) {
     EXPECT_EQ(find("adapter")->property("color").value<QColor>(), Theme().secondaryText());
     monitor.setBatteryLevel(0.456);
     EXPECT_EQ(text("batteryLevel"), "45%");
+    // A machine without a battery says nothing of one, nor of its adapter.
+    monitor.setIsCharging(false);
+    monitor.setMeasured({"batteryLevel", "timeRemaining", "batteryACConnected", "adapterWatts"},
+                        false);
+    EXPECT_EQ(std::tuple(text("batteryLevel"), text("adapter"),
+                         find("batteryHeader")->property("rightText").toString()),
+              std::tuple(QString("—"), QString("—"), QString("—")));
 }
 
 TEST_F(StatsView, SensorsCardListsByLabelAndGivesWayToTheThermalCardWhenEmpty) {

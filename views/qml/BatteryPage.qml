@@ -11,12 +11,18 @@ ScrollView {
 
     required property QtObject monitor
     readonly property QtObject m: monitor
-    // Nothing is published for a machine without a battery, so its adapter state stays unset;
-    // such a machine can only be running on external power.
-    readonly property bool withoutBattery: m.batteryLevel <= 0 && m.batteryVoltage <= 0
-                                           && m.batteryMaxCapacity <= 0
-                                           && m.batteryDesignCapacity <= 0
+    readonly property var given: m.measured
+    // A machine without a battery measures none of its figures, nor its adapter's state; such a
+    // machine can only be running on external power.
+    readonly property bool withoutBattery: !given.batteryLevel && !given.batteryVoltage
+                                           && !given.batteryMaxCapacity
+                                           && !given.batteryDesignCapacity
     readonly property bool onExternalPower: m.batteryACConnected || withoutBattery
+
+    // A figure where the machine measures it, else the mark of a missing reading.
+    function shown(field, text) {
+        return given[field] ? text : Format.missing
+    }
 
     // A system symbol and a text in one colour and size.
     component SymbolLabel: RowLayout {
@@ -110,7 +116,7 @@ ScrollView {
                     symbol: drawing ? "bolt.slash" : charging ? "bolt.fill" : ""
                     text: drawing ? Format.fixed(page.m.batteryDrawWatts, 2, " W draw")
                         : charging ? Format.fixed(page.m.batteryChargeWatts, 2, " W charging")
-                        : "0 W"
+                        : page.shown("batteryWatts", "0 W")
                     color: drawing ? Theme.orange : charging ? Theme.green : Theme.secondaryText
                     size: Theme.title3Size
                     bold: true
@@ -164,28 +170,32 @@ ScrollView {
             PowerStatCard {
                 objectName: "netLoadCard"
                 label: "Net System Load"
-                value: Format.fixed(page.m.netSystemWatts, 2, " W")
+                value: page.shown("netSystemWatts", Format.fixed(page.m.netSystemWatts, 2, " W"))
                 icon: "gauge.with.dots.needle.67percent"
                 color: Theme.cyan
             }
             PowerStatCard {
                 objectName: "systemPowerCard"
                 label: "System Power (power_supply)"
-                value: Format.fixedOr(page.m.totalSystemWatts, 2, " W", "—")
+                value: page.shown("totalSystemWatts",
+                                  Format.fixedOr(page.m.totalSystemWatts, 2, " W", Format.missing))
                 icon: "bolt.circle.fill"
                 color: Theme.yellow
             }
             PowerStatCard {
                 objectName: "fromBatteryCard"
                 label: "From Battery"
-                value: Format.fixedOr(page.m.batteryDrawWatts, 2, " W", "0 W")
+                value: page.shown("batteryDrawWatts",
+                                  Format.fixedOr(page.m.batteryDrawWatts, 2, " W", "0 W"))
                 icon: "bolt.slash"
                 color: page.m.batteryDrawWatts > 0 ? Theme.orange : Theme.secondaryText
             }
             PowerStatCard {
                 objectName: "fromAdapterCard"
                 label: "From AC Adapter"
-                value: page.m.adapterWatts > 0 ? page.m.adapterWatts + " W" : "Not connected"
+                value: page.m.adapterWatts > 0 ? page.m.adapterWatts + " W"
+                     : page.given.batteryACConnected && !page.m.batteryACConnected ? "Not connected"
+                     : Format.missing
                 icon: "powerplug.fill"
                 color: page.m.adapterWatts > 0 ? Theme.blue : Theme.secondaryText
             }
@@ -213,7 +223,8 @@ ScrollView {
             PowerStatCard {
                 objectName: "voltageCard"
                 label: "Battery Voltage"
-                value: Format.fixedOr(page.m.batteryVoltage, 3, " V", "—")
+                value: page.shown("batteryVoltage",
+                                  Format.fixedOr(page.m.batteryVoltage, 3, " V", Format.missing))
                 icon: "bolt.circle"
                 color: Theme.yellow
             }
@@ -221,14 +232,14 @@ ScrollView {
                 objectName: "currentCard"
                 readonly property bool drawing: page.m.batteryCurrent < 0
                 label: drawing ? "Draw Current" : "Charge Current"
-                value: Format.milliamps(page.m.batteryCurrent)
+                value: page.shown("batteryCurrent", Format.milliamps(page.m.batteryCurrent))
                 icon: "waveform"
                 color: drawing ? Theme.orange : Theme.green
             }
             PowerStatCard {
                 objectName: "levelCard"
                 label: "Charge Level"
-                value: Format.percent(page.m.batteryLevel)
+                value: page.shown("batteryLevel", Format.percent(page.m.batteryLevel))
                 icon: "battery.75"
                 color: Theme.blue
             }
@@ -286,7 +297,7 @@ ScrollView {
             }
             Text {
                 objectName: "timeValue"
-                text: !page.m.isCharging ? page.m.timeRemaining
+                text: !page.m.isCharging ? page.shown("timeRemaining", page.m.timeRemaining)
                     : page.m.batteryTimeToFull !== "" ? page.m.batteryTimeToFull : "Calculating..."
                 color: "white"
                 font.pixelSize: Theme.headlineSize

@@ -11,6 +11,12 @@ ScrollView {
 
     required property QtObject monitor
     readonly property QtObject m: monitor
+    readonly property var given: m.measured
+
+    // A figure where the machine measures it, else the mark of a missing reading.
+    function shown(field, text) {
+        return given[field] ? text : Format.missing
+    }
 
     contentWidth: availableWidth
     ScrollBar.vertical.policy: ScrollBar.AsNeeded
@@ -76,7 +82,7 @@ ScrollView {
                 }
                 Text {
                     objectName: "gpuUtilization"
-                    text: Format.percent(page.m.gpuUsage)
+                    text: page.shown("gpuUsage", Format.percent(page.m.gpuUsage))
                     color: Theme.purple
                     font.pixelSize: Theme.title3Size
                     font.weight: Font.Bold
@@ -96,21 +102,21 @@ ScrollView {
             PowerStatCard {
                 objectName: "gpuDeviceCard"
                 label: "Device"
-                value: Format.percent(page.m.gpuUsage)
+                value: page.shown("gpuUsage", Format.percent(page.m.gpuUsage))
                 icon: "cpu"
                 color: Theme.purple
             }
             PowerStatCard {
                 objectName: "gpuRendererCard"
                 label: "Renderer"
-                value: Format.percent(page.m.gpuRendererUtil)
+                value: page.shown("gpuRendererUtil", Format.percent(page.m.gpuRendererUtil))
                 icon: "paintbrush"
                 color: Theme.pink
             }
             PowerStatCard {
                 objectName: "gpuTilerCard"
                 label: "Tiler"
-                value: Format.percent(page.m.gpuTilerUtil)
+                value: page.shown("gpuTilerUtil", Format.percent(page.m.gpuTilerUtil))
                 icon: "square.grid.3x3"
                 color: Theme.cyan
             }
@@ -124,14 +130,14 @@ ScrollView {
             PowerStatCard {
                 objectName: "vramInUseCard"
                 label: "VRAM In Use"
-                value: Format.bytes(page.m.gpuMemoryUsed)
+                value: page.shown("gpuMemoryUsed", Format.bytes(page.m.gpuMemoryUsed))
                 icon: "memorychip"
                 color: Theme.blue
             }
             PowerStatCard {
                 objectName: "vramAllocatedCard"
                 label: "VRAM Allocated"
-                value: Format.bytes(page.m.gpuMemoryAllocated)
+                value: page.shown("gpuMemoryAllocated", Format.bytes(page.m.gpuMemoryAllocated))
                 icon: "memorychip.fill"
                 color: Theme.indigo
             }

@@ -134,6 +134,7 @@ Rectangle {
             ColumnLayout {
                 id: cards
                 objectName: "cards"
+                readonly property var given: m.measured
                 x: Theme.padding
                 y: Theme.padding
                 width: parent.width - 2 * Theme.padding
@@ -219,7 +220,8 @@ Rectangle {
                         spacing: 16
                         Figure {
                             objectName: "gpuDevice"
-                            text: Format.percent(cards.m.gpuUsage)
+                            text: cards.given.gpuUsage ? Format.percent(cards.m.gpuUsage)
+                                                       : Format.missing
                             size: Theme.title2Size
                             color: Theme.purple
                             caption: "Device"
@@ -227,14 +229,16 @@ Rectangle {
                         }
                         Figure {
                             objectName: "gpuRenderer"
-                            text: Format.percent(cards.m.gpuRendererUtil)
+                            text: cards.given.gpuRendererUtil
+                                  ? Format.percent(cards.m.gpuRendererUtil) : Format.missing
                             color: Theme.pink
                             caption: "Render"
                             captionSize: Theme.caption2Size
                         }
                         Figure {
                             objectName: "gpuTiler"
-                            text: Format.percent(cards.m.gpuTilerUtil)
+                            text: cards.given.gpuTilerUtil ? Format.percent(cards.m.gpuTilerUtil)
+                                                           : Format.missing
                             color: Theme.cyan
                             caption: "Tiler"
                             captionSize: Theme.caption2Size
@@ -396,7 +400,9 @@ Rectangle {
                         objectName: "batteryHeader"
                         title: "BATTERY"
                         rightText: cards.m.isCharging && cards.m.batteryTimeToFull !== ""
-                                   ? cards.m.batteryTimeToFull : cards.m.timeRemaining
+                                   ? cards.m.batteryTimeToFull
+                                   : cards.given.timeRemaining ? cards.m.timeRemaining
+                                                               : Format.missing
                     }
                     RowLayout {
                         Layout.alignment: Qt.AlignHCenter
@@ -411,7 +417,8 @@ Rectangle {
                             Text {
                                 objectName: "batteryLevel"
                                 Layout.alignment: Qt.AlignHCenter
-                                text: Format.percent(cards.m.batteryLevel)
+                                text: cards.given.batteryLevel ? Format.percent(cards.m.batteryLevel)
+                                                               : Format.missing
                                 color: "white"
                                 font.pixelSize: Theme.title2Size
                                 font.weight: Font.Bold
@@ -439,12 +446,19 @@ Rectangle {
                                       ? Format.fixed(cards.m.batteryDrawWatts, 1, " W from battery")
                                       : Format.fixed(cards.m.batteryChargeWatts, 1, " W to battery")
                             }
+                            // An adapter whose rating is not known is still plugged in; a
+                            // machine that says nothing of its power has no line of its own.
                             StatusLine {
                                 objectName: "adapter"
                                 readonly property bool plugged: cards.m.adapterWatts > 0
-                                symbol: plugged ? "powerplug.fill" : "battery.75"
+                                readonly property bool known: cards.given.batteryACConnected === true
+                                readonly property bool connected: plugged
+                                    || (known && cards.m.batteryACConnected)
+                                symbol: connected ? "powerplug.fill" : "battery.75"
                                 symbolColor: plugged ? Theme.blue : Theme.secondaryText
-                                text: plugged ? cards.m.adapterWatts + " W adapter" : "No AC adapter"
+                                text: plugged ? cards.m.adapterWatts + " W adapter"
+                                    : connected ? Format.missing + " W adapter"
+                                    : known ? "No AC adapter" : Format.missing
                             }
                             StatusLine {
                                 objectName: "cycles"
