@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!(celsius > 0 && celsius < 120))
             std::abort();
 
-    LinuxHidSensors hid(hwmon,
-                        std::make_shared<ThermalZoneReader>(tree.root(), std::chrono::milliseconds(0)));
+    LinuxHidSensors hid(
+        hwmon, std::make_shared<ThermalZoneReader>(tree.root(), std::chrono::milliseconds(0)));
     orb::HIDMonitor(&hid).readTemperatures();
     return 0;
 }

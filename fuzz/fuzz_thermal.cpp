@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     auto zones = std::make_shared<ThermalZoneReader>(tree.root(), std::chrono::milliseconds(0));
     LinuxThermalState state(tree.root(), zones);
-    LinuxHidSensors sensors(std::make_shared<HwmonReader>(tree.root(), std::chrono::milliseconds(0)),
-                            zones);
+    LinuxHidSensors sensors(
+        std::make_shared<HwmonReader>(tree.root(), std::chrono::milliseconds(0)), zones);
     orb::HIDMonitor hid(&sensors);
     for (int read = 0; read < 2; ++read) {
         if (read == 1)

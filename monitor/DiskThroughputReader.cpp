@@ -47,9 +47,8 @@ DiskThroughputReader::DiskThroughputReader(platform::DeviceRegistry& registry)
 std::optional<DiskRates> DiskThroughputReader::read() {
     const auto disks = readEachDisk(registry_);
     // With no earlier reading (or none with any bytes read) there is nothing to compare with.
-    const bool compared = std::ranges::any_of(previous_, [](const auto& entry) {
-        return entry.second.read != 0;
-    });
+    const bool compared =
+        std::ranges::any_of(previous_, [](const auto& entry) { return entry.second.read != 0; });
     DiskRates rates;
     for (const auto& disk : disks) {
         const auto before = previous_.find(disk.id);

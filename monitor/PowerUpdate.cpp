@@ -147,9 +147,8 @@ void SystemMonitor::updateBatteryDetails() {
     } else {
         setNetSystemWatts(batteryDrawWatts());
     }
-    setMeasured({&SM::netSystemWattsChanged}, batteryACConnected()
-                                                   ? isMeasured(&SM::acInputWattsChanged)
-                                                   : flowMeasured);
+    setMeasured({&SM::netSystemWattsChanged},
+                batteryACConnected() ? isMeasured(&SM::acInputWattsChanged) : flowMeasured);
 }
 
 void SystemMonitor::registerPowerSourceNotifications() {

@@ -191,7 +191,6 @@ Q_SIGNALS:
     void measuredChanged();
 
 private:
-
     using HistoryGetter = const History& (SystemMonitor::*)() const;
     using HistorySetter = void (SystemMonitor::*)(const History&);
     // Appends `value` to a history and trims it back to its fixed length, publishing both steps.

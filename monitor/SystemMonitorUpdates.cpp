@@ -33,8 +33,8 @@ void SystemMonitor::updateMemory() {
     setMemoryTotal(reading->total);
     setMemoryPressure(reading->pressure);
     setMeasured({&SM::memoryUsedChanged, &SM::memoryWiredChanged, &SM::memoryActiveChanged,
-                 &SM::memoryInactiveChanged, &SM::memoryCompressedChanged,
-                 &SM::memoryTotalChanged, &SM::memoryPressureChanged},
+                 &SM::memoryInactiveChanged, &SM::memoryCompressedChanged, &SM::memoryTotalChanged,
+                 &SM::memoryPressureChanged},
                 true);
     if (reading->swap) {
         setSwapTotal(static_cast<double>(reading->swap->total));

@@ -162,7 +162,7 @@ struct Service final : HidServiceObject {
     PropertyTable properties;
     int chip = 0;
     int channel = 0;
-    std::string zone;   // set for a thermal zone's sensor
+    std::string zone;        // set for a thermal zone's sensor
     bool fromDriver = false; // a driver library's sensor, found again by its product
 };
 

@@ -86,8 +86,9 @@ std::map<int, std::int64_t> capacities(const std::string& root) {
     std::map<int, std::int64_t> found;
     const auto cpuDir = fs::underRoot(root, "/sys/devices/system/cpu");
     for (const auto& name : fs::listDirectory(cpuDir)) {
-        const auto number = name.size() > 3 && name.starts_with("cpu") ? fs::parseInt(name.substr(3))
-                                                                       : std::nullopt;
+        const auto number = name.size() > 3 && name.starts_with("cpu")
+                                ? fs::parseInt(name.substr(3))
+                                : std::nullopt;
         if (!number || *number < 0 || *number > 65535)
             continue;
         if (auto capacity = fs::readInt(cpuDir + "/" + name + "/cpu_capacity");

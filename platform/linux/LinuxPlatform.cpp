@@ -88,9 +88,10 @@ std::unique_ptr<Platform> makeSystemPlatform(const std::string& root) {
     // gives the temperatures that driver has no hwmon chip for.
     auto driverTemperatures = std::make_shared<DriverTemperatures>();
     if (live)
-        registry->addSource(std::string(accelerator::serviceClass),
-                            std::make_unique<NvidiaAccelerators>(root, std::string(nvidia::managementLibrary),
-                                                                 std::cout, driverTemperatures));
+        registry->addSource(
+            std::string(accelerator::serviceClass),
+            std::make_unique<NvidiaAccelerators>(root, std::string(nvidia::managementLibrary),
+                                                 std::cout, driverTemperatures));
     platform->hid = std::make_unique<LinuxHidSensors>(hwmon, zones, driverTemperatures);
     platform->thermal = std::make_unique<LinuxThermalState>(root, zones);
     platform->registry = std::move(registry);

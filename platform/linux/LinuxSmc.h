@@ -27,9 +27,9 @@ struct SmcKey {
 // - the edge or die channel of each GPU chip, in chip order, as Tg0D, Tg1D, … Tg9D;
 // - every fan channel but a graphics card's, chips in order and each chip's fans by index, as
 //   F0Ac … F9Ac.
-// Temperatures are sp78 and fans ui16 (whole rpm), two bytes each. A key whose channel has no believable
-// reading stays in the table and answers reads with an error, so enumeration does not change
-// with the readings. A second key of the same name is dropped.
+// Temperatures are sp78 and fans ui16 (whole rpm), two bytes each. A key whose channel has no
+// believable reading stays in the table and answers reads with an error, so enumeration does not
+// change with the readings. A second key of the same name is dropped.
 std::vector<SmcKey> smcKeyTable(const std::vector<HwmonChip>& chips);
 
 // The "AppleSMC" service: on Linux the controller is the machine's hwmon chips (and, on Apple

@@ -137,8 +137,7 @@ ThermalZoneReader::ThermalZoneReader(std::string root, std::chrono::milliseconds
     : root_(std::move(root)), reuse_(reuseWindow),
       listing_(fs::underRoot(root_, classDirectory), "thermal", fs::DeviceEvents::forRoot(root_)) {}
 
-void ThermalZoneReader::describe(const std::string& dir, const std::string& name,
-                                 Layout& layout) {
+void ThermalZoneReader::describe(const std::string& dir, const std::string& name, Layout& layout) {
     layout.type = fs::readAttribute(dir + "type").value_or("");
     layout.devicePath = kernelDevicePath(root_, std::string(classDirectory) + "/" + name);
     layout.kind = zoneKind(layout.type);
@@ -180,8 +179,9 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
             layout.trips = readTrips(dir, fs::listDirectory(dir));
             layout.passesSinceTrips = 0;
         }
-        ThermalZone zone{name,         layout.type, layout.devicePath, readAttributeNumber(dir + "temp"),
-                         layout.trips, layout.kind, layout.shownElsewhere};
+        ThermalZone zone{
+            name,         layout.type, layout.devicePath,    readAttributeNumber(dir + "temp"),
+            layout.trips, layout.kind, layout.shownElsewhere};
         if (zone.millidegrees && !isPlausibleZoneTemperature(*zone.millidegrees))
             zone.millidegrees.reset();
         zones_.push_back(std::move(zone));

@@ -3,7 +3,6 @@
 #include "platform/linux/DeviceEvents.h"
 #include "platform/linux/SysFs.h"
 
-
 #include <chrono>
 #include <cstdint>
 #include <map>

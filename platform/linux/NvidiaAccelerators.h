@@ -37,8 +37,8 @@ bool isRuntimeSuspended(const std::string& root, std::string_view address);
 struct AcceleratorSnapshot {
     RegistryEntryId id = 0;
     PropertyTable properties;
-    std::string name;               // the device's, empty when the driver gives none
-    std::optional<double> celsius;  // the die's temperature, where the driver gave it
+    std::string name;              // the device's, empty when the driver gives none
+    std::optional<double> celsius; // the die's temperature, where the driver gave it
 };
 
 // One reading of the NVIDIA devices, taken on the caller's thread (it can wait for the driver).

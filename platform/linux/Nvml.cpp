@@ -143,7 +143,8 @@ NvmlReading NvmlSession::read(const NvmlGpu& gpu) const {
         reading.powerMilliwatts = milliwatts;
     // 0 and anything from 150 °C on are a sensor that did not answer, not the die.
     unsigned int celsius = 0;
-    if (getTemperature_ && getTemperature_(gpu.handle, nvml::temperatureGpu, &celsius) == nvml::success &&
+    if (getTemperature_ &&
+        getTemperature_(gpu.handle, nvml::temperatureGpu, &celsius) == nvml::success &&
         celsius > 0 && celsius < 150)
         reading.temperatureCelsius = celsius;
     return reading;

@@ -50,7 +50,7 @@ struct PciInfo { // nvmlPciInfo_t (third version)
 };
 
 inline constexpr unsigned int deviceNameBufferSize = 96; // NVML_DEVICE_NAME_V2_BUFFER_SIZE
-inline constexpr int temperatureGpu = 0; // NVML_TEMPERATURE_GPU: the die's sensor
+inline constexpr int temperatureGpu = 0;                 // NVML_TEMPERATURE_GPU: the die's sensor
 
 using InitFn = Return (*)();
 using ShutdownFn = Return (*)();

@@ -125,14 +125,14 @@ TEST_F(DetailPages, BatteryPageOnAMachineWithoutABattery) {
     // Nothing of a battery or its adapter is measured.
     monitor.setMeasured({"batteryLevel", "batteryVoltage", "batteryCurrent", "batteryDrawWatts",
                          "batteryWatts", "batteryMaxCapacity", "batteryDesignCapacity",
-                         "batteryACConnected", "adapterWatts", "netSystemWatts",
-                         "totalSystemWatts", "timeRemaining"},
+                         "batteryACConnected", "adapterWatts", "netSystemWatts", "totalSystemWatts",
+                         "timeRemaining"},
                         false);
     open("Battery");
     // Without a battery the machine can only be on external power, and no figure is made up.
     EXPECT_EQ(text("powerSource"), "AC Power");
-    for (const char* card : {"netLoadCard", "systemPowerCard", "fromBatteryCard",
-                             "fromAdapterCard", "voltageCard", "currentCard", "levelCard"})
+    for (const char* card : {"netLoadCard", "systemPowerCard", "fromBatteryCard", "fromAdapterCard",
+                             "voltageCard", "currentCard", "levelCard"})
         EXPECT_EQ(value(card), "—") << card;
     EXPECT_EQ(tint("fromAdapterCard"), hex(theme.secondaryText()));
     EXPECT_EQ(text("timeValue"), "—");

@@ -136,9 +136,11 @@ TEST(LinuxHidSensors, EachSensorOnceWithANameThatTellsSocketsApart) {
     root.writeWords("sys/class/power_supply/BAT0", "type=Battery temp=300");
     // The zones behind them: the package zone is coretemp's and the battery's zone the
     // battery's. A zone at 104.5 °C is shown as it reads; one at 0.5 °C is no reading.
-    const std::pair<const char*, const char*> zones[] = {
-        {"x86_pkg_temp", "61000"}, {"iwlwifi-1", "41000"}, {"BAT0", "30000"},
-        {"acpitz", "104500"},      {"SEN1", "500"}};
+    const std::pair<const char*, const char*> zones[] = {{"x86_pkg_temp", "61000"},
+                                                         {"iwlwifi-1", "41000"},
+                                                         {"BAT0", "30000"},
+                                                         {"acpitz", "104500"},
+                                                         {"SEN1", "500"}};
     for (std::size_t i = 0; i < std::size(zones); ++i) {
         const auto zone = "sys/class/thermal/thermal_zone" + std::to_string(i) + "/";
         root.write(zone + "type", std::string(zones[i].first) + "\n");

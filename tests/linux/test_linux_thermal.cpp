@@ -260,10 +260,10 @@ TEST(LinuxSmc, TheControllerClientReadsCapturedMachines) {
     ScratchRoot empty;
     const std::string cases[][3] = {
         // The fans behind a stopped one spin.
-        {fixtures + "/prometheus-node_exporter",
-         "CPU Die=55 TC1D=55 cpu=55 gpu=-1 fans=1998 1098 ", "Scan complete. Found 2 sensors."},
-        {fixtures + "/lact/intel/a380-xe", "GPU Die=56 cpu=-1 gpu=56 fans=",
-         "Scan complete. Found 1 sensors."},
+        {fixtures + "/prometheus-node_exporter", "CPU Die=55 TC1D=55 cpu=55 gpu=-1 fans=1998 1098 ",
+         "Scan complete. Found 2 sensors."},
+        {fixtures + "/lact/intel/a380-xe",
+         "GPU Die=56 cpu=-1 gpu=56 fans=", "Scan complete. Found 1 sensors."},
         {fixtures + "/handmade-server-fans/dual-rotor",
          "cpu=-1 gpu=-1 fans=9973 21802 9973 10080 10838 23734 ", "No sensors found."},
         {empty.str(), "cpu=-1 gpu=-1 fans=", "No sensors found."}};

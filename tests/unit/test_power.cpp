@@ -110,9 +110,9 @@ TEST(BatteryDetails, DrawChargeAdapterAndHealthFromTheBatteryService) {
         {"CycleCount", 321},
         {"Temperature", 3050}};
     monitor.updateBatteryDetails();
-    EXPECT_EQ(std::tuple(monitor.adapterVoltage(), monitor.adapterCurrent(),
-                         monitor.totalSystemWatts()),
-              std::tuple(20.0, 3000, 40.0));
+    EXPECT_EQ(
+        std::tuple(monitor.adapterVoltage(), monitor.adapterCurrent(), monitor.totalSystemWatts()),
+        std::tuple(20.0, 3000, 40.0));
     EXPECT_FALSE(monitor.isMeasured(&SM::acInputWattsChanged));
     EXPECT_FALSE(monitor.isMeasured(&SM::netSystemWattsChanged));
     EXPECT_TRUE(monitor.isMeasured(&SM::totalSystemWattsChanged));

@@ -138,8 +138,8 @@ TEST(DiskThroughput, SumsTheReadableServicesAndRatesNeedAnEarlierReading) {
     using Disks = std::vector<std::optional<PropertyTable>>;
     const std::pair<Disks, Pair> steps[] = {
         {{disk(5'096, 1'100), disk(0, 600)}, {{4096, 700}}},
-        {{disk(5'096, 1'300)}, {{0, 200}}},                  // the second disk removed
-        {{disk(0, 1'400), disk(9'000, 900)}, {{0, 100}}},    // reset; a new disk counts later
+        {{disk(5'096, 1'300)}, {{0, 200}}},               // the second disk removed
+        {{disk(0, 1'400), disk(9'000, 900)}, {{0, 100}}}, // reset; a new disk counts later
         {{disk(0, 1'500)}, {{0, 100}}},
         {{disk(10, 2'300)}, std::nullopt}, // nothing was read before
     };

@@ -89,8 +89,8 @@ TEST(SystemMonitor, ATickAssignsEachReadingInOrderThenCompletesOnce) {
         return found;
     };
     const std::initializer_list<SM::Reading> some = {
-        &SM::cpuUsageChanged,    &SM::memoryUsedChanged, &SM::wifiRSSIChanged,
-        &SM::uptimeSecondsChanged, &SM::gpuUsageChanged, &SM::batteryLevelChanged};
+        &SM::cpuUsageChanged,      &SM::memoryUsedChanged, &SM::wifiRSSIChanged,
+        &SM::uptimeSecondsChanged, &SM::gpuUsageChanged,   &SM::batteryLevelChanged};
     EXPECT_EQ(measured(some), QList<bool>({true, true, true, true, false, false}));
 
     // Nothing can be read: the readings' fields keep their values; the disk histories, the load
