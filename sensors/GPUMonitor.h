@@ -32,7 +32,7 @@ struct GPUStats {
         bool memoryAllocated = false;
         bool recoveryCount = false;
         bool powerWatts = false;
-    } given;
+    } given = {};
 };
 
 // Reads the accelerator services of the registry: the percentages are means over the

@@ -217,7 +217,7 @@ TEST_F(NvidiaAcceleratorsTest, PublishesEachDeviceWithTheDriversFigures) {
 }
 
 TEST_F(NvidiaAcceleratorsTest, ALibraryThatCannotStartGivesNoDeviceAndOneLine) {
-    const FakeNvmlGpu gpu{"NVIDIA GeForce GTX 1650", 1, 10, GiB, 4 * GiB, 9000, 896};
+    const FakeNvmlGpu gpu{"NVIDIA GeForce GTX 1650", 1, 10, GiB, 4 * GiB, 9000, 896, 0};
     configure(9, &gpu, 1); // the kernel module is not loaded
     addPciDevice("0000:01:00.0", "vendor=0x10de class=0x030000 power/runtime_status=active");
 
@@ -244,7 +244,7 @@ TEST_F(NvidiaAcceleratorsTest, ALibraryThatCannotStartGivesNoDeviceAndOneLine) {
 }
 
 TEST_F(NvidiaAcceleratorsTest, LeavesTheLibraryAloneWhileEveryDeviceSleeps) {
-    const FakeNvmlGpu gpu{"NVIDIA GeForce RTX 3050 Laptop GPU", 1, 0, GiB, 4 * GiB, 5000, 2048};
+    const FakeNvmlGpu gpu{"NVIDIA GeForce RTX 3050 Laptop GPU", 1, 0, GiB, 4 * GiB, 5000, 2048, 0};
     configure(0, &gpu, 1);
     addPciDevice("0000:01:00.0", "vendor=0x10de class=0x030000 power/runtime_status=suspended");
     // Awake, but neither an NVIDIA graphics device: the card's sound function, the iGPU.
