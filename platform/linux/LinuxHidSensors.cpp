@@ -186,7 +186,6 @@ struct LinuxHidSensors::State {
     std::shared_ptr<HwmonReader> reader;
     std::shared_ptr<ThermalZoneReader> zones;
     std::shared_ptr<const DriverTemperatures> drivers;
-    const decltype(DriverTemperatures::sensors) noSensors;
 
     std::optional<std::vector<HidService>> copyServices(const HidClient& handle) {
         auto* client = dynamic_cast<Client*>(handle.get());
@@ -216,10 +215,10 @@ struct LinuxHidSensors::State {
             service->zone = std::move(sensor.zone);
             offer(std::move(service), std::move(sensor.product));
         }
-        for (const auto& sensor : drivers ? drivers->sensors : noSensors) {
+        for (std::size_t i = 0; drivers && i < drivers->sensors.size(); ++i) {
             auto service = std::make_shared<Service>();
             service->fromDriver = true;
-            offer(std::move(service), sensor.first);
+            offer(std::move(service), drivers->sensors[i].first);
         }
         return services;
     }
