@@ -24,6 +24,8 @@ OrbimeterApp::OrbimeterApp(const AppOptions& options)
     if (options.tickStats)
         logTickStats(*monitor_, stderr);
     connect(tray_.get(), &TrayController::activated, shell_.get(), &Shell::togglePopover);
+    connect(tray_.get(), &TrayController::settingsRequested, shell_.get(), &Shell::openSettings);
+    connect(tray_.get(), &TrayController::quitRequested, shell_.get(), &Shell::quitApplication);
 }
 
 // Windows and the tray item go before the objects they show.

@@ -4,6 +4,8 @@
 #include "app/WindowPositioner.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QQuickView>
 #include <QScreen>
 
@@ -25,7 +27,11 @@ void Popover::ensureWindow() {
         return;
     view_ = createView(engine_, QStringLiteral("StatsView.qml"), properties_);
     view_->setTitle(QStringLiteral("Orbimeter"));
-    view_->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    // A plain window type: compositors give keyboard focus to an unmanaged window of this type
+    // (a tool or popup-menu type goes without on sway).
+    view_->setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                    Qt::X11BypassWindowManagerHint);
+    view_->installEventFilter(this);
     view_->setMinimumSize(QSize(width, height));
     view_->setMaximumSize(QSize(width, height));
     view_->resize(width, height);
@@ -70,15 +76,39 @@ void Popover::open(const QRect& anchor) {
     }
     view_->show();
     view_->raise();
-    view_->requestActivate();
+    // Through XWayland the compositor hands the keyboard to the window as it maps, and takes
+    // back any focus a program sets itself, which would close the popover at once.
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        view_->requestActivate();
+    // Clicks outside come here while it is open, so they close it (X11: a pointer grab).
+    view_->setMouseGrabEnabled(true);
     Q_EMIT openChanged(true);
 }
 
 void Popover::close() {
     if (!isOpen())
         return;
+    view_->setMouseGrabEnabled(false);
     view_->hide();
     Q_EMIT openChanged(false);
+}
+
+bool Popover::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != view_)
+        return false;
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        close();
+        return true;
+    }
+    // With the pointer held, a press anywhere else on screen arrives here, outside the window.
+    if (event->type() == QEvent::MouseButtonPress &&
+        !QRectF(QPointF(), view_->size()).contains(static_cast<QMouseEvent*>(event)->position())) {
+        closedByFocusLoss_.start(); // a click on the tray item must not open it again
+        close();
+        return true;
+    }
+    return false;
 }
 
 } // namespace orb

@@ -11,7 +11,12 @@ class QQuickView;
 namespace orb {
 
 // The panel that opens from the tray item: a frameless window of fixed size that closes when it
-// loses focus or when the tray item is clicked again.
+// loses focus, on a click anywhere outside it (the tray item included) and on Escape.
+//
+// Window managers and compositors put a managed window where they like (sway centres it), so
+// the popover is a window they leave alone: placed where it is asked to be, kept out of
+// taskbars and pagers. It takes the keyboard itself, and holds the pointer while open so that
+// a click outside reaches it, not the desktop.
 class Popover : public QObject {
     Q_OBJECT
 public:
@@ -35,6 +40,9 @@ public:
 
 Q_SIGNALS:
     void openChanged(bool open);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ensureWindow();

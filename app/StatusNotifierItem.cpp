@@ -123,10 +123,13 @@ SniPixmapList pixmapsForIcon(const QImage& image) {
 
 StatusNotifierItem::StatusNotifierItem(const QString& id, const QString& title,
                                        const QString& objectPath, QDBusConnection bus,
-                                       QObject* parent)
+                                       QObject* parent, bool withLabel)
     : QObject(parent), bus_(std::move(bus)), objectPath_(objectPath), id_(id), title_(title) {
     registerWireTypes();
-    adaptor_ = new StatusNotifierItemAdaptor(this);
+    if (withLabel)
+        adaptor_ = labelled_ = new LabelledStatusNotifierItemAdaptor(this);
+    else
+        adaptor_ = new StatusNotifierItemAdaptor(this);
 }
 
 StatusNotifierItem::~StatusNotifierItem() {
@@ -207,7 +210,8 @@ void StatusNotifierItem::setLabel(const QString& label, const QString& guide) {
         return;
     label_ = label;
     labelGuide_ = guide;
-    emit adaptor_->XAyatanaNewLabel(label_, labelGuide_);
+    if (labelled_)
+        emit labelled_->XAyatanaNewLabel(label_, labelGuide_);
 }
 
 void StatusNotifierItem::setToolTip(const QString& title, const QString& text) {

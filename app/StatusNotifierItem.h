@@ -14,6 +14,7 @@ class QDBusServiceWatcher;
 namespace orb {
 
 class StatusNotifierItemAdaptor;
+class LabelledStatusNotifierItemAdaptor;
 
 // One raw icon image as panels expect it on the bus: width, height and ARGB32 pixels with
 // each pixel in network byte order.
@@ -58,10 +59,11 @@ inline constexpr int largestPixmapSide = 128;
 class StatusNotifierItem : public QObject {
     Q_OBJECT
 public:
+    // `withLabel`: the item carries a text label (setLabel) for hosts that draw one.
     explicit StatusNotifierItem(const QString& id, const QString& title,
                                 const QString& objectPath = QStringLiteral("/StatusNotifierItem"),
                                 QDBusConnection bus = QDBusConnection::sessionBus(),
-                                QObject* parent = nullptr);
+                                QObject* parent = nullptr, bool withLabel = false);
     ~StatusNotifierItem() override;
 
     // Exports the item and offers it to the panel's watcher, now and again each time a watcher
@@ -72,11 +74,14 @@ public:
 
     void setIcon(const QImage& image);
     // `guide` is the widest text the label is expected to show, so the panel can reserve
-    // room and not shift its neighbours on each change.
+    // room and not shift its neighbours on each change. Only for an item made with a label.
     void setLabel(const QString& label, const QString& guide = {});
     void setToolTip(const QString& title, const QString& text);
     // A passive item asks the panel to hide it.
     void setActive(bool active);
+    // The object path of the item's menu on the same connection (see DBusMenu); set before
+    // start(), since hosts read it once.
+    void setMenuPath(const QString& path) { menuPath_ = path; }
 
     QString objectPath() const { return objectPath_; }
     QDBusConnection bus() const { return bus_; }
@@ -91,6 +96,7 @@ signals:
 
 private:
     friend class StatusNotifierItemAdaptor;
+    friend class LabelledStatusNotifierItemAdaptor;
 
     void sendRegistration(int attempt);
     void setRegistered(bool accepted);
@@ -103,8 +109,10 @@ private:
     QString label_;
     QString labelGuide_;
     SniToolTip toolTip_;
+    QString menuPath_;
     bool active_ = true;
     StatusNotifierItemAdaptor* adaptor_ = nullptr;
+    LabelledStatusNotifierItemAdaptor* labelled_ = nullptr; // the adaptor, when with a label
     QDBusServiceWatcher* watcherOwnership_ = nullptr;
     bool exported_ = false;
     bool answered_ = false;

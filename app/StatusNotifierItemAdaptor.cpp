@@ -43,25 +43,31 @@ SniToolTip StatusNotifierItemAdaptor::toolTip() const {
     return item_->toolTip_;
 }
 
-// Clicks are ours to handle: a left click opens our window, a right click asks us for the
-// menu through ContextMenu, which we show ourselves rather than export one over the bus.
+// What a screen reader says of the icon: the tooltip's text, which names the reading shown.
+QString StatusNotifierItemAdaptor::accessibleDescription() const {
+    return item_->toolTip_.text.isEmpty() ? item_->title_ : item_->toolTip_.text;
+}
+
+// A left click is ours to handle (it opens our window); the menu is for a right click, or for
+// hosts that show a menu on any click.
 bool StatusNotifierItemAdaptor::itemIsMenu() const {
     return false;
 }
 
 QDBusObjectPath StatusNotifierItemAdaptor::menu() const {
-    return QDBusObjectPath(QStringLiteral("/NO_DBUSMENU"));
+    return QDBusObjectPath(item_->menuPath_.isEmpty() ? QStringLiteral("/NO_DBUSMENU")
+                                                      : item_->menuPath_);
 }
 
-QString StatusNotifierItemAdaptor::label() const {
+QString LabelledStatusNotifierItemAdaptor::label() const {
     return item_->label_;
 }
 
-QString StatusNotifierItemAdaptor::labelGuide() const {
+QString LabelledStatusNotifierItemAdaptor::labelGuide() const {
     return item_->labelGuide_;
 }
 
-uint StatusNotifierItemAdaptor::orderingIndex() const {
+uint LabelledStatusNotifierItemAdaptor::orderingIndex() const {
     return 0;
 }
 

@@ -25,12 +25,12 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(QString AttentionIconName READ emptyName)
     Q_PROPERTY(orb::SniPixmapList AttentionIconPixmap READ noPixmaps)
     Q_PROPERTY(QString AttentionMovieName READ emptyName)
+    Q_PROPERTY(QString IconThemePath READ emptyName)
+    Q_PROPERTY(QString IconAccessibleDesc READ accessibleDescription)
+    Q_PROPERTY(QString AttentionAccessibleDesc READ accessibleDescription)
     Q_PROPERTY(orb::SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
     Q_PROPERTY(QDBusObjectPath Menu READ menu)
-    Q_PROPERTY(QString XAyatanaLabel READ label)
-    Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
-    Q_PROPERTY(uint XAyatanaOrderingIndex READ orderingIndex)
 
 public:
     explicit StatusNotifierItemAdaptor(StatusNotifierItem* item);
@@ -44,11 +44,9 @@ public:
     SniPixmapList iconPixmap() const;
     SniPixmapList noPixmaps() const;
     SniToolTip toolTip() const;
+    QString accessibleDescription() const;
     bool itemIsMenu() const;
     QDBusObjectPath menu() const;
-    QString label() const;
-    QString labelGuide() const;
-    uint orderingIndex() const;
 
 public slots:
     void Activate(int x, int y);
@@ -63,10 +61,30 @@ signals:
     void NewOverlayIcon();
     void NewToolTip();
     void NewStatus(const QString& status);
-    void XAyatanaNewLabel(const QString& label, const QString& guide);
 
-private:
+protected:
     StatusNotifierItem* item_;
+};
+
+// The same with the text label that some hosts draw after the icon (GNOME's extension, the
+// Ayatana hosts). An item for any other host goes without: a host that knows the label but
+// would rather not draw it (MATE) shows an empty one in place of the icon.
+class LabelledStatusNotifierItemAdaptor : public StatusNotifierItemAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
+    Q_PROPERTY(QString XAyatanaLabel READ label)
+    Q_PROPERTY(QString XAyatanaLabelGuide READ labelGuide)
+    Q_PROPERTY(uint XAyatanaOrderingIndex READ orderingIndex)
+
+public:
+    using StatusNotifierItemAdaptor::StatusNotifierItemAdaptor;
+
+    QString label() const;
+    QString labelGuide() const;
+    uint orderingIndex() const;
+
+signals:
+    void XAyatanaNewLabel(const QString& label, const QString& guide);
 };
 
 } // namespace orb

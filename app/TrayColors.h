@@ -15,4 +15,10 @@ std::optional<QColor> x11TrayTextColor();
 // transparent, so this is the panel behind them. Nothing when the place is unknown.
 std::optional<QColor> colorBehindIcon(const QRect& iconGeometry);
 
+// The colour of the desktop's panel, for a tray item the panel draws itself (a status notifier
+// item gives no place to look behind): the colour most of the panel shows, sampled along three
+// rows of an X11 dock window (the panel holding the point `near` where several do, else the
+// widest). Nothing without X11 or a dock window.
+std::optional<QColor> dockPanelColor(const QPoint& near = {});
+
 } // namespace orb

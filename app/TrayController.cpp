@@ -1,7 +1,9 @@
 #include "app/TrayController.h"
 
+#include "app/DBusMenu.h"
 #include "app/StatusNotifierItem.h"
 #include "app/TrayColors.h"
+#include "app/WindowPositioner.h"
 #include "model/MetricCatalogue.h"
 #include "model/Preferences.h"
 #include "monitor/SystemMonitor.h"
@@ -63,18 +65,9 @@ private:
 
 } // namespace
 
-bool TrayController::hostDrawsLabel(const QString& currentDesktop) {
-    for (const QString& desktop : currentDesktop.split(u':', Qt::SkipEmptyParts)) {
-        if (desktop.compare(u"GNOME", Qt::CaseInsensitive) == 0 ||
-            desktop.compare(u"Unity", Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
 TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObject* parent)
     : QObject(parent), monitor_(monitor), prefs_(prefs),
-      hostDrawsLabel_(hostDrawsLabel(qEnvironmentVariable("XDG_CURRENT_DESKTOP"))) {
+      desktop_(trayHostOf(qEnvironmentVariable("XDG_CURRENT_DESKTOP"))) {
     // Every published change may alter the label: listen to all of them, then coalesce.
     const QMetaMethod schedule =
         metaObject()->method(metaObject()->indexOfMethod("scheduleRebuild()"));
@@ -88,8 +81,18 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
         }
     }
 
-    ringsItem_ =
-        makeStatusNotifierItem(QStringLiteral("orbimeter"), QStringLiteral("/StatusNotifierItem"));
+    // Both items share one menu: open, settings, quit.
+    menu_ = std::make_unique<DBusMenu>();
+    connect(menu_.get(), &DBusMenu::openRequested, this, [this] { Q_EMIT activated(anchor()); });
+    // A host that shows the menu on a click on the item (GNOME's extension) tells when: the
+    // pointer is on the item then, and the popover opens there from the menu.
+    connect(menu_.get(), &DBusMenu::shown, this, [this] { lastActivation_ = QCursor::pos(); });
+    connect(menu_.get(), &DBusMenu::settingsRequested, this, &TrayController::settingsRequested);
+    connect(menu_.get(), &DBusMenu::quitRequested, this, &TrayController::quitRequested);
+    const bool menuExported = menu_->start();
+
+    ringsItem_ = makeStatusNotifierItem(QStringLiteral("orbimeter"),
+                                        QStringLiteral("/StatusNotifierItem"), desktop_.drawsLabel);
     connect(ringsItem_.get(), &StatusNotifierItem::registrationChanged, this,
             [this](bool accepted) {
                 if (accepted)
@@ -97,27 +100,31 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
                 else
                     moveToSystemTray();
             });
-    // The number's own item goes first: the panels tried here put later items to the left, so
-    // this leaves the number to the right of the rings, as in the label.
-    if (!hostDrawsLabel_) {
+    if (!desktop_.drawsLabel)
         numberItem_ = makeStatusNotifierItem(QStringLiteral("orbimeter-number"),
-                                             QStringLiteral("/StatusNotifierItem/Number"));
-        numberItem_->start();
-    }
+                                             QStringLiteral("/StatusNotifierItem/Number"), false);
+    for (StatusNotifierItem* item : {ringsItem_.get(), numberItem_.get()})
+        if (item && menuExported)
+            item->setMenuPath(menu_->objectPath());
     // A watcher that is slow to answer must not leave the user without an item meanwhile.
     QTimer::singleShot(watcherGraceMs, this, [this] {
         if (!ringsItem_->isRegistered())
             moveToSystemTray();
     });
     rebuild();
+    // The rings first: the hosts tried here (LXQt, waybar, xfce4-panel, KDE) add a later item
+    // to the right of an earlier one, so the number stands right of the rings, as in the label.
     ringsItem_->start();
+    if (numberItem_)
+        numberItem_->start();
 }
 
 TrayController::~TrayController() = default;
 
-std::unique_ptr<StatusNotifierItem> TrayController::makeStatusNotifierItem(const QString& id,
-                                                                           const QString& path) {
-    auto item = std::make_unique<StatusNotifierItem>(id, QStringLiteral("Orbimeter"), path);
+std::unique_ptr<StatusNotifierItem>
+TrayController::makeStatusNotifierItem(const QString& id, const QString& path, bool withLabel) {
+    auto item = std::make_unique<StatusNotifierItem>(
+        id, QStringLiteral("Orbimeter"), path, QDBusConnection::sessionBus(), nullptr, withLabel);
     connect(item.get(), &StatusNotifierItem::activated, this, [this](const QPoint& at) {
         lastActivation_ = at;
         Q_EMIT activated(anchor());
@@ -188,19 +195,27 @@ void TrayController::scheduleRebuild() {
 }
 
 PanelColors TrayController::panelColors() {
-    // An X11 tray that publishes no colours still shows its panel around our icon. A glance a
-    // second is enough, and catches up soon after the panel first draws itself behind the icon.
+    // An X11 tray that publishes no colours still shows its panel around our icon; a panel that
+    // draws a status notifier item itself is a dock window that can be looked at, unless the
+    // desktop's panel is known. A glance a second is enough, and catches up soon after the
+    // panel first draws itself.
     constexpr qint64 backgroundMaxAgeMs = 1000;
-    if (ringsIcon_ && !trayTextColor_ &&
-        (!backgroundAge_.isValid() || backgroundAge_.hasExpired(backgroundMaxAgeMs))) {
-        if (auto behind = colorBehindIcon(ringsIcon_->geometry())) {
-            panelBackground_ = behind;
+    const bool look = ringsIcon_ ? !trayTextColor_ : !desktop_.shade;
+    if (look && (!backgroundAge_.isValid() || backgroundAge_.hasExpired(backgroundMaxAgeMs))) {
+        auto seen =
+            ringsIcon_ ? colorBehindIcon(ringsIcon_->geometry()) : dockPanelColor(lastActivation_);
+        if (seen) {
+            panelBackground_ = seen;
             backgroundAge_.start();
         }
     }
+    std::optional<QColor> background = look ? panelBackground_ : std::nullopt;
+    if (!ringsIcon_ && desktop_.shade)
+        background = *desktop_.shade == PanelShade::dark ? QColor(0x20, 0x20, 0x20)
+                                                         : QColor(0xf0, 0xf0, 0xf0);
     const QPalette palette = QGuiApplication::palette();
-    return {trayTextColor_, ringsIcon_ ? panelBackground_ : std::nullopt,
-            palette.color(QPalette::WindowText), palette.color(QPalette::Window)};
+    return {trayTextColor_, background, palette.color(QPalette::WindowText),
+            palette.color(QPalette::Window)};
 }
 
 QString TrayController::toolTip() const {
@@ -221,8 +236,10 @@ void TrayController::rebuild() {
     const PanelShade shade = panelShade(colors);
 
     label_ = buildLabel(currentSettings(), monitor_, ratio, shade);
-    const bool labelBesideIcon = host_ == Host::statusNotifier && hostDrawsLabel_;
-    QImage icon = trayIconImage(label_, textColor, labelBesideIcon, ratio);
+    const bool labelBesideIcon = host_ == Host::statusNotifier && desktop_.drawsLabel;
+    // Hosts fit an icon into a square (GNOME's extension squeezes a wider one), so the symbol
+    // does not join the rings: a host's own label is the number alone.
+    QImage icon = trayIconImage(label_, textColor, ratio);
     if (icon.isNull())
         icon = placeholderIcon(ratio, shade);
     const QString tip = toolTip();
@@ -233,8 +250,10 @@ void TrayController::rebuild() {
     if (host_ == Host::statusNotifier) {
         ringsItem_->setIcon(icon);
         ringsItem_->setToolTip(QStringLiteral("Orbimeter"), tip);
+        // An empty label hides the whole item on some hosts (MATE): a space keeps it.
         if (labelBesideIcon)
-            ringsItem_->setLabel(number, labelGuide(prefs_.numberMetric()));
+            ringsItem_->setLabel(number.isEmpty() ? QStringLiteral(" ") : number,
+                                 labelGuide(prefs_.numberMetric()));
         if (numberItem_) {
             numberItem_->setIcon(numberIcon);
             numberItem_->setActive(!number.isEmpty());
@@ -271,9 +290,16 @@ QRect TrayController::anchor() const {
         if (geometry.isValid() && !geometry.isEmpty())
             return geometry;
     }
-    if (host_ == Host::statusNotifier && !lastActivation_.isNull())
+    const QPoint pointer = QCursor::pos();
+    // Through XWayland the pointer is known only over this program's own windows: a click on a
+    // Wayland panel leaves it where it was.
+    const bool pointerKnown = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    QScreen* screen = QGuiApplication::screenAt(lastActivation_);
+    if (host_ == Host::statusNotifier && screen &&
+        isTrayItemPosition(lastActivation_, pointerKnown ? std::optional(pointer) : std::nullopt,
+                           screen->geometry(), screen->availableGeometry()))
         return QRect(lastActivation_, QSize(0, 0));
-    return QRect(QCursor::pos(), QSize(0, 0));
+    return QRect(pointer, QSize(0, 0));
 }
 
 } // namespace orb

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/TrayHost.h"
 #include "views/LabelRenderer.h"
 
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@ class QSystemTrayIcon;
 
 namespace orb {
 
+class DBusMenu;
 class Preferences;
 class StatusNotifierItem;
 class SystemMonitor;
@@ -46,14 +48,12 @@ public:
     // Rebuilds now (normally queued for the next turn of the event loop).
     void rebuild();
 
-    // Whether the status notifier host of the desktop named by XDG_CURRENT_DESKTOP draws an
-    // item's text label beside its icon: the GNOME extension and the Ayatana (Unity) hosts do,
-    // the others show only the icon.
-    static bool hostDrawsLabel(const QString& currentDesktop);
-
 Q_SIGNALS:
     // The user clicked the tray item; `anchor` is where the popover should open.
     void activated(const QRect& anchor);
+    // The user chose these in the item's menu.
+    void settingsRequested();
+    void quitRequested();
 
 private Q_SLOTS:
     void scheduleRebuild();
@@ -63,14 +63,15 @@ private:
     void moveToSystemTray();
     std::unique_ptr<QSystemTrayIcon> makeSystemTrayIcon();
     std::unique_ptr<StatusNotifierItem> makeStatusNotifierItem(const QString& id,
-                                                               const QString& path);
+                                                               const QString& path, bool withLabel);
     LabelSettings currentSettings() const;
     PanelColors panelColors();
     QImage numberIconFor(const QString& text, const QColor& textColor, qreal ratio);
 
     SystemMonitor& monitor_;
     Preferences& prefs_;
-    const bool hostDrawsLabel_;
+    const TrayHost desktop_;
+    std::unique_ptr<DBusMenu> menu_;
     Host host_ = Host::systemTray;
     std::unique_ptr<StatusNotifierItem> ringsItem_;
     std::unique_ptr<StatusNotifierItem> numberItem_;

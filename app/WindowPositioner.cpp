@@ -59,6 +59,22 @@ QPoint popoverOrigin(const QRect& anchor, const QRect& geometry, const QRect& av
     return {x, y};
 }
 
+bool isTrayItemPosition(const QPoint& at, const std::optional<QPoint>& pointer,
+                        const QRect& geometry, const QRect& available) {
+    constexpr int kNearPointer = 96;
+    if (!geometry.contains(at))
+        return false;
+    // On a panel: in the strip a panel reserves, or, where none is reserved (no window manager
+    // says so), within a tall panel's thickness of an edge.
+    const bool reserved = available != geometry && !available.contains(at);
+    const bool nearEdge =
+        at.x() - geometry.left() < kTallPanel || geometry.right() - at.x() < kTallPanel ||
+        at.y() - geometry.top() < kTallPanel || geometry.bottom() - at.y() < kTallPanel;
+    if (!(reserved || (available == geometry && nearEdge)))
+        return false;
+    return !pointer || (*pointer - at).manhattanLength() <= 2 * kNearPointer;
+}
+
 QPointF detailWindowOrigin(const QRectF& visibleArea, const QRectF& windowFrame) {
     return {visibleArea.x() + 50,
             visibleArea.y() + (visibleArea.height() - windowFrame.height()) * 0.5};

@@ -21,6 +21,13 @@ QPointF detailWindowOrigin(const QRectF& visibleArea, const QRectF& windowFrame)
 QPoint popoverOrigin(const QRect& anchor, const QRect& geometry, const QRect& available,
                      const QSize& size);
 
+// Whether a host's Activate position can be where its tray item is: on a panel of the screen
+// (`geometry`, whose work area is `available`) and, where the pointer is known, near it. Hosts
+// send widget-relative positions (MATE sends (0, 25)) or nothing useful (0, 0); a position that
+// fails this is not used.
+bool isTrayItemPosition(const QPoint& at, const std::optional<QPoint>& pointer,
+                        const QRect& geometry, const QRect& available);
+
 // Finds the first top-level window whose title equals or contains `title` and moves it to
 // detailWindowOrigin on its screen, logging each step on standard output.
 void positionWindow(const QString& title);

@@ -21,8 +21,6 @@ constexpr double outerRingRadius = 8.5;
 constexpr double innerRingRadius = 5.0;
 constexpr double ringLineWidth = 2.5;
 
-constexpr double ringsToNumberGap = 8.0;
-constexpr int symbolPixelSize = 9;
 constexpr int traySymbolPixelSize = ringImageSize;
 
 qreal usableRatio(qreal devicePixelRatio) {
@@ -120,31 +118,23 @@ Label buildLabel(const LabelSettings& settings, const SystemMonitor& monitor,
     return label;
 }
 
-QImage trayIconImage(const Label& label, const QColor& textColor, bool symbolBesideRings,
-                     qreal devicePixelRatio) {
-    if (label.rings && (!symbolBesideRings || label.symbol.isEmpty()))
+QImage trayIconImage(const Label& label, const QColor& textColor, qreal devicePixelRatio) {
+    if (label.rings)
         return *label.rings;
     if (label.symbol.isEmpty())
         return {};
-
-    const bool beside = label.rings.has_value();
-    const QFont font = symbolFont(beside ? symbolPixelSize : traySymbolPixelSize);
+    const QFont font = symbolFont(traySymbolPixelSize);
     const QRectF ink = glyphInk(font, label.symbol);
-    const double symbolLeft = beside ? ringImageSize + ringsToNumberGap : 0.0;
-    const double width =
-        beside ? symbolLeft + QFontMetricsF(font).horizontalAdvance(label.symbol) : ringImageSize;
-    QImage image = transparentImage(QSizeF(width, ringImageSize), devicePixelRatio);
+    QImage image = transparentImage(QSizeF(ringImageSize, ringImageSize), devicePixelRatio);
     QPainter painter(&image);
     if (!painter.isActive())
         return image;
     painter.setRenderHint(QPainter::TextAntialiasing);
-    if (beside)
-        painter.drawImage(QPointF(0, 0), *label.rings);
     painter.setFont(font);
     painter.setPen(textColor);
     // Centred on its ink: font metrics give a hinted box that can be several pixels taller.
-    const double centreX = beside ? symbolLeft + ink.center().x() : ringImageSize / 2.0;
-    painter.drawText(QPointF(centreX, ringImageSize / 2.0) - ink.center(), label.symbol);
+    painter.drawText(QPointF(ringImageSize / 2.0, ringImageSize / 2.0) - ink.center(),
+                     label.symbol);
     return image;
 }
 

@@ -182,29 +182,21 @@ TEST_F(LabelTest, PartsFollowTheChosenMetricsAndReadings) {
     EXPECT_EQ(build(RingMetric::none, RingMetric::none, NumberMetric::timeRemaining).symbol, "");
 }
 
-TEST_F(LabelTest, TrayIconIsTheRingsWithTheSymbolBesideThemOnlyWhereTheHostDrawsTheNumber) {
+TEST_F(LabelTest, TrayIconIsTheRingsOrTheSymbolAloneInASquare) {
     const QColor text(0x20, 0x30, 0x40);
     const Label label = buildLabel(LabelSettings{}, monitor, 2.0);
-    EXPECT_EQ(trayIconImage(label, text, false, 2.0), *label.rings);
+    EXPECT_EQ(trayIconImage(label, text, 2.0), *label.rings);
 
-    // Rings unchanged, 8 points of nothing, then the symbol in the text colour.
-    const QImage beside = trayIconImage(label, text, true, 2.0);
-    const QSizeF size = beside.deviceIndependentSize();
-    EXPECT_EQ(beside.copy(QRect(QPoint(0, 0), label.rings->size())),
-              label.rings->convertToFormat(beside.format()));
-    EXPECT_FALSE(hasInk(beside, QRectF(22.0, 0, 8.0, 22)));
-    const Ink symbol = inkWithin(beside, QRectF(30.0, 0, size.width() - 30.0, 22));
-    EXPECT_GT(symbol.bounds.width(), 10);
-    EXPECT_EQ(QColor::fromRgba(symbol.strongest).rgb(), text.rgb());
-
-    // Without rings the symbol alone fills the square, centred; with nothing, no picture.
-    const QImage alone = trayIconImage(
-        build(RingMetric::none, RingMetric::none, NumberMetric::downloadSpeed), text, true);
-    const QRectF ink = inkWithin(alone, QRectF(0, 0, 22, 22)).bounds;
+    // Without rings the symbol alone fills the square, centred, in the text colour; with
+    // nothing, no picture.
+    const QImage alone =
+        trayIconImage(build(RingMetric::none, RingMetric::none, NumberMetric::downloadSpeed), text);
+    const Ink ink = inkWithin(alone, QRectF(0, 0, 22, 22));
     EXPECT_EQ(alone.size(), QSize(22, 22));
-    EXPECT_GT(ink.width(), 10);
-    EXPECT_LT((ink.center() - QPointF(11, 11)).manhattanLength(), 2.0);
-    EXPECT_TRUE(trayIconImage(Label{}, text, true).isNull());
+    EXPECT_GT(ink.bounds.width(), 10);
+    EXPECT_LT((ink.bounds.center() - QPointF(11, 11)).manhattanLength(), 2.0);
+    EXPECT_EQ(QColor::fromRgba(ink.strongest).rgb(), text.rgb());
+    EXPECT_TRUE(trayIconImage(Label{}, text).isNull());
 }
 
 TEST(NumberIcon, ValueOverUnitOrOneLineAsLargeAsFits) {
@@ -278,9 +270,19 @@ TEST_F(TrayLabel, WithoutAWatcherTheX11TrayShowsTheNumberAsASecondIconAndFollows
     EXPECT_TRUE(tray.showsNumberItem());
 }
 
-TEST(TrayHost, OnlyTheGnomeAndUnityHostsDrawTheLabel) {
-    for (const char* desktop : {"ubuntu:GNOME", "unity"})
-        EXPECT_TRUE(TrayController::hostDrawsLabel(desktop)) << desktop;
-    for (const char* desktop : {"", "KDE", "GNOME-Flashback-ish"})
-        EXPECT_FALSE(TrayController::hostDrawsLabel(desktop)) << desktop;
+TEST(TrayHost, KnownFromTheDesktopsName) {
+    // Whether the host draws the label, and the panel's shade where the desktop fixes it.
+    const std::tuple<const char*, bool, std::optional<PanelShade>> desktops[] = {
+        {"ubuntu:GNOME", true, PanelShade::dark},
+        {"unity", true, std::nullopt},
+        {"MATE", false, std::nullopt},
+        {"sway", false, PanelShade::dark},
+        {"KDE", false, std::nullopt},
+        {"GNOME-Flashback-ish", false, std::nullopt},
+        {"", false, std::nullopt},
+    };
+    for (const auto& [desktop, label, shade] : desktops) {
+        const TrayHost host = trayHostOf(desktop);
+        EXPECT_EQ(std::pair(host.drawsLabel, host.shade), std::pair(label, shade)) << desktop;
+    }
 }
