@@ -28,11 +28,14 @@ namespace {
 // meanwhile. Without a watcher the bus answers at once.
 constexpr int watcherGraceMs = 1000;
 
-// Tray hosts show a picture even when the label has neither rings nor a symbol, or the item
-// could not be clicked: the empty outer track stands in.
-QImage placeholderIcon(qreal devicePixelRatio, PanelShade shade) {
-    return renderRingImage(RingMetric::cpuTotal, -1.0, QStringLiteral("blue"), RingMetric::none, 0,
-                           QString(), devicePixelRatio, shade);
+// A label without rings or number is an empty row; hosts still want a picture to place (and
+// an item that can be clicked), so it is a transparent square.
+QImage emptyIcon(qreal devicePixelRatio) {
+    QImage image(QSize(ringImageSize, ringImageSize) * devicePixelRatio,
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(devicePixelRatio);
+    image.fill(Qt::transparent);
+    return image;
 }
 
 // Paints one image at whatever size the tray asks for and keeps no copies. QIcon's own engine
@@ -91,7 +94,7 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
     connect(menu_.get(), &DBusMenu::quitRequested, this, &TrayController::quitRequested);
     const bool menuExported = menu_->start();
 
-    ringsItem_ = makeStatusNotifierItem(QStringLiteral("orbimeter"),
+    ringsItem_ = makeStatusNotifierItem(QStringLiteral("orbimeter"), QStringLiteral("Orbimeter"),
                                         QStringLiteral("/StatusNotifierItem"), desktop_.drawsLabel);
     connect(ringsItem_.get(), &StatusNotifierItem::registrationChanged, this,
             [this](bool accepted) {
@@ -102,6 +105,7 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
             });
     if (!desktop_.drawsLabel)
         numberItem_ = makeStatusNotifierItem(QStringLiteral("orbimeter-number"),
+                                             QStringLiteral("Orbimeter number"),
                                              QStringLiteral("/StatusNotifierItem/Number"), false);
     for (StatusNotifierItem* item : {ringsItem_.get(), numberItem_.get()})
         if (item && menuExported)
@@ -112,8 +116,9 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
             moveToSystemTray();
     });
     rebuild();
-    // The rings first: the hosts tried here (LXQt, waybar, xfce4-panel, KDE) add a later item
-    // to the right of an earlier one, so the number stands right of the rings, as in the label.
+    // The rings first: most hosts (LXQt, MATE, waybar, xfce4-panel) add a later item to the
+    // right of an earlier one, so the number stands right of the rings, as in the label. KDE
+    // sorts its items by title instead, which the number's title follows too.
     ringsItem_->start();
     if (numberItem_)
         numberItem_->start();
@@ -121,10 +126,12 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
 
 TrayController::~TrayController() = default;
 
-std::unique_ptr<StatusNotifierItem>
-TrayController::makeStatusNotifierItem(const QString& id, const QString& path, bool withLabel) {
-    auto item = std::make_unique<StatusNotifierItem>(
-        id, QStringLiteral("Orbimeter"), path, QDBusConnection::sessionBus(), nullptr, withLabel);
+std::unique_ptr<StatusNotifierItem> TrayController::makeStatusNotifierItem(const QString& id,
+                                                                           const QString& title,
+                                                                           const QString& path,
+                                                                           bool withLabel) {
+    auto item = std::make_unique<StatusNotifierItem>(id, title, path, QDBusConnection::sessionBus(),
+                                                     nullptr, withLabel);
     connect(item.get(), &StatusNotifierItem::activated, this, [this](const QPoint& at) {
         lastActivation_ = at;
         Q_EMIT activated(anchor());
@@ -241,7 +248,7 @@ void TrayController::rebuild() {
     // does not join the rings: a host's own label is the number alone.
     QImage icon = trayIconImage(label_, textColor, ratio);
     if (icon.isNull())
-        icon = placeholderIcon(ratio, shade);
+        icon = emptyIcon(ratio);
     const QString tip = toolTip();
     const QString number = label_.text;
     const bool numberApart = host_ == Host::systemTray ? bool(numberIcon_) : bool(numberItem_);

@@ -63,6 +63,7 @@ private:
     void moveToSystemTray();
     std::unique_ptr<QSystemTrayIcon> makeSystemTrayIcon();
     std::unique_ptr<StatusNotifierItem> makeStatusNotifierItem(const QString& id,
+                                                               const QString& title,
                                                                const QString& path, bool withLabel);
     LabelSettings currentSettings() const;
     PanelColors panelColors();

@@ -229,14 +229,20 @@ void HistoryChart::drawSeries(QPainter* painter, const ChartSeries& series, cons
         points.append(QPointF(plot.left() + double(i) * step,
                               plot.bottom() - (value - scale.min) / span * plot.height()));
     }
-    QPainterPath curve(points.first());
-    for (const chart::CurveSegment& segment :
-         chart::smoothCurve({points.constData(), std::size_t(points.size())}))
-        curve.cubicTo(segment.control1, segment.control2, segment.end);
+    QPainterPath straight(points.first());
+    for (qsizetype i = 1; i < points.size(); ++i)
+        straight.lineTo(points[i]);
+    QPainterPath curve = straight;
+    if (series.smooth()) {
+        curve = QPainterPath(points.first());
+        for (const chart::CurveSegment& segment :
+             chart::smoothCurve({points.constData(), std::size_t(points.size())}))
+            curve.cubicTo(segment.control1, segment.control2, segment.end);
+    }
 
     const auto drawFill = [&] {
         const double zeroY = plot.bottom() - (0 - scale.min) / span * plot.height();
-        QPainterPath area = curve;
+        QPainterPath area = straight;
         area.lineTo(points.last().x(), zeroY);
         area.lineTo(points.first().x(), zeroY);
         area.closeSubpath();

@@ -10,14 +10,15 @@
 
 namespace orb {
 
-// One history drawn on a HistoryChart: its samples over their index, as a smooth line, an area
-// down to zero, or both.
+// One history drawn on a HistoryChart: its samples over their index, as a line (straight between
+// samples, or a smooth spline through them), an area down to zero (straight), or both.
 class ChartSeries : public QObject {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QList<double> values READ values WRITE setValues NOTIFY changed)
     Q_PROPERTY(QColor color MEMBER color_ NOTIFY changed)
     Q_PROPERTY(bool line MEMBER line_ NOTIFY changed)
+    Q_PROPERTY(bool smooth MEMBER smooth_ NOTIFY changed)
     Q_PROPERTY(double lineWidth MEMBER lineWidth_ NOTIFY changed)
     // The area's opacity at the top and at the bottom of the plot: equal for a flat fill, both
     // 0 (the default) for no area.
@@ -35,6 +36,7 @@ public:
     void setValues(const QList<double>& values);
     QColor color() const { return color_; }
     bool line() const { return line_; }
+    bool smooth() const { return smooth_; }
     double lineWidth() const { return lineWidth_; }
     double fillTopOpacity() const { return fillTopOpacity_; }
     double fillBottomOpacity() const { return fillBottomOpacity_; }
@@ -50,6 +52,7 @@ private:
     QList<double> values_;
     QColor color_{Qt::blue};
     bool line_ = true;
+    bool smooth_ = false;
     double lineWidth_ = 2;
     double fillTopOpacity_ = 0;
     double fillBottomOpacity_ = 0;

@@ -21,7 +21,7 @@ constexpr double outerRingRadius = 8.5;
 constexpr double innerRingRadius = 5.0;
 constexpr double ringLineWidth = 2.5;
 
-constexpr int traySymbolPixelSize = ringImageSize;
+constexpr int symbolPixelSize = 9; // the symbol keeps its own size, alone as beside a number
 
 qreal usableRatio(qreal devicePixelRatio) {
     return devicePixelRatio > 0 && std::isfinite(devicePixelRatio) ? devicePixelRatio : 1.0;
@@ -123,7 +123,7 @@ QImage trayIconImage(const Label& label, const QColor& textColor, qreal devicePi
         return *label.rings;
     if (label.symbol.isEmpty())
         return {};
-    const QFont font = symbolFont(traySymbolPixelSize);
+    const QFont font = symbolFont(symbolPixelSize);
     const QRectF ink = glyphInk(font, label.symbol);
     QImage image = transparentImage(QSizeF(ringImageSize, ringImageSize), devicePixelRatio);
     QPainter painter(&image);

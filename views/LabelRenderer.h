@@ -48,9 +48,9 @@ Label buildLabel(const LabelSettings& settings, const SystemMonitor& monitor,
                  qreal devicePixelRatio = 1.0, PanelShade shade = PanelShade::dark);
 
 // The picture for the tray item, square as hosts draw it: the rings, or without rings the
-// symbol alone, centred in 22 x 22 and drawn in `textColor`. A null image when there is
-// neither. The number (and with rings its symbol) goes beside it: in the host's own label, or
-// in an icon of its own.
+// symbol alone at its own size 9, centred in 22 x 22 and drawn in `textColor`. A null image when
+// there is neither. The number (and with rings its symbol) goes beside it: in the host's own label,
+// or in an icon of its own.
 QImage trayIconImage(const Label& label, const QColor& textColor, qreal devicePixelRatio = 1.0);
 
 // A text as wide as the metric's number usually is ("100%" for a share, "1023.9 MB/s" for a

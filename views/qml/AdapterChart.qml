@@ -17,6 +17,7 @@ HistoryChart {
     ChartSeries {
         values: chart.monitor.adapterWattsHistory
         color: Theme.blue
+        smooth: true
         fillTopOpacity: 0.25
         fillBottomOpacity: 0.25
     }

@@ -11,7 +11,7 @@ ColumnLayout {
 
     required property QtObject monitor
 
-    spacing: Theme.spacing
+    spacing: 20
 
     HistoryChart {
         objectName: "cpuChart"
@@ -23,6 +23,7 @@ ColumnLayout {
         ChartSeries {
             values: page.monitor.cpuHistory
             color: Theme.blue
+            smooth: true
             fillTopOpacity: 0.5
             fillBottomOpacity: 0
             fillOverLine: true

@@ -49,6 +49,7 @@ ColumnLayout {
                     objectName: "diskReadRate"
                     text: Format.bytes(page.monitor.diskReadBytesPerSec) + "/s"
                     color: Theme.green
+                    smooth: true
                     caption: "Read"
                 }
                 Item {
@@ -59,6 +60,7 @@ ColumnLayout {
                     alignment: Qt.AlignRight
                     text: Format.bytes(page.monitor.diskWriteBytesPerSec) + "/s"
                     color: Theme.orange
+                    smooth: true
                     caption: "Write"
                 }
             }

@@ -18,6 +18,7 @@ HistoryChart {
     ChartSeries {
         values: chart.monitor.gpuHistory
         color: Theme.purple
+        smooth: true
         fillTopOpacity: 0.45
         fillBottomOpacity: 0
         fillOverLine: true

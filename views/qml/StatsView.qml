@@ -78,7 +78,7 @@ Rectangle {
                 id: titleRow
                 anchors.fill: parent
                 anchors.margins: 12
-                spacing: 0
+                spacing: Theme.spacing
 
                 Text {
                     objectName: "appName"
