@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QtEndian>
 #include <algorithm>
+#include <memory>
 
 namespace orb {
 
@@ -25,6 +26,9 @@ constexpr int registrationTimeoutMs = 3000;
 // Retries back off from 100 ms, about 3 s in all.
 constexpr int registrationAttempts = 6;
 constexpr int firstRetryDelayMs = 100;
+// Long enough for a host on the same machine to have taken in the earlier item (it reads the
+// item's properties before it adds it).
+constexpr int orderingDelayMs = 250;
 
 // Errors that mean nobody owns the watcher's name: there is nothing to retry until someone
 // does, which the ownership watch reports.
@@ -156,9 +160,35 @@ void StatusNotifierItem::start() {
                 if (newOwner.isEmpty())
                     setRegistered(false);
                 else
-                    sendRegistration(0);
+                    offer();
             });
-    sendRegistration(0);
+    offer();
+}
+
+void StatusNotifierItem::offer() {
+    if (!earlier_) {
+        sendRegistration(0);
+        return;
+    }
+    const quint64 generation = watcherGeneration_;
+    auto later = [this, generation] {
+        QTimer::singleShot(orderingDelayMs, this, [this, generation] {
+            if (generation == watcherGeneration_)
+                sendRegistration(0);
+        });
+    };
+    if (earlier_->isRegistered()) {
+        later();
+        return;
+    }
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(earlier_, &StatusNotifierItem::registrationChanged, this,
+                    [once, later](bool accepted) {
+                        if (!accepted)
+                            return;
+                        QObject::disconnect(*once);
+                        later();
+                    });
 }
 
 void StatusNotifierItem::setRegistered(bool accepted) {

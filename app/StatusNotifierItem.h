@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QObject>
+#include <QPointer>
 #include <QPoint>
 #include <QString>
 
@@ -71,6 +72,10 @@ public:
     // registrationChanged().
     void start();
     bool isRegistered() const { return registered_; }
+    // Offers this item only once `earlier` is registered, and a moment later, each time: hosts
+    // order their items by when they took them in, which a registration of both at once leaves
+    // to chance. Set before start().
+    void registerAfter(StatusNotifierItem* earlier) { earlier_ = earlier; }
 
     void setIcon(const QImage& image);
     // `guide` is the widest text the label is expected to show, so the panel can reserve
@@ -98,6 +103,8 @@ private:
     friend class StatusNotifierItemAdaptor;
     friend class LabelledStatusNotifierItemAdaptor;
 
+    // Offers the item to the current watcher, after the earlier item where there is one.
+    void offer();
     void sendRegistration(int attempt);
     void setRegistered(bool accepted);
 
@@ -114,6 +121,7 @@ private:
     StatusNotifierItemAdaptor* adaptor_ = nullptr;
     LabelledStatusNotifierItemAdaptor* labelled_ = nullptr; // the adaptor, when with a label
     QDBusServiceWatcher* watcherOwnership_ = nullptr;
+    QPointer<StatusNotifierItem> earlier_;
     bool exported_ = false;
     bool answered_ = false;
     bool registered_ = false;

@@ -116,12 +116,17 @@ TrayController::TrayController(SystemMonitor& monitor, Preferences& prefs, QObje
             moveToSystemTray();
     });
     rebuild();
-    // The rings first: most hosts (LXQt, MATE, waybar, xfce4-panel) add a later item to the
-    // right of an earlier one, so the number stands right of the rings, as in the label. KDE
-    // sorts its items by title instead, which the number's title follows too.
-    ringsItem_->start();
-    if (numberItem_)
+    // The number stands right of the rings, as in the label: most hosts (LXQt, MATE, waybar)
+    // add a later item to the right of an earlier one, xfce4-panel to the left. KDE sorts its
+    // items by title instead, which the number's title follows too.
+    if (numberItem_) {
+        if (desktop_.newestFirst)
+            ringsItem_->registerAfter(numberItem_.get());
+        else
+            numberItem_->registerAfter(ringsItem_.get());
         numberItem_->start();
+    }
+    ringsItem_->start();
 }
 
 TrayController::~TrayController() = default;

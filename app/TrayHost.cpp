@@ -10,6 +10,8 @@ TrayHost trayHostOf(const QString& currentDesktop) {
             host.drawsLabel = true;
         if (is(u"GNOME") || is(u"sway"))
             host.shade = PanelShade::dark;
+        if (is(u"XFCE"))
+            host.newestFirst = true;
     }
     return host;
 }

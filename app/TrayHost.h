@@ -18,6 +18,9 @@ struct TrayHost {
     // is always dark, and so is waybar's default bar on sway (a Wayland panel this program,
     // running through XWayland, cannot look at).
     std::optional<PanelShade> shade;
+    // It shows the item that registered last first, left of the others (xfce4-panel); the
+    // other hosts append it, and KDE sorts by title.
+    bool newestFirst = false;
 };
 
 TrayHost trayHostOf(const QString& currentDesktop);

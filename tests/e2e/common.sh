@@ -17,7 +17,7 @@ need() {
             { echo "SKIP: $tool is not installed (the desktop tests need Xvfb, xdotool, ImageMagick and a tray host)"; exit 77; }
     done
 }
-need Xvfb xdpyinfo xdotool xprop import convert
+need Xvfb xdpyinfo xwininfo xdotool xprop import convert
 
 work=$(mktemp -d /tmp/orbimeter-e2e.XXXXXX)
 export XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" HOME="$work/home"
@@ -30,6 +30,10 @@ pids=()
 cleanup() {
     local status=$?
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # A desktop process that outlives the request to end is ended outright after a few seconds.
+    local deadline=$((SECONDS + 5))
+    while [ "$SECONDS" -lt "$deadline" ] && kill -0 "${pids[@]}" 2>/dev/null; do sleep 0.2; done
+    for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     rm -rf "$work"
     exit $status
@@ -55,14 +59,17 @@ retry() {
 
 start_display() {
     # Xvfb picks a free display number itself, so tests running side by side never share one.
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    # Without -noreset it resets when its last client leaves and turns away whoever connects
+    # meanwhile.
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     pids+=($!)
     retry 20 display_up || fail "no X display could be started"
 }
 display_up() { [ -s "$work/display" ] && export DISPLAY=":$(head -1 "$work/display")" && xdpyinfo >/dev/null 2>&1; }
 
+# The bus's own output (that of the services it starts) goes to the file given, if any.
 start_session_bus() {
-    dbus-daemon --session --nofork --print-address=3 3>"$work/bus-address" >/dev/null 2>&1 &
+    dbus-daemon --session --nofork --print-address=3 3>"$work/bus-address" >"${1:-/dev/null}" 2>&1 &
     pids+=($!)
     retry 10 test -s "$work/bus-address" || fail "no session bus"
     export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
@@ -85,8 +92,20 @@ find_window() {
 wait_for_window() { retry 30 find_window "$1"; }
 window_gone() { retry 10 eval "! find_window '$1' >/dev/null"; }
 
-# Sets X, Y, WIDTH and HEIGHT to a window's geometry.
-geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
+# Sets X, Y, WIDTH and HEIGHT to a window's geometry on screen, inside any frame a window manager
+# gives it (xdotool's own report counts a reparenting manager's frame twice).
+geometry() {
+    eval "$(xwininfo -id "$1" 2>/dev/null | awk -F: '
+        /Absolute upper-left X/ { print "X=" $2+0 } /Absolute upper-left Y/ { print "Y=" $2+0 }
+        /Width/ { print "WIDTH=" $2+0 } /Height/ { print "HEIGHT=" $2+0 }')"
+    [ -n "${WIDTH:-}" ]
+}
+# Sets LEFT, RIGHT, TOP and BOTTOM to the frame a window manager draws around a window (0 without).
+frame_extents() {
+    read -r LEFT RIGHT TOP BOTTOM < <(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null |
+        grep -o '[0-9].*' | tr -d ,) || true
+    LEFT=${LEFT:-0} RIGHT=${RIGHT:-0} TOP=${TOP:-0} BOTTOM=${BOTTOM:-0}
+}
 
 # Waits until a window shows its content, more than a handful of colours: a window is mapped
 # before its first frame.
@@ -99,10 +118,15 @@ click_in() {
     xdotool mousemove "$((X + $2))" "$((Y + $3))" click 1
 }
 
-# Saves a screenshot of the screen, or of one window, as an artefact and prints its path.
+# Saves a screenshot of the screen, or of one window, as an artefact and prints its path. Under
+# a compositor the screen is the compositor's (grim): X sees only its own windows there.
 shot() {
     local file="$artefacts/$1.png"
-    import -window "${2:-root}" "$file"
+    if [ -z "${2:-}" ] && [ "${compositor_shots:-}" = 1 ]; then
+        grim "$file"
+    else
+        import -window "${2:-root}" "$file"
+    fi
     echo "$file"
 }
 # The number of distinct colours in a region WxH+X+Y of an image.
@@ -149,8 +173,8 @@ check_popover() {
     [ "$count" -gt 50 ] || fail "the popover shows $count colours: the cards are not drawn"
 }
 
-# The processor card opens the "CPU" detail window where positionWindow puts it: 50 right of
-# the usable area's left edge, centred vertically in it; the window shows its chart. Clicking
+# The processor card opens the "CPU" detail window where the program puts it: its frame 50 right
+# of the usable area's left edge, centred vertically in it; the window shows its chart. Clicking
 # the card again closes it.
 check_cpu_details() {
     open_popover
@@ -161,10 +185,16 @@ check_cpu_details() {
     local area
     read -r -a area < <(xprop -root _NET_WORKAREA 2>/dev/null | grep -o '[0-9].*' | tr -d ,) || true
     [ "${#area[@]}" -ge 4 ] || read -r -a area < <(xdpyinfo | awk '/dimensions:/ { sub("x", " ", $2); print 0, 0, $2 }')
+    frame_extents "$details"
     geometry "$details"
-    local want_x=$((area[0] + 50)) want_y=$((area[1] + (area[3] - HEIGHT) / 2))
-    at_position() { geometry "$details" && [ "$X,$Y" = "$want_x,$want_y" ]; }
-    retry 10 at_position || fail "the CPU window is at ($X, $Y), not at ($want_x, $want_y)"
+    local want_x=$((area[0] + 50)) want_y=$((area[1] + (area[3] - HEIGHT - TOP - BOTTOM) / 2))
+    # Its frame's corner, within a pixel (half a pixel is rounded either way).
+    at_position() {
+        geometry "$details" && local dx=$((X - LEFT - want_x)) dy=$((Y - TOP - want_y)) &&
+            [ "${dx#-}" -le 1 ] && [ "${dy#-}" -le 1 ]
+    }
+    retry 10 at_position ||
+        fail "the CPU window's frame is at ($((X - LEFT)), $((Y - TOP))), not at ($want_x, $want_y)"
     wait_drawn "$details"
     local image
     image=$(shot cpu-window "$details")
@@ -183,7 +213,7 @@ check_cpu_details() {
 # checks that it is stored at once.
 choose_number_metric() {
     open_popover
-    click_in "$popover" 296 20
+    click_in "$popover" 288 20
     local settings
     settings=$(wait_for_window Preferences) || fail "the gear opened no settings window"
     wait_drawn "$settings"

@@ -1,76 +1,158 @@
 #!/usr/bin/env bash
 # The path a user walks, on a tray host from a Linux desktop: the rings and the number show as
-# two icons; a click on either opens the popover; its processor card opens and closes the
-# CPU detail window; its settings button opens the settings window, where Launch at Login writes
-# the autostart entry and another number metric is stored and drawn at once; the quit button
-# ends the program, leaving nothing behind but what the user chose.
-# Usage: tray_click.sh BUILD_DIR trayer|xfce4-panel
-host=${2:?usage: $0 BUILD_DIR trayer|xfce4-panel}
+# two icons, the rings first, legible on the panel; a click on either opens the popover against
+# the panel at the icon, and a click outside or Escape closes it; its processor card opens and
+# closes the CPU detail window; its settings button opens the settings window, where Launch at
+# Login writes the autostart entry and another number metric is stored and drawn at once; the
+# quit button ends the program, leaving nothing behind but what the user chose. The host logs
+# nothing about the items.
+# Usage: tray_click.sh BUILD_DIR trayer|xfce4-panel|lxqt-light|lxqt-dark|mate|sway
+host=${2:?usage: $0 BUILD_DIR trayer|xfce4-panel|lxqt-light|lxqt-dark|mate|sway}
 scenario="tray_click-$host"
-source "$(dirname "$0")/common.sh"
-need "$host"
 
-start_display
-if [ "$host" = trayer ]; then
-    # No session bus: the items go to the X11 tray.
-    export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
-    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-        --transparent false >"$work/host.log" 2>&1 &
-    pids+=($!)
-    panel=$(wait_for_window panel) || fail "trayer did not start"
-else
-    # The status tray is a StatusNotifierItem host on a private session bus; the XFCE desktop
-    # draws no labels, so the number is an item of its own.
-    need dbus-daemon
-    start_session_bus
-    export XDG_CURRENT_DESKTOP=XFCE
-    mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
-    cp "$(dirname "$0")/xfce4-panel.xml" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/"
-    xfce4-panel --disable-wm-check >"$work/host.log" 2>&1 &
-    pids+=($!)
-    # The panel along the top, not the small helper window of the same name.
-    wide_panel() {
-        local id
-        for id in $(xdotool search --onlyvisible --name '^xfce4-panel$' 2>/dev/null); do
-            geometry "$id" && [ "$WIDTH" -ge 600 ] && echo "$id" && return 0
-        done
-        return 1
-    }
-    panel=$(retry 30 wide_panel) || fail "xfce4-panel did not start"
+# sway refuses to run as root: the test then runs as an unprivileged user of its own, on copies
+# of the program and these scripts, and hands back the artefacts.
+if [ "$host" = sway ] && [ "$(id -u)" -eq 0 ]; then
+    command -v sway >/dev/null || { echo "SKIP: sway is not installed"; exit 77; }
+    user=orbimeter-e2e
+    id "$user" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+    copy=$(mktemp -d /tmp/orbimeter-e2e-sway.XXXXXX)
+    mkdir -p "$copy/build/app" "$copy/scripts"
+    cp "$(realpath "$1")/app/orbimeter" "$copy/build/app/"
+    cp "$(dirname "$0")"/*.sh "$copy/scripts/"
+    chown -R "$user" "$copy"
+    status=0
+    runuser -u "$user" -- env -i PATH="$PATH" bash "$copy/scripts/tray_click.sh" "$copy/build" sway ||
+        status=$?
+    mkdir -p "$(realpath "$1")/e2e-artefacts"
+    cp -r "$copy/build/e2e-artefacts/$scenario" "$(realpath "$1")/e2e-artefacts/" 2>/dev/null || true
+    rm -rf "$copy"
+    exit $status
 fi
 
+source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/hosts.sh"
+case "$host" in
+trayer) need trayer ;;
+xfce4-panel) need xfce4-panel dbus-daemon ;;
+lxqt-*) need lxqt-panel openbox dbus-daemon ;;
+mate) need mate-panel marco dconf dbus-daemon ;;
+sway) need sway waybar grim dbus-daemon dbus-send ;;
+*) fail "no such host: $host" ;;
+esac
+
+[ "$host" = sway ] || start_display
+"start_$host"
+# What the desktop wrote before the program started is not the program's.
+user_files() { find "$XDG_CONFIG_HOME" "$HOME" "$XDG_RUNTIME_DIR" -mindepth 1 -not -type d 2>/dev/null | sort; }
+user_files >"$work/files-before"
 start_app
 
-# The tray's two icons, from a screenshot of the panel (in panel.png): trayer's panel
-# grows to hold them; in xfce4-panel they are what differs from the panel's background at its
-# right end, inside its border.
+# The tray's two icons, from a screenshot of the panel (in panel.png), as ICONS_X and ICONS_W:
+# trayer's panel grows to hold them; elsewhere they are what differs from the panel's background
+# at its right end, inside its border.
 icons() {
-    geometry "$panel"
-    import -window root -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage "$work/panel.png" || return 1
+    [ "$host" = trayer ] && trayer_panel
+    screen_shot "$work/screen.png" || return 1
+    convert "$work/screen.png" -crop "${PANEL_W}x$PANEL_H+$PANEL_X+$PANEL_Y" +repage "$work/panel.png" || return 1
     if [ "$host" = trayer ]; then
-        ICONS_X=$X ICONS_W=$WIDTH
-    else
-        eval "$(convert "$work/panel.png" -shave 2x4 -fuzz 8% -trim \
-            -format 'ICONS_X=%X ICONS_W=%w' info: 2>/dev/null | tr -d +)"
-        ICONS_X=$((X + 2 + ICONS_X))
+        ICONS_X=$PANEL_X ICONS_W=$PANEL_W
+        return 0
     fi
+    local right=$((PANEL_W > 200 ? 200 : PANEL_W))
+    eval "$(convert "$work/panel.png" -crop "${right}x$PANEL_H+$((PANEL_W - right))+0" +repage -shave 2x4 \
+        -fuzz 8% -trim -format 'ICONS_X=%X ICONS_W=%w' info: 2>/dev/null | tr -d +)"
+    ICONS_X=$((PANEL_X + PANEL_W - right + 2 + ICONS_X))
 }
 # Both are there once they take at least 40 pixels side by side.
 both_docked() { icons && [ "$ICONS_W" -ge 40 ] && [ "$ICONS_W" -lt 200 ]; }
 retry 60 both_docked || fail "the rings and the number did not both show in the tray"
 echo "tray: $(shot tray)"
-# Either icon opens the popover. trayer shows the rings left of the number; xfce4-panel's own
-# order puts the number first.
-click_right() { icons && xdotool mousemove "$((ICONS_X + ICONS_W * 3 / 4))" "$((Y + HEIGHT / 2))" click 1; }
-click_left() { icons && xdotool mousemove "$((ICONS_X + ICONS_W / 4))" "$((Y + HEIGHT / 2))" click 1; }
+
+# A click on an icon. sway's seat has no pointer: there the item is activated over the bus where
+# it sits, as waybar does for a click.
+click_icon() {
+    icons || return 1
+    local x=$((ICONS_X + $1)) y=$((PANEL_Y + PANEL_H / 2))
+    if [ "$host" = sway ]; then
+        local item
+        item=$(dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+            org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher \
+            string:RegisteredStatusNotifierItems | grep -o '":[0-9.]*/StatusNotifierItem[^"]*' |
+            grep -v Number | head -1 | tr -d '"')
+        dbus-send --session --dest="${item%%/*}" "/${item#*/}" org.kde.StatusNotifierItem.Activate \
+            "int32:$x" "int32:$y"
+    else
+        xdotool mousemove "$x" "$y" click 1
+    fi
+}
+click_right() { click_icon $((ICONS_W * 3 / 4)); }
+click_left() { click_icon $((ICONS_W / 4)); }
 click_tray() { click_right; }
 
+# Legible on the panel: the contrast ratio (WCAG's, from relative luminance) of the number's ink
+# and of the rings' grey tracks against the panel's commonest colour. The rings are the first run
+# of a dozen or more columns that differ from the panel (a host's grip before them is narrower);
+# the number is what follows them. The panel's border rows are left out.
+contrast() {
+    convert "$work/panel.png" -shave 0x3 -depth 8 txt:- | awk -v x0=$((ICONS_X - PANEL_X)) -v w="$ICONS_W" '
+        function lum(r, g, b) { return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b) }
+        function lin(c) { c /= 255; return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
+        function ratio(a, b) { return a > b ? (a + 0.05) / (b + 0.05) : (b + 0.05) / (a + 0.05) }
+        NR > 1 {
+            split($1, at, /[,:]/); gsub(/[()]/, "", $2); split($2, c, ",")
+            key = c[1] "," c[2] "," c[3]; count[key]++
+            x[NR] = at[1]; r[NR] = c[1]; g[NR] = c[2]; b[NR] = c[3]
+        }
+        END {
+            for (k in count) if (count[k] > most) { most = count[k]; bg = k }
+            split(bg, p, ","); back = lum(p[1], p[2], p[3])
+            for (i in x) if (r[i] "," g[i] "," b[i] != bg) inked[x[i]] = 1
+            for (col = x0; col < x0 + w; col++) {
+                run = inked[col] ? run + 1 : 0
+                if (run == 12) { ringsFrom = col - 11; break }
+            }
+            # An icon is at most 24 pixels wide: the number may follow without a gap.
+            for (ringsTo = ringsFrom; inked[ringsTo] && ringsTo < ringsFrom + 24; ringsTo++);
+            for (i in x) {
+                if (x[i] < ringsFrom || x[i] >= x0 + w) continue
+                q = ratio(lum(r[i], g[i], b[i]), back)
+                grey = (r[i] - g[i]) ^ 2 < 150 && (g[i] - b[i]) ^ 2 < 150
+                if (x[i] >= ringsTo) { if (q > number) number = q }
+                else if (grey && q > track) track = q
+            }
+            printf "NUMBER_CONTRAST=%.2f TRACK_CONTRAST=%.2f BACKGROUND=%s RINGS=%d\n", number, track, bg, ringsFrom
+        }'
+}
+eval "$(contrast)"
+echo "contrast on the panel ($BACKGROUND): number $NUMBER_CONTRAST:1, ring tracks $TRACK_CONTRAST:1 (rings at x $((PANEL_X + RINGS)))"
+awk "BEGIN { exit !($NUMBER_CONTRAST >= 3) }" || fail "the number is hard to read on the panel ($NUMBER_CONTRAST:1)"
+awk "BEGIN { exit !($TRACK_CONTRAST >= 1.3) }" || fail "the ring tracks vanish into the panel ($TRACK_CONTRAST:1)"
+
 check_popover
+# Against the panel at the icon: over the icons horizontally, and touching the panel's inner
+# edge (a few pixels apart where the panel reserves no space).
+geometry "$popover"
+centre=$((ICONS_X + ICONS_W / 2))
+echo "popover at ($X, $Y), icons at x $ICONS_X..$((ICONS_X + ICONS_W)), panel at y $PANEL_Y..$((PANEL_Y + PANEL_H))"
+[ "$X" -le "$centre" ] && [ $((X + WIDTH)) -ge "$centre" ] || fail "the popover at x $X..$((X + WIDTH)) is not over the icons at $centre"
+if [ "$PANEL_Y" -eq 0 ]; then gap=$((Y - PANEL_H)); else gap=$((PANEL_Y - Y - HEIGHT)); fi
+[ "$gap" -ge -1 ] && [ "$gap" -le 8 ] || fail "the popover is $gap pixels from the panel"
+
+# Closes like a popover: on a click outside it (here the bare desktop) and on Escape.
+xdotool mousemove 200 400 click 1
+window_gone Orbimeter || fail "a click on the desktop left the popover open"
+if [ "$host" != sway ]; then # a headless seat has no keyboard to give the popover
+    open_popover
+    xdotool key Escape
+    window_gone Orbimeter || fail "Escape left the popover open"
+fi
+
 check_cpu_details
 
 # Turning on "Launch at Login" writes the autostart entry at once.
 open_popover
-click_in "$popover" 296 20
+click_in "$popover" 288 20
 settings=$(wait_for_window Preferences) || fail "the settings button opened no settings window"
 wait_drawn "$settings"
 click_in "$settings" 42 59
@@ -78,10 +160,10 @@ entry="$XDG_CONFIG_HOME/autostart/orbimeter.desktop"
 retry 5 test -f "$entry" || fail "switching on Launch at Login wrote no autostart entry"
 grep -q "^Exec=.*orbimeter" "$entry" || fail "the autostart entry does not start the program: $(cat "$entry")"
 
-# Another number metric redraws the number's icon at once, not at the next tick (an hour away).
-# The artefacts show the icons enlarged 4 times.
+# Another number metric redraws the number's icon at once, not at the next tick (an hour away),
+# and only that: the rings stay, left of it. The artefacts show the icons enlarged 4 times.
 icons_shot() {
-    convert "$work/panel.png" -crop "$((ICONS_W + 8))x$HEIGHT+$((ICONS_X - X > 4 ? ICONS_X - X - 4 : 0))+0" +repage \
+    convert "$work/panel.png" -crop "$((ICONS_W + 8))x$PANEL_H+$((ICONS_X - PANEL_X > 4 ? ICONS_X - PANEL_X - 4 : 0))+0" +repage \
         -filter point -resize 400% "$artefacts/$1.png"
     echo "$artefacts/$1.png"
 }
@@ -92,15 +174,24 @@ choose_number_metric
 redrawn() { icons && differ "$work/panel-before.png" "$work/panel.png"; }
 retry 5 redrawn || fail "the number's icon did not change with the metric"
 echo "tray after: $(icons_shot tray-after)"
+changed=$(convert "$work/panel-before.png" "$work/panel.png" -compose difference -composite \
+    -threshold 5% -trim -format '%X' info: | tr -d +)
+[ "$((PANEL_X + changed))" -ge $((ICONS_X + ICONS_W / 3)) ] ||
+    fail "the number changed at x $((PANEL_X + changed)), left of the rings (icons from $ICONS_X)"
 
 # The other icon opens the popover too; its quit button ends the program.
 click_tray() { click_left; }
 quit
 
+# Nothing about the items in the host's log: no missing property, menu or failed call.
+complaints=$(grep -i -E "StatusNotifierItem|NO_DBUSMENU|IconThemePath|dbusmenu|orbimeter" "$work/host.log" || true)
+[ -z "$complaints" ] || fail "the host logged about the items: $(echo "$complaints" | head -3)"
+
 # Only what the user chose is left behind: the autostart entry and the settings file; no lock or
-# cache. (The panel keeps its own files in the runtime folder.)
-left=$(find "$XDG_CONFIG_HOME" "$HOME" -mindepth 1 -not -type d -not -path "$entry" \
-    -not -path "$XDG_CONFIG_HOME/orbimeter/orbimeter.conf" -not -path "$XDG_CONFIG_HOME/xfce4/*" || true)
-left+=$(find "$XDG_RUNTIME_DIR" -name '*orbimeter*' || true)
+# cache. The desktop keeps files of its own in the same folders.
+left=$(user_files | comm -13 "$work/files-before" - | grep -v -x -e "$entry" \
+    -e "$XDG_CONFIG_HOME/orbimeter/orbimeter.conf" | grep -v -e "$XDG_CONFIG_HOME/dconf/" \
+    -e "$XDG_CONFIG_HOME/xfce4/" -e "$HOME/.cache/" -e "$XDG_RUNTIME_DIR/dconf/" || true)
+left+=$(find "$HOME/.cache" -name '*orbimeter*' 2>/dev/null || true)
 [ -z "$left" ] || fail "files left behind: $left"
 echo "PASS: tray items, popover, CPU window, settings and quit on $host"

@@ -274,18 +274,22 @@ TEST_F(TrayLabel, WithoutAWatcherTheX11TrayShowsTheNumberAsASecondIconAndFollows
 }
 
 TEST(TrayHost, KnownFromTheDesktopsName) {
-    // Whether the host draws the label, and the panel's shade where the desktop fixes it.
-    const std::tuple<const char*, bool, std::optional<PanelShade>> desktops[] = {
-        {"ubuntu:GNOME", true, PanelShade::dark},
-        {"unity", true, std::nullopt},
-        {"MATE", false, std::nullopt},
-        {"sway", false, PanelShade::dark},
-        {"KDE", false, std::nullopt},
-        {"GNOME-Flashback-ish", false, std::nullopt},
-        {"", false, std::nullopt},
+    // Whether the host draws the label, the panel's shade where the desktop fixes it, and
+    // whether the newest item shows first.
+    const std::tuple<const char*, bool, std::optional<PanelShade>, bool> desktops[] = {
+        {"ubuntu:GNOME", true, PanelShade::dark, false},
+        {"unity", true, std::nullopt, false},
+        {"MATE", false, std::nullopt, false},
+        {"sway", false, PanelShade::dark, false},
+        {"KDE", false, std::nullopt, false},
+        {"XFCE", false, std::nullopt, true},
+        {"GNOME-Flashback-ish", false, std::nullopt, false},
+        {"", false, std::nullopt, false},
     };
-    for (const auto& [desktop, label, shade] : desktops) {
+    for (const auto& [desktop, label, shade, newestFirst] : desktops) {
         const TrayHost host = trayHostOf(desktop);
-        EXPECT_EQ(std::pair(host.drawsLabel, host.shade), std::pair(label, shade)) << desktop;
+        EXPECT_EQ(std::tuple(host.drawsLabel, host.shade, host.newestFirst),
+                  std::tuple(label, shade, newestFirst))
+            << desktop;
     }
 }

@@ -176,6 +176,29 @@ TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstGoesAndCo
     EXPECT_EQ(watcher_.registered, QStringList{itemPath});
 }
 
+TEST_F(StatusNotifierItemTest, AnItemOfferedAfterAnotherFollowsItAlsoWhenThePanelReturns) {
+    // Hosts place items in the order they took them in: the later item waits for the earlier
+    // one's registration even when started first, and again after the panel restarts.
+    const QString numberPath = itemPath + "/Number";
+    orb::StatusNotifierItem number("orbimeter-number", "Orbimeter number", numberPath, itemBus_);
+    orb::StatusNotifierItem& rings = makeItem();
+    number.registerAfter(&rings);
+    startWatcher();
+    number.start();
+    waitUntil([] { return false; }, 400);
+    EXPECT_TRUE(watcher_.registered.isEmpty()) << "registered before the earlier item";
+    rings.start();
+    const QStringList inOrder{itemPath, numberPath};
+    ASSERT_TRUE(waitUntil([&] { return watcher_.registered.size() == 2; }, 5000));
+    EXPECT_EQ(watcher_.registered, inOrder);
+
+    stopWatcher();
+    ASSERT_TRUE(waitUntil([&] { return !rings.isRegistered() && !number.isRegistered(); }, 5000));
+    startWatcher();
+    ASSERT_TRUE(waitUntil([&] { return watcher_.registered.size() == 2; }, 10000));
+    EXPECT_EQ(watcher_.registered, inOrder);
+}
+
 TEST(StatusNotifierItemIcon, SendsTheLowDpiSizeAlongsideAndCapsHugeImages) {
     QImage hiDpi = filledImage(44, 44, qRgba(255, 0, 0, 255));
     hiDpi.setDevicePixelRatio(2.0);

@@ -28,7 +28,7 @@ if ! command -v Xvfb >/dev/null || ! command -v dbus-daemon >/dev/null || [ ! -x
     echo "tray program not checked: it needs Xvfb, dbus-daemon and the program built"
     exit 0
 fi
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 pids+=($!)
 dbus-daemon --session --nofork --print-address=4 4>"$work/bus" >/dev/null 2>&1 &
 pids+=($!)

@@ -1,0 +1,131 @@
+# The tray hosts the desktop test runs on: each start_<host> starts the panel on the display (or,
+# for sway, the compositor with its own XWayland display) and sets PANEL_X, PANEL_Y, PANEL_W and
+# PANEL_H to the panel's place on screen. Sourced by tray_click.sh after common.sh.
+
+# Screenshots of the whole screen: the X display's, or the compositor's where the panel is a
+# Wayland surface that X cannot see.
+screen_shot() {
+    if [ "${compositor_shots:-}" = 1 ]; then grim "$1"; else import -window root "$1"; fi
+}
+
+# Sets PANEL_* from the visible window of this class (and, where a class has several, this name)
+# once it is wholly on screen (MATE's slides in from above).
+panel_of() {
+    local id
+    for id in $(xdotool search --onlyvisible --class "$1" 2>/dev/null); do
+        [ -z "${2:-}" ] || [ "$(xdotool getwindowname "$id")" = "$2" ] || continue
+        geometry "$id" && [ "$WIDTH" -ge 600 ] && [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] || continue
+        PANEL_X=$X PANEL_Y=$Y PANEL_W=$WIDTH PANEL_H=$HEIGHT
+        return 0
+    done
+    return 1
+}
+
+start_trayer() {
+    # No session bus: the items go to the X11 tray.
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
+    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
+        --transparent false >"$work/host.log" 2>&1 &
+    pids+=($!)
+    trayer_window=$(wait_for_window panel) || fail "trayer did not start"
+    trayer_panel() { geometry "$trayer_window" && PANEL_X=$X PANEL_Y=$Y PANEL_W=$WIDTH PANEL_H=$HEIGHT; }
+    trayer_panel
+}
+
+start_xfce4-panel() {
+    start_session_bus
+    export XDG_CURRENT_DESKTOP=XFCE
+    mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+    cp "$(dirname "$0")/xfce4-panel.xml" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/"
+    xfce4-panel --disable-wm-check >"$work/host.log" 2>&1 &
+    pids+=($!)
+    retry 30 panel_of xfce4-panel || fail "xfce4-panel did not start"
+}
+
+# LXQt's panel along the bottom with its status notifier area at the right end; dark: its dark
+# theme, a black panel.
+start_lxqt() {
+    start_session_bus
+    export XDG_CURRENT_DESKTOP=LXQt XDG_CONFIG_DIRS=/etc/xdg:/usr/share
+    mkdir -p "$XDG_CONFIG_HOME/lxqt"
+    printf '%s\n' '[panel1]' 'plugins=mainmenu,taskbar,statusnotifier' 'position=Bottom' \
+        '[mainmenu]' 'type=mainmenu' '[taskbar]' 'type=taskbar' '[statusnotifier]' \
+        'type=statusnotifier' 'alignment=Right' >"$XDG_CONFIG_HOME/lxqt/panel.conf"
+    [ "$1" = dark ] && printf '[General]\ntheme=dark\n' >"$XDG_CONFIG_HOME/lxqt/lxqt.conf"
+    openbox >"$work/wm.log" 2>&1 &
+    pids+=($!)
+    sleep 1
+    lxqt-panel >"$work/host.log" 2>&1 &
+    pids+=($!)
+    retry 30 panel_of lxqt-panel || fail "lxqt-panel did not start"
+}
+start_lxqt-light() { start_lxqt light; }
+start_lxqt-dark() { start_lxqt dark; }
+
+# MATE's top panel holding its notification area alone, at the right end.
+start_mate() {
+    start_session_bus "$work/host.log" # the panel's applets run as bus services
+    export XDG_CURRENT_DESKTOP=MATE XDG_SESSION_DESKTOP=mate DESKTOP_SESSION=mate
+    dconf load /org/mate/panel/ <<'LAYOUT' || fail "the panel's layout could not be written"
+[general]
+toplevel-id-list=['top']
+object-id-list=['notification-area']
+
+[toplevels/top]
+expand=true
+orientation='top'
+size=24
+
+[objects/notification-area]
+object-type='applet'
+applet-iid='NotificationAreaAppletFactory::NotificationArea'
+toplevel-id='top'
+position=0
+relative-to-edge='end'
+locked=true
+LAYOUT
+    marco --no-composite >"$work/wm.log" 2>&1 &
+    pids+=($!)
+    sleep 1.5
+    mate-panel >>"$work/host.log" 2>&1 &
+    pids+=($!)
+    retry 30 panel_of mate-panel "Top Panel" || fail "mate-panel did not start"
+}
+
+# sway on a headless output with waybar along the top; the program runs on sway's XWayland
+# display. Its seat has no pointer, so the test activates the items over the bus at their place,
+# as waybar does when clicked.
+start_sway() {
+    start_session_bus
+    export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland WLR_BACKENDS=headless \
+        WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman WLR_HEADLESS_OUTPUTS=1
+    mkdir -p "$XDG_CONFIG_HOME/sway" "$XDG_CONFIG_HOME/waybar"
+    printf '%s\n' 'output HEADLESS-1 resolution 1280x800 position 0,0 bg #5a6e82 solid_color' \
+        'xwayland enable' 'focus_follows_mouse no' >"$XDG_CONFIG_HOME/sway/config"
+    echo '{"layer": "top", "position": "top", "height": 30, "modules-right": ["tray"],
+           "tray": {"icon-size": 22, "spacing": 8}}' >"$XDG_CONFIG_HOME/waybar/config"
+    local before
+    before=$(ls /tmp/.X11-unix 2>/dev/null | tr '\n' ' ')
+    sway >"$work/wm.log" 2>&1 &
+    pids+=($!)
+    sway_up() { ls "$XDG_RUNTIME_DIR"/wayland-? >/dev/null 2>&1 && ls "$XDG_RUNTIME_DIR"/sway-ipc.* >/dev/null 2>&1; }
+    retry 20 sway_up || fail "sway did not start: $(tail -3 "$work/wm.log")"
+    export WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-? | head -1)")
+    export SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.* | head -1)
+    waybar >"$work/host.log" 2>&1 &
+    pids+=($!)
+    # sway's X display is the socket that was not there before it started.
+    new_display() {
+        local socket
+        for socket in $(ls /tmp/.X11-unix 2>/dev/null); do
+            [[ " $before " == *" $socket "* ]] || { echo "${socket#X}"; return 0; }
+        done
+        return 1
+    }
+    local number
+    number=$(retry 20 new_display) || fail "sway started no XWayland display"
+    export DISPLAY=":$number"
+    compositor_shots=1
+    PANEL_X=0 PANEL_Y=0 PANEL_W=1280 PANEL_H=30
+    sleep 2 # waybar draws its bar
+}
