@@ -125,7 +125,7 @@ start_sway() {
     local number
     number=$(retry 20 new_display) || fail "sway started no XWayland display"
     export DISPLAY=":$number"
-    compositor_shots=1
+    compositor_shots=1 compositor_places_windows=1
     PANEL_X=0 PANEL_Y=0 PANEL_W=1280 PANEL_H=30
     sleep 2 # waybar draws its bar
 }

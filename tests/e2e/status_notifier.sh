@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # With a StatusNotifierWatcher (a mock) on the session bus, the program publishes its own items.
 # Started before the watcher (at login, before the panel), it moves to it once it appears; where
-# the host draws no labels the number is an item of its own, else the label of the one item,
-# which follows a change of the number metric at once.
+# the host draws no labels the number is an item of its own, offered in the order that host
+# shows left to right, else the label of the one item, which follows a change of the number
+# metric at once. Both carry every property hosts read, and a menu whose entries open the
+# popover and the settings and quit.
 source "$(dirname "$0")/common.sh"
 
 need dbus-daemon gdbus
@@ -36,9 +38,25 @@ property() { item "$1" org.freedesktop.DBus.Properties.Get org.kde.StatusNotifie
 activate() { item "$1" org.kde.StatusNotifierItem.Activate 600 10 >/dev/null || fail "Activate $1"; }
 
 retry 10 registered 2 || fail "a program started before the watcher never registered its items"
-[ "$(registrations | sort | tr '\n' ' ')" = "'/StatusNotifierItem' '/StatusNotifierItem/Number' " ] ||
-    fail "registered $(registrations), not the rings and the number"
+# xfce4-panel shows the newest item first: the rings come last, to stand left of the number.
+[ "$(registrations | tr '\n' ' ')" = "'/StatusNotifierItem/Number' '/StatusNotifierItem' " ] ||
+    fail "registered $(registrations), not the number and then the rings"
 property /StatusNotifierItem/Number IconPixmap | grep -q "22, 22" || fail "no number icon"
+for path in /StatusNotifierItem /StatusNotifierItem/Number; do
+    property $path Menu | grep -q "'/MenuBar'" || fail "$path names no menu"
+    property $path IconThemePath >/dev/null || fail "$path has no IconThemePath"
+    property $path IconAccessibleDesc | grep -q "<'.\+'>" || fail "$path has no accessible description"
+    ! property $path XAyatanaLabel >/dev/null 2>&1 || fail "$path has a label where the host draws none"
+done
+menu() { item /MenuBar "com.canonical.dbusmenu.$@"; }
+layout=$(menu GetLayout 0 'int32 -1' '@as []') || fail "no menu at /MenuBar"
+for entry in "Open Orbimeter" "Settings…" "Quit Orbimeter"; do
+    grep -q "'label': <'$entry'>" <<<"$layout" || fail "the menu has no \"$entry\": $layout"
+done
+menu Event 1 clicked '<0>' 0 >/dev/null || fail "the menu's first entry could not be chosen"
+wait_for_window Orbimeter >/dev/null || fail "the menu's first entry did not open the popover"
+menu Event 1 clicked '<0>' 0 >/dev/null
+window_gone Orbimeter || fail "the menu's first entry did not close the open popover"
 activate /StatusNotifierItem/Number
 wait_for_window Orbimeter >/dev/null || fail "activating the number did not open the popover"
 
@@ -64,4 +82,9 @@ activate /StatusNotifierItem
 wait_for_window Orbimeter >/dev/null || fail "Activate did not open the popover"
 activate /StatusNotifierItem
 window_gone Orbimeter || fail "a second Activate did not close the popover"
-echo "PASS: the items register, show the number, and Activate toggles the popover"
+menu Event 2 clicked '<0>' 0 >/dev/null || fail "the menu's settings entry could not be chosen"
+wait_for_window Preferences >/dev/null || fail "the menu's settings entry opened no settings window"
+menu Event 4 clicked '<0>' 0 >/dev/null || fail "the menu's quit entry could not be chosen"
+retry 10 eval '! kill -0 "$app_pid" 2>/dev/null' || fail "the menu's quit entry did not end the program"
+wait "$app_pid" || fail "quitting from the menu exited with status $?"
+echo "PASS: the items register in order, show the number, and Activate and the menu toggle the popover"
