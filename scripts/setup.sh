@@ -18,8 +18,11 @@ packages=(
     fonts-material-design-icons-iconfont fonts-dejavu-core
     # tests: peers the live readings are compared with, and the desktop test tools
     procps xvfb xauth xdotool x11-utils imagemagick trayer python3-dbusmock dbus libglib2.0-bin
-    # a real status notifier host that runs under Xvfb, for the tray screenshots
-    xfce4-panel
+    # real tray hosts the desktop test runs on: xfce4-panel, LXQt's panel (light and dark
+    # themes) under openbox, MATE's panel under marco, and waybar on a headless sway with
+    # XWayland (grim takes its screenshots)
+    xfce4-panel lxqt-panel lxqt-themes openbox mate-panel marco dconf-cli
+    sway waybar xwayland grim
     # packaging: the .deb, and the validators of the files it installs
     dpkg-dev file desktop-file-utils appstream groff-base
     # the metrics tools the Prometheus output is checked against (promtool, the textfile

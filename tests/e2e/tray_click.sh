@@ -92,43 +92,6 @@ click_right() { click_icon $((ICONS_W * 3 / 4)); }
 click_left() { click_icon $((ICONS_W / 4)); }
 click_tray() { click_right; }
 
-# Legible on the panel: the contrast ratio (WCAG's, from relative luminance) of the number's ink
-# and of the rings' tracks against the commonest colour behind the icons. The rings are the first
-# run of a dozen or more columns that differ from it (a host's grip before them is narrower); the
-# number is what follows them. The tracks are the rings' pixels no more colourful than that
-# background (a neutral grey laid over it), which leaves out the coloured arcs. The panel's
-# border rows are left out.
-contrast() {
-    convert "$work/panel.png" -shave 0x3 -depth 8 txt:- | awk -v x0=$((ICONS_X - PANEL_X)) -v w="$ICONS_W" '
-        function lum(r, g, b) { return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b) }
-        function lin(c) { c /= 255; return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ^ 2.4 }
-        function ratio(a, b) { return a > b ? (a + 0.05) / (b + 0.05) : (b + 0.05) / (a + 0.05) }
-        function spread(r, g, b) { return (r > g ? (r > b ? r : b) : (g > b ? g : b)) - (r < g ? (r < b ? r : b) : (g < b ? g : b)) }
-        NR > 1 {
-            split($1, at, /[,:]/); gsub(/[()]/, "", $2); split($2, c, ",")
-            if (at[1] < x0 || at[1] >= x0 + w) next
-            key = c[1] "," c[2] "," c[3]; count[key]++
-            x[NR] = at[1]; r[NR] = c[1]; g[NR] = c[2]; b[NR] = c[3]
-        }
-        END {
-            for (k in count) if (count[k] > most) { most = count[k]; bg = k }
-            split(bg, p, ","); back = lum(p[1], p[2], p[3]); neutral = spread(p[1], p[2], p[3]) + 24
-            for (i in x) if (r[i] "," g[i] "," b[i] != bg) inked[x[i]] = 1
-            for (col = x0; col < x0 + w; col++) {
-                run = inked[col] ? run + 1 : 0
-                if (run == 12) { ringsFrom = col - 11; break }
-            }
-            # An icon is at most 24 pixels wide: the number may follow without a gap.
-            for (ringsTo = ringsFrom; inked[ringsTo] && ringsTo < ringsFrom + 24; ringsTo++);
-            for (i in x) {
-                if (x[i] < ringsFrom) continue
-                q = ratio(lum(r[i], g[i], b[i]), back)
-                if (x[i] >= ringsTo) { if (q > number) number = q }
-                else if (spread(r[i], g[i], b[i]) <= neutral && q > track) track = q
-            }
-            printf "NUMBER_CONTRAST=%.2f TRACK_CONTRAST=%.2f BACKGROUND=%s RINGS=%d\n", number, track, bg, ringsFrom
-        }'
-}
 eval "$(contrast)"
 echo "contrast behind the icons ($BACKGROUND): number $NUMBER_CONTRAST:1, ring tracks $TRACK_CONTRAST:1 (rings at x $((PANEL_X + RINGS)))"
 awk "BEGIN { exit !($NUMBER_CONTRAST >= 3) }" || fail "the number is hard to read on the panel ($NUMBER_CONTRAST:1)"

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The tray item on the two large desktops, kept out of `make test` for the size of their installs
+# and the half minute each takes to start: KDE Plasma 5 (Breeze and Breeze Dark) and GNOME Shell
+# with the AppIndicator extension. On each: the rings and the number are legible on the panel,
+# the rings first; a click opens the popover against the panel at the icon (on GNOME a click
+# shows the item's menu, whose first entry opens it, and a double click opens it directly); a
+# click on the desktop and Escape close it; the quit button ends the program with status 0; the
+# shell logs nothing about the items. Screenshots go to BUILD_DIR/e2e-artefacts/desktop-<name>/.
+# Usage: big_desktops.sh BUILD_DIR [kde-light|kde-dark|gnome ...]   (all three by default)
+# Packages: plasma-workspace plasma-desktop kwin-x11 kded5 plasma-framework breeze
+# plasma-integration; gnome-shell gnome-shell-extension-appindicator.
+if [ $# -ne 2 ]; then
+    status=0
+    desktops=("${@:2}")
+    [ ${#desktops[@]} -gt 0 ] || desktops=(kde-light kde-dark gnome)
+    for desktop in "${desktops[@]}"; do
+        bash "$0" "${1:?usage: $0 BUILD_DIR [kde-light|kde-dark|gnome ...]}" "$desktop" || status=1
+    done
+    exit $status
+fi
+
+desktop=$2
+scenario="desktop-$desktop"
+source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/hosts.sh"
+export XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
+
+start_kde() {
+    need kwin_x11 kded5 plasmashell
+    export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5 \
+        DESKTOP_SESSION=plasma XDG_SESSION_DESKTOP=KDE QT_QPA_PLATFORMTHEME=kde
+    kwin_x11 >"$work/wm.log" 2>&1 &
+    pids+=($!)
+    sleep 3
+    kded5 >"$work/kded.log" 2>&1 &
+    pids+=($!)
+    sleep 3
+    plasmashell --no-respawn >"$work/host.log" 2>&1 &
+    pids+=($!)
+    retry 60 panel_of plasmashell || fail "plasmashell showed no panel"
+    sleep 10 # the panel fills in its applets
+    if [ "$1" = dark ]; then
+        plasma-apply-colorscheme BreezeDark >/dev/null 2>&1 || fail "no Breeze Dark colour scheme"
+        sleep 3
+    fi
+}
+
+# The shell draws its top bar on its own stage, not in a window of its own: the bar is the rows
+# at the top that keep its colour.
+start_gnome() {
+    need gnome-shell gsettings
+    # The shell aborts without a system bus: a private one stands in.
+    dbus-daemon --session --nofork --print-address=3 --address="unix:path=$work/system_bus" \
+        3>"$work/system-bus" >/dev/null 2>&1 &
+    pids+=($!)
+    retry 10 test -s "$work/system-bus" || fail "no system bus"
+    export DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$work/system-bus")
+    export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome DESKTOP_SESSION=gnome \
+        XDG_SESSION_TYPE=x11 GNOME_SHELL_SESSION_MODE=user
+    gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
+    gsettings set org.gnome.shell welcome-dialog-last-shown-version '999'
+    gnome-shell --x11 --replace >"$work/host.log" 2>&1 &
+    pids+=($!)
+    sleep 15
+    xdotool key Escape # it may start in the overview
+    sleep 1
+    screen_shot "$work/screen.png"
+    local bar
+    bar=$(pixel "$work/screen.png" 640 2)
+    PANEL_X=0 PANEL_Y=0 PANEL_W=1280 PANEL_H=0
+    while [ "$PANEL_H" -lt 80 ] && near "$(pixel "$work/screen.png" 640 "$PANEL_H")" "$bar"; do
+        PANEL_H=$((PANEL_H + 1))
+    done
+    [ "$PANEL_H" -ge 16 ] || fail "no top bar"
+}
+
+case "$desktop" in
+kde-light) start_display && start_session_bus && xsetroot -solid '#5a6e82' && start_kde light ;;
+kde-dark) start_display && start_session_bus && xsetroot -solid '#5a6e82' && start_kde dark ;;
+gnome) start_display && start_session_bus "$work/bus.log" && start_gnome ;;
+*) fail "no such desktop: $desktop" ;;
+esac
+start_app
+
+# The icons are found by the rings' blue arc among the panel's other icons: at a low reading the
+# arc is a dot at the top of the ring, so its leftmost blue pixel is the ring's centre. The
+# number (an icon of its own, or the shell's label) follows within ICONS_W.
+icons() {
+    screen_shot "$work/screen.png" || return 1
+    convert "$work/screen.png" -crop "${PANEL_W}x$PANEL_H+$PANEL_X+$PANEL_Y" +repage "$work/panel.png" || return 1
+    local centre
+    centre=$(convert "$work/panel.png" -depth 8 txt:- | awk '
+        NR > 1 { split($1, at, /[,:]/); gsub(/[()]/, "", $2); split($2, c, ",")
+                 if (c[1] < 90 && c[2] > 100 && c[2] < 170 && c[3] > 200 && (x == "" || at[1] < x)) x = at[1] }
+        END { if (x != "") print x }')
+    [ -n "$centre" ] || return 1
+    ICONS_X=$((PANEL_X + centre - 11)) ICONS_W=56
+}
+retry 60 icons || fail "the rings did not show on the panel"
+echo "panel: $(shot panel)"
+convert "$work/panel.png" -crop "$((ICONS_W + 16))x$PANEL_H+$((ICONS_X - PANEL_X - 8))+0" +repage \
+    -filter point -resize 400% "$artefacts/icons.png"
+echo "icons enlarged: $artefacts/icons.png"
+eval "$(contrast)"
+echo "contrast behind the icons ($BACKGROUND): number $NUMBER_CONTRAST:1, ring tracks $TRACK_CONTRAST:1 (rings at x $((PANEL_X + RINGS)))"
+awk "BEGIN { exit !($NUMBER_CONTRAST >= 3) }" || fail "the number is hard to read on the panel ($NUMBER_CONTRAST:1)"
+awk "BEGIN { exit !($TRACK_CONTRAST >= 1.3) }" || fail "the ring tracks vanish into the panel ($TRACK_CONTRAST:1)"
+
+ring_x=$((ICONS_X + 11)) ring_y=$((PANEL_Y + PANEL_H / 2))
+if [ "$desktop" = gnome ]; then
+    # A click shows the item's menu; its first entry opens the popover.
+    xdotool mousemove "$ring_x" "$ring_y" click 1
+    sleep 1
+    echo "menu: $(shot menu)"
+    xdotool key Down Return
+    popover=$(wait_for_window Orbimeter) || fail "the menu's first entry opened no popover"
+    click_tray() { xdotool mousemove "$ring_x" "$ring_y" click --repeat 2 --delay 80 1; }
+else
+    click_tray() { xdotool mousemove "$ring_x" "$ring_y" click 1; }
+fi
+check_popover
+geometry "$popover"
+echo "popover at ($X, $Y), rings at x $ring_x, panel at y $PANEL_Y..$((PANEL_Y + PANEL_H))"
+[ "$X" -le "$ring_x" ] && [ $((X + WIDTH)) -ge "$ring_x" ] || fail "the popover at x $X..$((X + WIDTH)) is not over the rings at $ring_x"
+if [ "$PANEL_Y" -eq 0 ]; then gap=$((Y - PANEL_H)); else gap=$((PANEL_Y - Y - HEIGHT)); fi
+[ "$gap" -ge -1 ] && [ "$gap" -le 8 ] || fail "the popover is $gap pixels from the panel"
+
+xdotool mousemove 200 400 click 1
+window_gone Orbimeter || fail "a click on the desktop left the popover open"
+open_popover
+xdotool key Escape
+window_gone Orbimeter || fail "Escape left the popover open"
+if [ "$desktop" = gnome ]; then
+    open_popover # by a double click
+    xdotool key Escape
+    window_gone Orbimeter || fail "Escape left the popover open"
+fi
+quit
+
+complaints=$(sed 's|/tmp/orbimeter-e2e[^/ ]*||g' "$work/host.log" |
+    grep -i -E "StatusNotifierItem|NO_DBUSMENU|IconThemePath|AccessibleDesc|dbusmenu|orbimeter|appindicator" || true)
+[ -z "$complaints" ] || fail "the shell logged about the items: $(echo "$complaints" | head -3)"
+echo "PASS: items, popover, closing and quit on $desktop"
