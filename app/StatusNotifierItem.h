@@ -5,8 +5,8 @@
 #include <QList>
 #include <QMetaType>
 #include <QObject>
-#include <QPointer>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 class QDBusArgument;

@@ -97,7 +97,7 @@ icons() {
     ICONS_X=$((PANEL_X + centre - 11)) ICONS_W=56
 }
 retry 60 icons || fail "the rings did not show on the panel"
-echo "panel: $(shot panel)"
+echo "screen: $(shot screen)"
 convert "$work/panel.png" -crop "$((ICONS_W + 16))x$PANEL_H+$((ICONS_X - PANEL_X - 8))+0" +repage \
     -filter point -resize 400% "$artefacts/icons.png"
 echo "icons enlarged: $artefacts/icons.png"

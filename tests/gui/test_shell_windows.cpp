@@ -1,9 +1,12 @@
 #include "ShellFixture.h"
+#include "app/DBusMenu.h"
 #include "app/DetailWindows.h"
 #include "app/Popover.h"
 #include "app/Shell.h"
 #include "app/WindowPositioner.h"
 #include "model/MetricCatalogue.h"
+
+#include <QDBusMetaType>
 
 using namespace orb;
 using orb::testing::ShellFixture;
@@ -94,6 +97,41 @@ TEST(WindowPlacement, PopoverOpensAgainstThePanelEdgeCentredOnTheTrayItem) {
     // The detail window: left, centred up and down, not clamped to the usable area.
     EXPECT_EQ(detailWindowOrigin(QRectF(0, 25, 800, 575), QRectF(0, 0, 600, 700)),
               QPointF(50, -37.5));
+}
+
+TEST(WindowPlacement, AHostsClickPositionIsTrustedOnlyOnAPanelNearThePointer) {
+    const QRect screen(0, 0, 1280, 800), belowTopBar(0, 28, 1280, 772);
+    const QPoint atIcon(1250, 14);
+    // A position in the strip a panel reserves, with the pointer on it or unknown (XWayland).
+    EXPECT_TRUE(isTrayItemPosition(atIcon, QPoint(1252, 12), screen, belowTopBar));
+    EXPECT_TRUE(isTrayItemPosition(atIcon, std::nullopt, screen, belowTopBar));
+    // Nothing reserved: near an edge will do.
+    EXPECT_TRUE(isTrayItemPosition(QPoint(1250, 790), std::nullopt, screen, screen));
+    // A position relative to the host's own widget (MATE sends (0, 25)): on the panel's strip,
+    // but far from the pointer on the icon.
+    EXPECT_FALSE(isTrayItemPosition(QPoint(0, 25), QPoint(1250, 14), screen, belowTopBar));
+    // Off any panel, or off the screen.
+    EXPECT_FALSE(isTrayItemPosition(QPoint(640, 400), std::nullopt, screen, screen));
+    EXPECT_FALSE(isTrayItemPosition(QPoint(640, 400), std::nullopt, screen, belowTopBar));
+    EXPECT_FALSE(isTrayItemPosition(QPoint(-5, 14), std::nullopt, screen, belowTopBar));
+}
+
+TEST(TrayMenu, OffersOpenSettingsAndQuitAndAnswersPartialRequests) {
+    using orb::DBusMenu;
+    const DBusMenuLayout whole = DBusMenu::layout(DBusMenu::root, -1, {});
+    QStringList labels;
+    for (const QDBusVariant& child : whole.children) {
+        const auto item = qdbus_cast<DBusMenuLayout>(child.variant());
+        labels << item.properties.value("label").toString();
+    }
+    EXPECT_EQ(whole.properties.value("children-display").toString(), "submenu");
+    EXPECT_EQ(labels, (QStringList{"Open Orbimeter", "Settings…", "", "Quit Orbimeter"}));
+    EXPECT_EQ(DBusMenu::properties(DBusMenu::separator).value("type").toString(), "separator");
+    // Depth 0: the root alone; only the properties asked for; an unknown item has none.
+    EXPECT_TRUE(DBusMenu::layout(DBusMenu::root, 0, {}).children.isEmpty());
+    EXPECT_EQ(DBusMenu::properties(DBusMenu::quit, {"label"}).keys(), QStringList{"label"});
+    EXPECT_TRUE(DBusMenu::properties(99).isEmpty());
+    EXPECT_TRUE(DBusMenu::layout(99, -1, {}).children.isEmpty());
 }
 
 TEST_F(ShellWindows, PositioningADetailWindowMovesTheFirstWhoseTitleMatchesAndLogsIt) {
