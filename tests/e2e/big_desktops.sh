@@ -101,10 +101,7 @@ echo "screen: $(shot screen)"
 convert "$work/panel.png" -crop "$((ICONS_W + 16))x$PANEL_H+$((ICONS_X - PANEL_X - 8))+0" +repage \
     -filter point -resize 400% "$artefacts/icons.png"
 echo "icons enlarged: $artefacts/icons.png"
-eval "$(contrast)"
-echo "contrast behind the icons ($BACKGROUND): number $NUMBER_CONTRAST:1, ring tracks $TRACK_CONTRAST:1 (rings at x $((PANEL_X + RINGS)))"
-awk "BEGIN { exit !($NUMBER_CONTRAST >= 3) }" || fail "the number is hard to read on the panel ($NUMBER_CONTRAST:1)"
-awk "BEGIN { exit !($TRACK_CONTRAST >= 1.3) }" || fail "the ring tracks vanish into the panel ($TRACK_CONTRAST:1)"
+check_legible
 
 ring_x=$((ICONS_X + 11)) ring_y=$((PANEL_Y + PANEL_H / 2))
 if [ "$desktop" = gnome ]; then
@@ -119,11 +116,7 @@ else
     click_tray() { xdotool mousemove "$ring_x" "$ring_y" click 1; }
 fi
 check_popover
-geometry "$popover"
-echo "popover at ($X, $Y), rings at x $ring_x, panel at y $PANEL_Y..$((PANEL_Y + PANEL_H))"
-[ "$X" -le "$ring_x" ] && [ $((X + WIDTH)) -ge "$ring_x" ] || fail "the popover at x $X..$((X + WIDTH)) is not over the rings at $ring_x"
-if [ "$PANEL_Y" -eq 0 ]; then gap=$((Y - PANEL_H)); else gap=$((PANEL_Y - Y - HEIGHT)); fi
-[ "$gap" -ge -1 ] && [ "$gap" -le 8 ] || fail "the popover is $gap pixels from the panel"
+check_placement "$ring_x"
 
 xdotool mousemove 200 400 click 1
 window_gone Orbimeter || fail "a click on the desktop left the popover open"

@@ -60,6 +60,28 @@ contrast() {
             printf "NUMBER_CONTRAST=%.2f TRACK_CONTRAST=%.2f BACKGROUND=%s RINGS=%d\n", number, track, bg, ringsFrom
         }'
 }
+# The number and the ring tracks legible on the panel, with the figures printed.
+check_legible() {
+    eval "$(contrast)"
+    echo "contrast behind the icons ($BACKGROUND): number $NUMBER_CONTRAST:1, ring tracks $TRACK_CONTRAST:1 (rings at x $((PANEL_X + RINGS)))"
+    awk "BEGIN { exit !($NUMBER_CONTRAST >= 3) }" || fail "the number is hard to read on the panel ($NUMBER_CONTRAST:1)"
+    awk "BEGIN { exit !($TRACK_CONTRAST >= 1.3) }" || fail "the ring tracks vanish into the panel ($TRACK_CONTRAST:1)"
+}
+
+# The popover against the panel at the icon: over the icon's x (the argument), and touching the
+# panel's inner edge (a few pixels apart where the panel reserves no space). It is no window of
+# the window manager's, so it has no taskbar entry.
+check_placement() {
+    ! xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -qiw "$(printf '0x%x' "$popover")" ||
+        fail "the popover is among the window manager's windows (it has a taskbar entry)"
+    geometry "$popover"
+    echo "popover at ($X, $Y), icon at x $1, panel at y $PANEL_Y..$((PANEL_Y + PANEL_H))"
+    [ "$X" -le "$1" ] && [ $((X + WIDTH)) -ge "$1" ] || fail "the popover at x $X..$((X + WIDTH)) is not over the icon at $1"
+    local gap
+    if [ "$PANEL_Y" -eq 0 ]; then gap=$((Y - PANEL_H)); else gap=$((PANEL_Y - Y - HEIGHT)); fi
+    [ "$gap" -ge -1 ] && [ "$gap" -le 8 ] || fail "the popover is $gap pixels from the panel"
+}
+
 start_trayer() {
     # No session bus: the items go to the X11 tray.
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"

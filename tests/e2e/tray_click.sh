@@ -92,20 +92,10 @@ click_right() { click_icon $((ICONS_W * 3 / 4)); }
 click_left() { click_icon $((ICONS_W / 4)); }
 click_tray() { click_right; }
 
-eval "$(contrast)"
-echo "contrast behind the icons ($BACKGROUND): number $NUMBER_CONTRAST:1, ring tracks $TRACK_CONTRAST:1 (rings at x $((PANEL_X + RINGS)))"
-awk "BEGIN { exit !($NUMBER_CONTRAST >= 3) }" || fail "the number is hard to read on the panel ($NUMBER_CONTRAST:1)"
-awk "BEGIN { exit !($TRACK_CONTRAST >= 1.3) }" || fail "the ring tracks vanish into the panel ($TRACK_CONTRAST:1)"
+check_legible
 
 check_popover
-# Against the panel at the icon: over the icons horizontally, and touching the panel's inner
-# edge (a few pixels apart where the panel reserves no space).
-geometry "$popover"
-centre=$((ICONS_X + ICONS_W / 2))
-echo "popover at ($X, $Y), icons at x $ICONS_X..$((ICONS_X + ICONS_W)), panel at y $PANEL_Y..$((PANEL_Y + PANEL_H))"
-[ "$X" -le "$centre" ] && [ $((X + WIDTH)) -ge "$centre" ] || fail "the popover at x $X..$((X + WIDTH)) is not over the icons at $centre"
-if [ "$PANEL_Y" -eq 0 ]; then gap=$((Y - PANEL_H)); else gap=$((PANEL_Y - Y - HEIGHT)); fi
-[ "$gap" -ge -1 ] && [ "$gap" -le 8 ] || fail "the popover is $gap pixels from the panel"
+check_placement $((ICONS_X + ICONS_W / 2))
 
 # Closes like a popover: on a click outside it (here the bare desktop) and on Escape.
 xdotool mousemove 200 400 click 1
