@@ -61,7 +61,7 @@ for path in usr/bin/orbimeter usr/bin/orbimeter-probe usr/share/applications/orb
     usr/share/icons/hicolor/scalable/apps/orbimeter.svg \
     usr/share/metainfo/io.github.orbimeter.Orbimeter.metainfo.xml \
     usr/share/man/man1/orbimeter.1.gz usr/share/man/man1/orbimeter-probe.1.gz \
-    usr/lib/systemd/system/orbimeter-probe.service; do
+    usr/lib/systemd/system/orbimeter-probe.service usr/share/doc/orbimeter/copyright; do
     [ -s "$root/$path" ] || fail "the package lacks $path"
 done
 
