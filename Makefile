@@ -57,6 +57,7 @@ bench: build
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+	@for file in $$(git ls-files '*.qml'); do /usr/lib/qt6/bin/qmlformat -i $$file; done
 
 clean:
 	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

@@ -27,7 +27,6 @@ HistoryChart {
         values: history
         smooth: true
         // A newest sample that is not a number counts as 0, as the chart draws it.
-        color: history.length === 0 || !(history[history.length - 1] < 0) ? Theme.green
-                                                                             : Theme.orange
+        color: history.length === 0 || !(history[history.length - 1] < 0) ? Theme.green : Theme.orange
     }
 }

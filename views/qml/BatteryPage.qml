@@ -14,14 +14,12 @@ ScrollView {
     readonly property var given: m.measured
     // A machine without a battery measures none of its figures, nor its adapter's state; such a
     // machine can only be running on external power.
-    readonly property bool withoutBattery: !given.batteryLevel && !given.batteryVoltage
-                                           && !given.batteryMaxCapacity
-                                           && !given.batteryDesignCapacity
+    readonly property bool withoutBattery: !given.batteryLevel && !given.batteryVoltage && !given.batteryMaxCapacity && !given.batteryDesignCapacity
     readonly property bool onExternalPower: m.batteryACConnected || withoutBattery
 
     // A figure where the machine measures it, else the mark of a missing reading.
     function shown(field, text) {
-        return given[field] ? text : Format.missing
+        return given[field] ? text : Format.missing;
     }
 
     // A system symbol and a text in one colour and size.
@@ -84,8 +82,7 @@ ScrollView {
                 objectName: "batteryCondition"
                 visible: page.m.batteryHealthCondition !== ""
                 radius: 6
-                readonly property color tone: page.m.batteryHealthCondition === "Good"
-                                              ? Theme.green : Theme.orange
+                readonly property color tone: page.m.batteryHealthCondition === "Good" ? Theme.green : Theme.orange
                 color: Qt.rgba(tone.r, tone.g, tone.b, 0.25)
                 implicitWidth: condition.implicitWidth + 16
                 implicitHeight: condition.implicitHeight + 8
@@ -114,9 +111,7 @@ ScrollView {
                     readonly property bool drawing: page.m.batteryDrawWatts > 0
                     readonly property bool charging: !drawing && page.m.batteryChargeWatts > 0
                     symbol: drawing ? "bolt.slash" : charging ? "bolt.fill" : ""
-                    text: drawing ? Format.fixed(page.m.batteryDrawWatts, 2, " W draw")
-                        : charging ? Format.fixed(page.m.batteryChargeWatts, 2, " W charging")
-                        : page.shown("batteryWatts", "0 W")
+                    text: drawing ? Format.fixed(page.m.batteryDrawWatts, 2, " W draw") : charging ? Format.fixed(page.m.batteryChargeWatts, 2, " W charging") : page.shown("batteryWatts", "0 W")
                     color: drawing ? Theme.orange : charging ? Theme.green : Theme.secondaryText
                     size: Theme.title3Size
                     bold: true
@@ -177,25 +172,21 @@ ScrollView {
             PowerStatCard {
                 objectName: "systemPowerCard"
                 label: "System Power (power_supply)"
-                value: page.shown("totalSystemWatts",
-                                  Format.fixedOr(page.m.totalSystemWatts, 2, " W", Format.missing))
+                value: page.shown("totalSystemWatts", Format.fixedOr(page.m.totalSystemWatts, 2, " W", Format.missing))
                 icon: "bolt.circle.fill"
                 color: Theme.yellow
             }
             PowerStatCard {
                 objectName: "fromBatteryCard"
                 label: "From Battery"
-                value: page.shown("batteryDrawWatts",
-                                  Format.fixedOr(page.m.batteryDrawWatts, 2, " W", "0 W"))
+                value: page.shown("batteryDrawWatts", Format.fixedOr(page.m.batteryDrawWatts, 2, " W", "0 W"))
                 icon: "bolt.slash"
                 color: page.m.batteryDrawWatts > 0 ? Theme.orange : Theme.secondaryText
             }
             PowerStatCard {
                 objectName: "fromAdapterCard"
                 label: "From AC Adapter"
-                value: page.m.adapterWatts > 0 ? page.m.adapterWatts + " W"
-                     : page.given.batteryACConnected && !page.m.batteryACConnected ? "Not connected"
-                     : Format.missing
+                value: page.m.adapterWatts > 0 ? page.m.adapterWatts + " W" : page.given.batteryACConnected && !page.m.batteryACConnected ? "Not connected" : Format.missing
                 icon: "powerplug.fill"
                 color: page.m.adapterWatts > 0 ? Theme.blue : Theme.secondaryText
             }
@@ -211,8 +202,7 @@ ScrollView {
                 objectName: "adapterCard"
                 visible: page.m.adapterWatts > 0
                 label: "Adapter"
-                value: Format.adapterContract(page.m.adapterWatts, page.m.adapterVoltage,
-                                              page.m.adapterCurrent)
+                value: Format.adapterContract(page.m.adapterWatts, page.m.adapterVoltage, page.m.adapterCurrent)
                 icon: "cable.connector"
                 color: Theme.blue
             }
@@ -223,8 +213,7 @@ ScrollView {
             PowerStatCard {
                 objectName: "voltageCard"
                 label: "Battery Voltage"
-                value: page.shown("batteryVoltage",
-                                  Format.fixedOr(page.m.batteryVoltage, 3, " V", Format.missing))
+                value: page.shown("batteryVoltage", Format.fixedOr(page.m.batteryVoltage, 3, " V", Format.missing))
                 icon: "bolt.circle"
                 color: Theme.yellow
             }
@@ -297,8 +286,7 @@ ScrollView {
             }
             Text {
                 objectName: "timeValue"
-                text: !page.m.isCharging ? page.shown("timeRemaining", page.m.timeRemaining)
-                    : page.m.batteryTimeToFull !== "" ? page.m.batteryTimeToFull : "Calculating..."
+                text: !page.m.isCharging ? page.shown("timeRemaining", page.m.timeRemaining) : page.m.batteryTimeToFull !== "" ? page.m.batteryTimeToFull : "Calculating..."
                 color: "white"
                 font.pixelSize: Theme.headlineSize
                 font.weight: Font.DemiBold

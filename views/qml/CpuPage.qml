@@ -48,8 +48,7 @@ ColumnLayout {
 
         ColumnLayout {
             objectName: "cpuProcesses"
-            readonly property var rows: Format.processRows(page.monitor.topCPUProcesses, "cpu",
-                                                           true)
+            readonly property var rows: Format.processRows(page.monitor.topCPUProcesses, "cpu", true)
             width: scroller.availableWidth
             spacing: 0
 

@@ -15,7 +15,7 @@ ScrollView {
 
     // A figure where the machine measures it, else the mark of a missing reading.
     function shown(field, text) {
-        return given[field] ? text : Format.missing
+        return given[field] ? text : Format.missing;
     }
 
     contentWidth: availableWidth

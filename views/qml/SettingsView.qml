@@ -13,7 +13,7 @@ Pane {
     readonly property var colors: prefs.colors
 
     function capitalised(name) {
-        return name.charAt(0).toUpperCase() + name.slice(1)
+        return name.charAt(0).toUpperCase() + name.slice(1);
     }
 
     implicitWidth: 340
@@ -54,15 +54,14 @@ Pane {
                 highlightMoveDuration: 0
                 ScrollBar.vertical: ScrollBar {
                     objectName: "entriesScrollBar"
-                    policy: entries.contentHeight > entries.height ? ScrollBar.AlwaysOn
-                                                                   : ScrollBar.AlwaysOff
+                    policy: entries.contentHeight > entries.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
                 }
             }
             Connections {
                 target: picker.popup
                 function onOpened() {
-                    entries.positionViewAtBeginning()
-                    entries.positionViewAtIndex(picker.currentIndex, ListView.Contain)
+                    entries.positionViewAtBeginning();
+                    entries.positionViewAtIndex(picker.currentIndex, ListView.Contain);
                 }
             }
         }

@@ -220,8 +220,7 @@ Rectangle {
                         spacing: 16
                         Figure {
                             objectName: "gpuDevice"
-                            text: cards.given.gpuUsage ? Format.percent(cards.m.gpuUsage)
-                                                       : Format.missing
+                            text: cards.given.gpuUsage ? Format.percent(cards.m.gpuUsage) : Format.missing
                             size: Theme.title2Size
                             color: Theme.purple
                             caption: "Device"
@@ -229,16 +228,14 @@ Rectangle {
                         }
                         Figure {
                             objectName: "gpuRenderer"
-                            text: cards.given.gpuRendererUtil
-                                  ? Format.percent(cards.m.gpuRendererUtil) : Format.missing
+                            text: cards.given.gpuRendererUtil ? Format.percent(cards.m.gpuRendererUtil) : Format.missing
                             color: Theme.pink
                             caption: "Render"
                             captionSize: Theme.caption2Size
                         }
                         Figure {
                             objectName: "gpuTiler"
-                            text: cards.given.gpuTilerUtil ? Format.percent(cards.m.gpuTilerUtil)
-                                                           : Format.missing
+                            text: cards.given.gpuTilerUtil ? Format.percent(cards.m.gpuTilerUtil) : Format.missing
                             color: Theme.cyan
                             caption: "Tiler"
                             captionSize: Theme.caption2Size
@@ -264,8 +261,7 @@ Rectangle {
                     area: "Memory"
                     onActivated: area => root.shell.toggleDetails(area)
 
-                    readonly property real usedShare: cards.m.memoryTotal > 0
-                                                      ? cards.m.memoryUsed / cards.m.memoryTotal : 0
+                    readonly property real usedShare: cards.m.memoryTotal > 0 ? cards.m.memoryUsed / cards.m.memoryTotal : 0
 
                     SectionHeader {
                         title: "MEMORY"
@@ -399,10 +395,7 @@ Rectangle {
                     SectionHeader {
                         objectName: "batteryHeader"
                         title: "BATTERY"
-                        rightText: cards.m.isCharging && cards.m.batteryTimeToFull !== ""
-                                   ? cards.m.batteryTimeToFull
-                                   : cards.given.timeRemaining ? cards.m.timeRemaining
-                                                               : Format.missing
+                        rightText: cards.m.isCharging && cards.m.batteryTimeToFull !== "" ? cards.m.batteryTimeToFull : cards.given.timeRemaining ? cards.m.timeRemaining : Format.missing
                     }
                     RowLayout {
                         Layout.alignment: Qt.AlignHCenter
@@ -417,8 +410,7 @@ Rectangle {
                             Text {
                                 objectName: "batteryLevel"
                                 Layout.alignment: Qt.AlignHCenter
-                                text: cards.given.batteryLevel ? Format.percent(cards.m.batteryLevel)
-                                                               : Format.missing
+                                text: cards.given.batteryLevel ? Format.percent(cards.m.batteryLevel) : Format.missing
                                 color: "white"
                                 font.pixelSize: Theme.title2Size
                                 font.weight: Font.Bold
@@ -442,9 +434,7 @@ Rectangle {
                                 symbol: drawing ? "bolt.slash" : "bolt.fill"
                                 color: drawing ? Theme.orange : Theme.green
                                 bold: true
-                                text: drawing
-                                      ? Format.fixed(cards.m.batteryDrawWatts, 1, " W from battery")
-                                      : Format.fixed(cards.m.batteryChargeWatts, 1, " W to battery")
+                                text: drawing ? Format.fixed(cards.m.batteryDrawWatts, 1, " W from battery") : Format.fixed(cards.m.batteryChargeWatts, 1, " W to battery")
                             }
                             // An adapter whose rating is not known is still plugged in; a
                             // machine that says nothing of its power has no line of its own.
@@ -452,13 +442,10 @@ Rectangle {
                                 objectName: "adapter"
                                 readonly property bool plugged: cards.m.adapterWatts > 0
                                 readonly property bool known: cards.given.batteryACConnected === true
-                                readonly property bool connected: plugged
-                                    || (known && cards.m.batteryACConnected)
+                                readonly property bool connected: plugged || (known && cards.m.batteryACConnected)
                                 symbol: connected ? "powerplug.fill" : "battery.75"
                                 symbolColor: plugged ? Theme.blue : Theme.secondaryText
-                                text: plugged ? cards.m.adapterWatts + " W adapter"
-                                    : connected ? Format.missing + " W adapter"
-                                    : known ? "No AC adapter" : Format.missing
+                                text: plugged ? cards.m.adapterWatts + " W adapter" : connected ? Format.missing + " W adapter" : known ? "No AC adapter" : Format.missing
                             }
                             StatusLine {
                                 objectName: "cycles"
@@ -482,8 +469,7 @@ Rectangle {
 
                     SectionHeader {
                         title: sensorCard.sensorList ? "SENSORS" : "THERMAL"
-                        rightText: sensorCard.sensorList ? "Click for details"
-                                                            : cards.m.thermalState
+                        rightText: sensorCard.sensorList ? "Click for details" : cards.m.thermalState
                     }
                     Repeater {
                         model: sensorCard.sensorRows
@@ -509,8 +495,7 @@ Rectangle {
                             text: cards.m.thermalState
                             font.pixelSize: Theme.bodySize
                             font.weight: Font.Bold
-                            color: text === "Nominal" ? Theme.green
-                                 : text === "Critical" ? Theme.red : Theme.yellow
+                            color: text === "Nominal" ? Theme.green : text === "Critical" ? Theme.red : Theme.yellow
                         }
                     }
                 }
