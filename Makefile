@@ -5,6 +5,8 @@ ASAN_BUILD ?= build-asan
 PACKAGE_BUILD ?= build-package
 FUZZ_BUILD ?= build-fuzz
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Every build here treats a warning as an error.
+STRICT = -DORB_WERROR=ON
 
 .PHONY: all setup build run test test-asan fuzz-build test-fuzz package bench format clean
 
@@ -14,7 +16,7 @@ setup:
 	@scripts/setup.sh
 
 build: setup
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) $(STRICT) >/dev/null
 	@cmake --build $(BUILD)
 
 run: build
@@ -28,7 +30,7 @@ test: build
 # The engine, reader and view tests once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer.
 test-asan: setup
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORB_SANITIZE=ON \
+	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORB_SANITIZE=ON $(STRICT) \
 		-DORB_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) --target orbimeter_tests orbimeter_gui_tests
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -44,7 +46,7 @@ package: setup
 # The fuzz targets need clang's libFuzzer: a build tree of their own, with the library
 # instrumented for coverage and both sanitizers.
 fuzz-build: setup
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(STRICT) \
 		-DORB_FUZZ=ON -DORB_BUILD_TESTS=OFF -DORB_BUILD_GUI=OFF -DORB_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(FUZZ_BUILD) --target orbimeter_fuzz
 

@@ -22,17 +22,27 @@ QString fixedDecimals(double value, int decimals, QStringView suffix) {
     return QString::fromLatin1(buffer.data(), result.ptr - buffer.data()).append(suffix);
 }
 
+QStringView byteUnitName(ByteUnit unit) {
+    static constexpr std::array<QStringView, 4> names{u" B", u" KB", u" MB", u" GB"};
+    return names[static_cast<std::size_t>(unit)];
+}
+
+ByteAmount inLargestByteUnit(double amount, ByteUnit unit, bool strictly) {
+    ByteAmount scaled{amount, unit, 1};
+    constexpr double step = 1024;
+    while (scaled.unit != ByteUnit::GB &&
+           (strictly ? scaled.amount > step : scaled.amount >= step)) {
+        scaled.amount /= step;
+        scaled.divisor *= step;
+        scaled.unit = static_cast<ByteUnit>(static_cast<int>(scaled.unit) + 1);
+    }
+    return scaled;
+}
+
 QString formatBytes(double bytes) {
-    constexpr double kibi = 1024.0;
-    constexpr double mebi = 1048576.0;
-    constexpr double gibi = 1073741824.0;
-    if (bytes < kibi)
-        return fixedDecimals(bytes, 0, u" B");
-    if (bytes < mebi)
-        return fixedDecimals(bytes / kibi, 1, u" KB");
-    if (bytes < gibi)
-        return fixedDecimals(bytes / mebi, 1, u" MB");
-    return fixedDecimals(bytes / gibi, 1, u" GB");
+    const ByteAmount scaled = inLargestByteUnit(bytes);
+    return fixedDecimals(scaled.amount, scaled.unit == ByteUnit::B ? 0 : 1,
+                         byteUnitName(scaled.unit));
 }
 
 } // namespace orb

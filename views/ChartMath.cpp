@@ -1,5 +1,7 @@
 #include "views/ChartMath.h"
 
+#include "monitor/TextFormat.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -40,10 +42,7 @@ double roundStep(double raw) {
 // In units of 1024: the largest power of 1024 not above `span`, so the step reads as a round
 // number of KB, MB or GB.
 double binaryUnit(double span) {
-    double unit = 1;
-    while (unit < (1ull << 40) && span >= unit * 1024)
-        unit *= 1024;
-    return unit;
+    return inLargestByteUnit(span).divisor;
 }
 
 Scale widened(double lowest, double highest, double step) {
@@ -56,8 +55,8 @@ Scale widened(double lowest, double highest, double step) {
     return scale;
 }
 
-QString compact(double value, double unit, const char* suffix) {
-    return QString::number(value / unit, 'g', 4) + QLatin1String(suffix);
+QString compact(double value, double unit, QStringView suffix) {
+    return QString::number(value / unit, 'g', 4).append(suffix);
 }
 
 } // namespace
@@ -119,11 +118,11 @@ Scale fixedScale(double min, double max, int tickCount) {
 QString numberTick(double value) {
     const double size = std::abs(value);
     if (size >= 1e9)
-        return compact(value, 1e9, "G");
+        return compact(value, 1e9, u"G");
     if (size >= 1e6)
-        return compact(value, 1e6, "M");
+        return compact(value, 1e6, u"M");
     if (size >= 1e3)
-        return compact(value, 1e3, "k");
+        return compact(value, 1e3, u"k");
     return QString::number(std::abs(value) < kEpsilon ? 0.0 : value, 'g', 4);
 }
 
@@ -131,14 +130,8 @@ QString byteTick(double value) {
     const double size = std::abs(value);
     if (size < kEpsilon)
         return QStringLiteral("0");
-    constexpr std::array<const char*, 4> units{" B", " KB", " MB", " GB"};
-    double unit = 1;
-    std::size_t index = 0;
-    while (index + 1 < units.size() && size >= unit * 1024) {
-        unit *= 1024;
-        ++index;
-    }
-    return compact(value, unit, units[index]);
+    const ByteAmount scaled = inLargestByteUnit(size);
+    return compact(value, scaled.divisor, byteUnitName(scaled.unit));
 }
 
 } // namespace orb::chart

@@ -27,9 +27,11 @@ AppProcessList processList(const QVariant& processes) {
     return list;
 }
 
+// Megabytes, or gigabytes with two decimals above 1024 MB (1024 MB itself stays in MB).
 QString memoryText(double megabytes) {
-    return megabytes > 1024 ? fixedDecimals(megabytes / 1024, 2, u" GB")
-                            : fixedDecimals(megabytes, 1, u" MB");
+    const ByteAmount scaled = inLargestByteUnit(megabytes, ByteUnit::MB, /*strictly=*/true);
+    return fixedDecimals(scaled.amount, scaled.unit == ByteUnit::MB ? 1 : 2,
+                         byteUnitName(scaled.unit));
 }
 
 } // namespace
