@@ -14,7 +14,7 @@ bool countsTowardThroughput(const platform::NetworkInterface& link) {
     case platform::LinkKind::Unclassified:
         break;
     }
-    return link.name.starts_with("en") || link.name.starts_with("pdp_ip");
+    return platform::hasPhysicalLinkName(link.name);
 }
 
 std::pair<std::uint64_t, std::uint64_t> readNetworkCounters(platform::NetworkInterfaces& network) {

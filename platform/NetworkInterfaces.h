@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orb::platform {
@@ -13,6 +14,15 @@ enum class LinkKind {
     Physical,     // a link to Ethernet, Wi-Fi or cellular hardware
     Virtual,      // loopback, bridge, tunnel, virtual pair or a link stacked on another
 };
+
+// Whether the name is one systems give to Ethernet, Wi-Fi or cellular hardware ("en…", "eth…",
+// "wl…", "ww…", "pdp_ip…").
+inline bool hasPhysicalLinkName(std::string_view name) {
+    for (std::string_view prefix : {"en", "pdp_ip", "eth", "wl", "ww"})
+        if (name.starts_with(prefix))
+            return true;
+    return false;
+}
 
 // Cumulative byte counters of an interface since it came up.
 struct LinkStatistics {

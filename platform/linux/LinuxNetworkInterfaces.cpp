@@ -22,13 +22,6 @@ namespace {
 constexpr int loopbackType = 772; // ARPHRD_LOOPBACK
 constexpr int radiotapType = 803; // ARPHRD_IEEE80211_RADIOTAP
 
-constexpr std::array<std::string_view, 5> physicalPrefixes = {"en", "pdp_ip", "eth", "wl", "ww"};
-
-bool hasPhysicalName(std::string_view name) {
-    return std::any_of(physicalPrefixes.begin(), physicalPrefixes.end(),
-                       [&](std::string_view prefix) { return name.starts_with(prefix); });
-}
-
 enum class Lookup { Present, Absent, NotADirectory };
 
 // The class directory, opened once per pass: the files of each interface are looked up relative
@@ -80,7 +73,7 @@ LinkKind classifyLink(const LinkFacts& link) {
         return LinkKind::Virtual;
     if (link.isBridge || link.isBond || link.isTunTap || link.isStacked)
         return LinkKind::Virtual;
-    if (link.hasDevice || hasPhysicalName(link.name))
+    if (link.hasDevice || hasPhysicalLinkName(link.name))
         return LinkKind::Physical;
     return LinkKind::Virtual;
 }
@@ -148,7 +141,7 @@ void LinuxNetworkInterfaces::classify(const std::vector<Entry*>& fresh) {
             continue;
         }
         LinkFacts facts{.name = name, .hasDevice = device == Lookup::Present};
-        if (!facts.hasDevice && !hasPhysicalName(name)) {
+        if (!facts.hasDevice && !hasPhysicalLinkName(name)) {
             link.kind = LinkKind::Virtual;
             continue;
         }
