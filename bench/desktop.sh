@@ -1,12 +1,10 @@
-# Sourced by the desktop benchmarks. start_display WORK [SCREEN] starts a private X display
-# (Xvfb), waits until it is up, appends its pid to `pids`, and points DISPLAY and the program's
-# runtime and config folders at it and below WORK.
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/display.sh"
+
+# Sourced by the desktop benchmarks. start_display WORK [SCREEN] starts a private X display and
+# points the program's runtime and config folders below WORK.
 start_display() {
-    local work=$1 screen=${2:-1280x800x24}
-    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
-    pids+=($!)
-    for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-    export DISPLAY=":$(head -1 "$work/display")" XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work/config
+    start_xvfb "$1" "${2:-}" || { echo "no X display could be started" >&2; return 1; }
+    export XDG_RUNTIME_DIR=$1 XDG_CONFIG_HOME=$1/config
 }
 
 # private_desktop [SCREEN]: a private display in a fresh folder `work` that goes, with every
@@ -25,8 +23,6 @@ private_desktop() {
 tray_desktop() {
     private_desktop "$@"
     xsetroot -solid '#5a6e82' 2>/dev/null || true
-    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-        --transparent true --alpha 0 --tint 0x202020 &
-    pids+=($!)
+    start_trayer_panel --transparent true --alpha 0 --tint 0x202020
     sleep 2
 }

@@ -3,6 +3,7 @@
 # (open the popover, a detail window, the settings window, quit), each checked on screen.
 # Screenshots go to BUILD_DIR/e2e-artefacts/<scenario>/.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/display.sh"
 
 build=$(realpath "${1:?usage: $0 BUILD_DIR}")
 app="$build/app/orbimeter"
@@ -57,15 +58,7 @@ retry() {
     done
 }
 
-start_display() {
-    # Xvfb picks a free display number itself, so tests running side by side never share one.
-    # Without -noreset it resets when its last client leaves and turns away whoever connects
-    # meanwhile.
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    pids+=($!)
-    retry 20 display_up || fail "no X display could be started"
-}
-display_up() { [ -s "$work/display" ] && export DISPLAY=":$(head -1 "$work/display")" && xdpyinfo >/dev/null 2>&1; }
+start_display() { start_xvfb "$work" || fail "no X display could be started"; }
 
 # The bus's own output (that of the services it starts) goes to the file given, if any.
 start_session_bus() {

@@ -85,9 +85,7 @@ check_placement() {
 start_trayer() {
     # No session bus: the items go to the X11 tray.
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
-    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-        --transparent false >"$work/host.log" 2>&1 &
-    pids+=($!)
+    start_trayer_panel --transparent false >"$work/host.log" 2>&1
     trayer_window=$(wait_for_window panel) || fail "trayer did not start"
     trayer_panel() { geometry "$trayer_window" && PANEL_X=$X PANEL_Y=$Y PANEL_W=$WIDTH PANEL_H=$HEIGHT; }
     trayer_panel

@@ -244,10 +244,11 @@ TEST_F(DetailPages, ProcessorPageListsEveryProcessWithItsGroupCount) {
     // What the rows show: the bold label and the value of each.
     Texts shownRows;
     for (QQuickItem* row : find("cpuProcesses")->childItems()) {
-        const auto texts = row->childItems();
-        if (texts.size() == 2 && texts[0]->property("font").value<QFont>().bold())
-            shownRows.push_back((texts[0]->property("text").toString() + " " +
-                                 texts[1]->property("text").toString())
+        const auto* name = row->findChild<QQuickItem*>("rowName");
+        const auto* value = row->findChild<QQuickItem*>("rowValue");
+        if (name && value && name->property("font").value<QFont>().bold())
+            shownRows.push_back((name->property("text").toString() + " " +
+                                 value->property("text").toString())
                                     .toStdString());
     }
     EXPECT_EQ(shownRows, Texts({"proc0 50.2%", "Mail (2) 49.2%", "p2 (3) 48.2%", "p3 (4) 47.2%"}));

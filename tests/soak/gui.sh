@@ -18,26 +18,10 @@ need trayer
 source "$here/figures.sh"
 RSS_BOUND_KIB=$((8 * 1024)) KEPT_SLACK=16
 
+source "$here/../e2e/hosts.sh"
 start_display
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
-start_trayer() {
-    trayer --edge top --align right --widthtype request --height 24 --SetDockType true \
-        --transparent false >>"$work/host.log" 2>&1 &
-    trayer_pid=$!
-    pids+=($trayer_pid)
-}
-# The tray host is not what is measured: one that fails to show its panel gets a second start,
-# and if that fails too the run is skipped with what the host said.
 start_trayer
-if ! panel=$(wait_for_window panel); then
-    kill "$trayer_pid" 2>/dev/null
-    start_trayer
-    panel=$(wait_for_window panel) || {
-        echo "GUI soak skipped: trayer did not show its panel"
-        sed 's/^/  trayer: /' "$work/host.log" | tail -10
-        exit 77
-    }
-fi
+panel=$trayer_window
 
 mkdir -p "$XDG_CONFIG_HOME/orbimeter"
 printf '[General]\nnumberMetric=CPU %%\nouterRingMetric=CPU Total\ninnerRingMetric=CPU User\n' \

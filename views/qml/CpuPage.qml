@@ -54,27 +54,12 @@ ColumnLayout {
 
             Repeater {
                 model: parent.rows
-                RowLayout {
+                ListRow {
                     required property var modelData
-                    Layout.fillWidth: true
-                    Layout.topMargin: 4
-                    Layout.bottomMargin: 4
-                    spacing: Theme.spacing
-
-                    Text {
-                        text: parent.modelData.name
-                        color: "white"
-                        font.pixelSize: Theme.bodySize
-                        font.weight: Font.Bold
-                        elide: Text.ElideRight
-                        Layout.fillWidth: true
-                    }
-                    Text {
-                        text: parent.modelData.value
-                        color: "white"
-                        font.pixelSize: Theme.bodySize
-                        font.family: Theme.digitFont
-                    }
+                    plain: true
+                    verticalPadding: 4
+                    name: modelData.name
+                    value: modelData.value
                 }
             }
         }

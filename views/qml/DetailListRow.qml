@@ -2,8 +2,8 @@ import QtQuick
 import QtQuick.Layouts
 import Orbimeter.Views
 
-// One row of a detail page's plain list: a bold name at the left, its figure at the right edge
-// with digits of equal width, and a faint line under it as plain lists separate their rows.
+// One row of a detail page's plain list, with a faint line under it as plain lists separate
+// their rows.
 ColumnLayout {
     id: row
 
@@ -16,28 +16,12 @@ ColumnLayout {
     spacing: 0
     Layout.fillWidth: true
 
-    RowLayout {
-        spacing: Theme.spacing
-        Layout.fillWidth: true
-        Layout.topMargin: row.verticalPadding
-        Layout.bottomMargin: row.verticalPadding
-
-        Text {
-            objectName: "rowName"
-            text: row.name
-            color: "white"
-            font.pixelSize: Theme.bodySize
-            font.weight: Font.Bold
-            elide: Text.ElideRight
-            Layout.fillWidth: true
-        }
-        Text {
-            objectName: "rowValue"
-            text: row.value
-            color: row.valueColor
-            font.pixelSize: Theme.bodySize
-            font.family: Theme.digitFont
-        }
+    ListRow {
+        plain: true
+        name: row.name
+        value: row.value
+        valueColor: row.valueColor
+        verticalPadding: row.verticalPadding
     }
     Rectangle {
         visible: row.separator

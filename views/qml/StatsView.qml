@@ -188,8 +188,10 @@ Rectangle {
                         spacing: 4
                         Repeater {
                             model: parent.rows
-                            ProcessRow {
+                            ListRow {
                                 required property var modelData
+                                symbol: "app.fill"
+                                verticalPadding: 2
                                 name: modelData.name
                                 value: modelData.value
                             }
@@ -299,15 +301,17 @@ Rectangle {
                             }
                         }
                     }
-                    MemoryRow {
+                    ListRow {
                         objectName: "memoryApp"
-                        color: Theme.blue
+                        verticalPadding: 1
+                        dotColor: Theme.blue
                         name: "App"
                         value: Format.bytes(cards.m.memoryUsed)
                     }
-                    MemoryRow {
+                    ListRow {
                         objectName: "memoryFree"
-                        color: Theme.pink
+                        verticalPadding: 1
+                        dotColor: Theme.pink
                         name: "Free"
                         value: Format.bytes(cards.m.memoryTotal - cards.m.memoryUsed)
                     }
@@ -473,10 +477,11 @@ Rectangle {
                     }
                     Repeater {
                         model: sensorCard.sensorRows
-                        SensorRow {
+                        ListRow {
                             required property var modelData
-                            label: modelData.label
-                            temp: modelData.temp
+                            marker: true
+                            name: modelData.label
+                            value: modelData.temp
                         }
                     }
                     RowLayout {
