@@ -4,7 +4,6 @@
 #include "app/TrayController.h"
 #include "model/Preferences.h"
 #include "monitor/SystemMonitor.h"
-#include "monitor/TickStats.h"
 #include "platform/LoginItem.h"
 #include "platform/Platform.h"
 #include "platform/QtSettingsStore.h"
@@ -19,10 +18,7 @@ OrbimeterApp::OrbimeterApp(const AppOptions& options)
       prefs_(std::make_unique<Preferences>(*store_, *loginItem_)),
       shell_(std::make_unique<Shell>(*monitor_, *prefs_)),
       tray_(std::make_unique<TrayController>(*monitor_, *prefs_)) {
-    if (options.tickInterval)
-        monitor_->setTickInterval(*options.tickInterval);
-    if (options.tickStats)
-        logTickStats(*monitor_, stderr);
+    applyEngineOptions(options, *monitor_);
     connect(tray_.get(), &TrayController::activated, shell_.get(), &Shell::togglePopover);
     connect(tray_.get(), &TrayController::settingsRequested, shell_.get(), &Shell::openSettings);
     connect(tray_.get(), &TrayController::quitRequested, shell_.get(), &Shell::quitApplication);

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "monitor/EngineOptions.h"
+
 #include <QObject>
 #include <QString>
-#include <chrono>
 #include <memory>
-#include <optional>
-#include <string>
 
 namespace orb {
 
@@ -19,12 +18,9 @@ class Shell;
 class SystemMonitor;
 class TrayController;
 
-// How the program was started. The defaults are the normal start; the rest are testing aids.
-struct AppOptions {
-    std::string root = "/";                                // read /proc and /sys below this
-    std::optional<std::chrono::milliseconds> tickInterval; // instead of one second
-    QString detailArea;                                    // a detail window opened at start
-    bool tickStats = false; // the engine's own counts on standard error after every tick
+// How the program was started: the engine's options, and a testing aid of its own.
+struct AppOptions : EngineOptions {
+    QString detailArea; // a detail window opened at start
 };
 
 // The program: one sampling engine and one set of preferences for the life of the process, the

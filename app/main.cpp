@@ -38,44 +38,21 @@ orb::AppOptions parseOptions(const QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("A system monitor in the desktop's tray."));
     parser.addHelpOption();
-    const QCommandLineOption tickInterval(
-        QStringLiteral("tick-interval-ms"),
-        QStringLiteral("Testing aid: sample every N milliseconds (at least 10) instead of every "
-                       "second."),
-        QStringLiteral("N"));
-    const QCommandLineOption root(
-        QStringLiteral("root"),
-        QStringLiteral("Testing aid: read /proc and /sys below DIR instead of / (no D-Bus "
-                       "readings)."),
-        QStringLiteral("DIR"), QStringLiteral("/"));
+    orb::addEngineOptions(parser);
     const QCommandLineOption details(
         QStringLiteral("details"),
         QStringLiteral("Testing aid: open the detail window of AREA at start (CPU, GPU, Memory, "
                        "Disk, Network, Battery or Sensors)."),
         QStringLiteral("AREA"));
-    const QCommandLineOption stats(
-        QStringLiteral("stats"),
-        QStringLiteral("Testing aid: after each sample, write the engine's own counts (processes "
-                       "listed, processes tracked) as one line to standard error."));
-    parser.addOptions({tickInterval, root, details, stats});
+    parser.addOption(details);
     parser.process(app);
 
+    const auto engine = orb::readEngineOptions(parser, "orbimeter");
+    if (!engine)
+        std::exit(2);
     orb::AppOptions options;
-    options.root = parser.value(root).toStdString();
+    static_cast<orb::EngineOptions&>(options) = *engine;
     options.detailArea = parser.value(details);
-    options.tickStats = parser.isSet(stats);
-    if (parser.isSet(tickInterval)) {
-        bool ok = false;
-        const int ms = parser.value(tickInterval).toInt(&ok);
-        if (!ok || ms < 10) {
-            std::fprintf(stderr,
-                         "orbimeter: --tick-interval-ms needs a whole number of at least 10, "
-                         "not \"%s\"\n",
-                         qPrintable(parser.value(tickInterval)));
-            std::exit(2);
-        }
-        options.tickInterval = std::chrono::milliseconds(ms);
-    }
     return options;
 }
 

@@ -7,7 +7,7 @@
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/LinuxPowerSources.h"
 #include "platform/linux/LinuxSmartBattery.h"
-#include "platform/linux/PowerSupplies.h"
+#include "platform/linux/PowerSupplyTables.h"
 #include "platform/linux/UPowerClient.h"
 #include "sensors/IoregMonitor.h"
 

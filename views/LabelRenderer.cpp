@@ -1,5 +1,6 @@
 #include "views/LabelRenderer.h"
 
+#include "model/MetricTable.h"
 #include "model/Readout.h"
 #include "views/Symbols.h"
 
@@ -139,94 +140,7 @@ QImage trayIconImage(const Label& label, const QColor& textColor, qreal devicePi
 }
 
 QString labelGuide(NumberMetric metric) {
-    switch (metric) {
-    case NumberMetric::none:
-        return {};
-    case NumberMetric::cpuTotal:
-    case NumberMetric::cpuUser:
-    case NumberMetric::cpuSystem:
-    case NumberMetric::gpuDevice:
-    case NumberMetric::gpuRenderer:
-    case NumberMetric::gpuTiler:
-    case NumberMetric::memoryPressure:
-    case NumberMetric::memoryUsedPct:
-    case NumberMetric::batteryLevel:
-    case NumberMetric::batteryHealth:
-        return QStringLiteral("100%");
-    case NumberMetric::cpuTemp:
-    case NumberMetric::gpuTemp:
-    case NumberMetric::batteryTemp:
-        return QStringLiteral("100\u00B0");
-    case NumberMetric::gpuMemoryUsed:
-    case NumberMetric::gpuMemoryAlloc:
-    case NumberMetric::memoryUsedBytes:
-    case NumberMetric::memoryFree:
-    case NumberMetric::memoryWired:
-    case NumberMetric::memoryActive:
-    case NumberMetric::memoryInactive:
-    case NumberMetric::memoryCompressed:
-    case NumberMetric::swapUsed:
-    case NumberMetric::swapTotal:
-        return QStringLiteral("1023.9 MB");
-    case NumberMetric::downloadSpeed:
-    case NumberMetric::uploadSpeed:
-    case NumberMetric::diskRead:
-    case NumberMetric::diskWrite:
-        return QStringLiteral("1023.9 MB/s");
-    case NumberMetric::fan0RPM:
-    case NumberMetric::fan1RPM:
-    case NumberMetric::gpuRecovery:
-    case NumberMetric::batteryCycles:
-    case NumberMetric::processCount:
-    case NumberMetric::cpuPCores:
-    case NumberMetric::cpuECores:
-        return QStringLiteral("8888");
-    case NumberMetric::allFansRPM:
-        return QStringLiteral("8888, 8888");
-    case NumberMetric::batteryDraw:
-    case NumberMetric::batteryCharge:
-    case NumberMetric::acInputWatts:
-    case NumberMetric::totalSystemDraw:
-    case NumberMetric::netSystemLoad:
-        return QStringLiteral("100.0W");
-    case NumberMetric::adapterWatts:
-        return QStringLiteral("100W");
-    case NumberMetric::adapterVoltage:
-        return QStringLiteral("20V");
-    case NumberMetric::systemInputVoltage:
-    case NumberMetric::batteryVoltage:
-        return QStringLiteral("20.00V");
-    case NumberMetric::adapterCurrent:
-    case NumberMetric::systemInputCurrent:
-    case NumberMetric::batteryCurrent:
-        return QStringLiteral("-8888mA");
-    case NumberMetric::batteryMaxCapacity:
-    case NumberMetric::batteryDesignCap:
-        return QStringLiteral("8888mAh");
-    case NumberMetric::timeRemaining:
-    case NumberMetric::timeToFull:
-        return QStringLiteral("88:88");
-    case NumberMetric::loadAvg1:
-    case NumberMetric::loadAvg5:
-    case NumberMetric::loadAvg15:
-        return QStringLiteral("88.88");
-    case NumberMetric::uptime:
-        return QStringLiteral("88d 88h");
-    case NumberMetric::wifiRSSI:
-    case NumberMetric::wifiNoise:
-        return QStringLiteral("-88 dBm");
-    case NumberMetric::wifiTxRate:
-        return QStringLiteral("8888 Mbps");
-    case NumberMetric::wifiChannel:
-        return QStringLiteral("Ch 188");
-    case NumberMetric::batteryCondition:
-        return QStringLiteral("Service Recommended");
-    case NumberMetric::cpuModel:
-        return QStringLiteral("Intel(R) Core(TM) i7-8888K CPU @ 8.88GHz");
-    case NumberMetric::thermalState:
-        return QStringLiteral("Critical");
-    }
-    return {};
+    return QStringView(metricRow(metric).guide).toString();
 }
 
 } // namespace orb

@@ -16,14 +16,6 @@ namespace fs = linux_fs;
 
 namespace {
 
-constexpr std::string_view deviceNodes = "/dev/dri/";
-
-// The number at the start of a value such as "1234 ns".
-std::optional<std::uint64_t> leadingNumber(std::string_view value) {
-    value = fs::trim(value);
-    return fs::parseUnsigned(value.substr(0, value.find(' ')));
-}
-
 // The value of a KEY=value line of a uevent file; empty when absent.
 std::string ueventValue(std::string_view text, std::string_view key) {
     std::string found;
@@ -32,15 +24,6 @@ std::string ueventValue(std::string_view text, std::string_view key) {
             found = fs::trim(line.substr(key.size() + 1));
     });
     return found;
-}
-
-DrmEngineUsage& engineNamed(std::vector<DrmEngineUsage>& engines, std::string_view name) {
-    auto engine = std::find_if(engines.begin(), engines.end(),
-                               [&](const DrmEngineUsage& e) { return e.name == name; });
-    if (engine != engines.end())
-        return *engine;
-    engines.push_back({std::string(name), {}, {}, {}, 1});
-    return engines.back();
 }
 
 // The later count less the earlier; none when it went backwards.
@@ -52,36 +35,6 @@ std::optional<std::uint64_t> increase(std::optional<std::uint64_t> later,
 }
 
 } // namespace
-
-void parseDrmFdinfo(std::string_view text, DrmClientUsage& usage) {
-    usage.clientId.reset();
-    usage.engines.clear();
-    fs::forEachLine(text, [&](std::string_view line) {
-        const auto colon = line.find(':');
-        if (colon == std::string_view::npos || !line.starts_with("drm-"))
-            return;
-        const auto key = line.substr(0, colon);
-        const auto number = leadingNumber(line.substr(colon + 1));
-        if (!number)
-            return;
-        auto suffix = [&](std::string_view prefix) {
-            return key.starts_with(prefix) && key.size() > prefix.size() ? key.substr(prefix.size())
-                                                                         : std::string_view{};
-        };
-        if (key == "drm-client-id") {
-            usage.clientId = *number;
-        } else if (const auto name = suffix("drm-engine-capacity-"); !name.empty()) {
-            engineNamed(usage.engines, name).capacity =
-                static_cast<unsigned>(std::clamp<std::uint64_t>(*number, 1, 64));
-        } else if (const auto name = suffix("drm-engine-"); !name.empty()) {
-            engineNamed(usage.engines, name).busyNs = *number;
-        } else if (const auto name = suffix("drm-total-cycles-"); !name.empty()) {
-            engineNamed(usage.engines, name).totalCycles = *number;
-        } else if (const auto name = suffix("drm-cycles-"); !name.empty()) {
-            engineNamed(usage.engines, name).cycles = *number;
-        }
-    });
-}
 
 struct IntelBusy::Card {
     std::string pciAddress;
@@ -101,7 +54,8 @@ struct IntelBusy::Card {
 };
 
 IntelBusy::IntelBusy(std::string root, Clock& clock)
-    : root_(std::move(root)), procDir_(fs::underRoot(root_, "/proc")), clock_(clock) {
+    : root_(std::move(root)), procDir_(fs::underRoot(root_, "/proc")), clock_(clock),
+      search_(procDir_) {
     findCards();
     foundClients_.resize(cards_.size());
 }
@@ -196,114 +150,15 @@ IntelBusy::Source IntelBusy::source(std::string_view pciAddress) const {
     return card ? card->source : Source::none;
 }
 
-bool IntelBusy::readProcFile(int procFd, const std::string& relative, std::string& content) {
-    // One read: the kernel prints an fdinfo file whole on the first one.
-    content.resize(8192);
-    const int fd = ::openat(procFd, relative.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        content.clear();
-        return false;
-    }
-    ssize_t length = 0;
-    do
-        length = ::read(fd, content.data(), content.size());
-    while (length < 0 && errno == EINTR);
-    ::close(fd);
-    content.resize(static_cast<std::size_t>(std::max<ssize_t>(length, 0)));
-    return length > 0;
-}
-
-std::optional<std::uint64_t> IntelBusy::clientIdOf(int procFd, const std::string& fdinfo) {
-    if (!readProcFile(procFd, fdinfo, scanBuffer_))
-        return std::nullopt;
-    std::optional<std::uint64_t> id;
-    fs::forEachLine(scanBuffer_, [&](std::string_view line) {
-        if (line.starts_with("drm-client-id:"))
-            id = leadingNumber(line.substr(line.find(':') + 1));
-    });
-    return id;
-}
-
 IntelBusy::SearchCount IntelBusy::rescan() {
-    SearchCount count;
-    ++search_;
     // Only awake cards without a residency counter are searched for: reading a client of a
     // sleeping card could wake it.
     std::vector<bool> wanted(cards_.size(), false);
     for (std::size_t i = 0; i < cards_.size(); ++i)
         wanted[i] = cards_[i].source == Source::clientEngineTime &&
                     fs::readAttribute(cards_[i].runtimeStatus) != "suspended";
-
-    const int procFd = std::find(wanted.begin(), wanted.end(), true) == wanted.end()
-                           ? -1
-                           : ::open(procDir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* processes = procFd < 0 ? nullptr : ::opendir(procDir_.c_str());
-    if (processes) {
-        std::string path;
-        char target[256];
-        while (const dirent* process = ::readdir(processes)) {
-            const std::string_view name = process->d_name;
-            int pid = 0;
-            const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), pid);
-            if (ec != std::errc() || end != name.data() + name.size() || pid <= 0)
-                continue;
-            auto [known, added] = processes_.try_emplace(pid);
-            const bool due = (search_ + static_cast<unsigned>(pid)) % refreshSearches == 0;
-            known->second.search = search_;
-            if (!added && !due && known->second.clients.empty())
-                continue;
-            known->second.clients.clear();
-            // Other users' descriptors are closed to us: the open fails.
-            path.assign(name).append("/fd");
-            const int fdDirFd = ::openat(procFd, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (fdDirFd < 0)
-                continue;
-            DIR* descriptors = ::fdopendir(fdDirFd);
-            if (!descriptors) {
-                ::close(fdDirFd);
-                continue;
-            }
-            ++count.processes;
-            while (const dirent* descriptor = ::readdir(descriptors)) {
-                const ssize_t length =
-                    ::readlinkat(fdDirFd, descriptor->d_name, target, sizeof target);
-                if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target)
-                    continue;
-                const std::string_view link(target, static_cast<std::size_t>(length));
-                if (!link.starts_with(deviceNodes))
-                    continue;
-                const auto nodeName = link.substr(deviceNodes.size());
-                const auto node = std::find_if(nodes_.begin(), nodes_.end(),
-                                               [&](const auto& n) { return n.first == nodeName; });
-                if (node == nodes_.end() || !wanted[node->second])
-                    continue;
-                path.assign(name).append("/fdinfo/").append(descriptor->d_name);
-                if (const auto id = clientIdOf(procFd, path))
-                    known->second.clients.push_back({node->second, {path, *id}});
-            }
-            ::closedir(descriptors);
-        }
-        ::closedir(processes);
-    }
-    if (procFd >= 0)
-        ::close(procFd);
-    // Processes gone since the last search are forgotten; where none was searched, all are.
-    std::erase_if(processes_, [this](const auto& entry) { return entry.second.search != search_; });
-
-    // A client shared by several descriptors or processes is read through the first found.
-    std::vector<std::vector<Client>> found(cards_.size());
-    for (const auto& [pid, known] : processes_)
-        for (const auto& [card, client] : known.clients)
-            found[card].push_back(client);
-    for (auto& clients : found) {
-        std::sort(clients.begin(), clients.end(), [](const Client& a, const Client& b) {
-            return a.id != b.id ? a.id < b.id : a.fdinfo < b.fdinfo;
-        });
-        clients.erase(std::unique(clients.begin(), clients.end(),
-                                  [](const Client& a, const Client& b) { return a.id == b.id; }),
-                      clients.end());
-        count.clients += static_cast<int>(clients.size());
-    }
+    std::vector<std::vector<Client>> found;
+    const SearchCount count = search_.search(nodes_, wanted, found);
     const std::lock_guard lock(handOverMutex_);
     foundClients_ = std::move(found);
     ++foundGeneration_;

@@ -1,27 +1,19 @@
 #pragma once
 
+#include "platform/linux/DrmClientSearch.h"
+#include "platform/linux/DrmFdinfo.h"
+
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace orb::platform {
 
 class Clock;
-
-// One DRM client's usage of one engine class, from its fdinfo: busy time in nanoseconds (i915),
-// or busy cycles and the engine's elapsed cycles (xe).
-struct DrmEngineUsage {
-    std::string name; // "render", "rcs", ...
-    std::optional<std::uint64_t> busyNs;
-    std::optional<std::uint64_t> cycles;
-    std::optional<std::uint64_t> totalCycles;
-    unsigned capacity = 1; // engines of the class sharing the time
-};
 
 // How busy an Intel card is. Those drivers give no busy figure of their own: it comes from the
 // engine time of the card's clients or from the card's idle residency.
@@ -32,16 +24,6 @@ public:
     // was busy, 0 to 100; empty while unknown. Never called for a card that is asleep.
     virtual std::optional<double> busyPercent(std::string_view pciAddress) = 0;
 };
-
-// What the program needs of a DRM fdinfo file.
-struct DrmClientUsage {
-    std::optional<std::uint64_t> clientId;
-    std::vector<DrmEngineUsage> engines;
-};
-
-// Reads the keys of the kernel's DRM client usage statistics; lines it does not know are left
-// out, and a text without "drm-client-id" gives no client.
-void parseDrmFdinfo(std::string_view text, DrmClientUsage& usage);
 
 // How busy each Intel graphics card (i915 or xe driver) has been between two reads, by PCI
 // address. Each card takes the first source it has:
@@ -72,14 +54,8 @@ class IntelBusy final : public IntelBusySource {
 public:
     enum class Source { none, idleResidency, clientEngineTime };
 
-    static constexpr unsigned refreshSearches = 10;
-
-    // What one search looked at: the processes whose descriptors were listed, and the distinct
-    // clients found.
-    struct SearchCount {
-        int processes = 0;
-        int clients = 0;
-    };
+    static constexpr unsigned refreshSearches = DrmClientSearch::refreshSearches;
+    using SearchCount = DrmClientSearch::Count;
 
     IntelBusy(std::string root, Clock& clock);
     ~IntelBusy() override;
@@ -101,46 +77,32 @@ public:
     std::optional<double> busyPercent(std::string_view pciAddress) override;
 
 private:
-    struct Client {
-        std::string fdinfo; // below procDir_
-        std::uint64_t id = 0;
-    };
+    using Client = DrmClientSearch::Client;
     struct ClientSample {
         std::uint64_t id = 0;
         std::chrono::steady_clock::time_point date;
         std::vector<DrmEngineUsage> engines;
     };
     struct Card;
-    // What the last listing of a process's descriptors found.
-    struct ProcessClients {
-        std::vector<std::pair<std::size_t, Client>> clients; // with the card's index
-        unsigned search = 0;                                 // the last search that saw it
-    };
 
     Card* find(std::string_view pciAddress);
     const Card* find(std::string_view pciAddress) const;
     void findCards();
     std::optional<double> residencyBusy(Card& card);
     std::optional<double> engineBusy(Card& card);
-    // The client id of one descriptor's fdinfo; none when it is not a DRM client.
-    std::optional<std::uint64_t> clientIdOf(int procFd, const std::string& fdinfo);
-    bool readProcFile(int procFd, const std::string& relative, std::string& content);
 
     std::string root_;
     std::string procDir_;
     Clock& clock_;
     std::vector<Card> cards_;
-    std::vector<std::pair<std::string, std::size_t>> nodes_; // device node → card index
+    std::vector<DrmNode> nodes_;
 
     // Filled by rescan, taken by the tick.
     std::mutex handOverMutex_;
     std::vector<std::vector<Client>> foundClients_;
     unsigned foundGeneration_ = 0;
 
-    // The walk thread's.
-    std::unordered_map<int, ProcessClients> processes_;
-    unsigned search_ = 0;
-    std::string scanBuffer_;
+    DrmClientSearch search_; // the walk thread's
     std::string tickBuffer_; // the tick's
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/PowerSources.h"
-#include "platform/linux/PowerSupplies.h"
+#include "platform/linux/PowerSupplyTables.h"
 
 #include <memory>
 #include <string>

@@ -72,12 +72,4 @@ bool isSystemBattery(const PowerSupply& supply);
 // "USB_C", "USB_PD", ...
 bool isAdapter(const PowerSupply& supply);
 
-// The power-source description of the machine's batteries taken together (see PowerSources.h),
-// or empty when it has none.
-std::optional<PropertyTable> batteryDescription(const std::vector<PowerSupply>& supplies);
-
-// The property table of the system-battery service (see SmartBattery.h), or empty when the
-// machine has no battery.
-std::optional<PropertyTable> smartBatteryProperties(const std::vector<PowerSupply>& supplies);
-
 } // namespace orb::platform
