@@ -1,14 +1,14 @@
 # `make run` builds and starts Orbimeter; `make test` builds and runs every test; `make package`
 # builds the Debian package. All install what they need first (scripts/setup.sh).
 BUILD ?= build
-ASAN_BUILD ?= build-asan
+SANITIZE_BUILD ?= build-sanitize
 PACKAGE_BUILD ?= build-package
-FUZZ_BUILD ?= build-fuzz
-CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Optimised, with enough debug information for backtraces with line numbers.
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
 # Every build here treats a warning as an error.
 STRICT = -DORB_WERROR=ON
 
-.PHONY: all setup build run test test-asan fuzz-build test-fuzz package bench format clean
+.PHONY: all setup build run test sanitize-build test-asan test-fuzz package bench format clean
 
 all: build
 
@@ -27,14 +27,19 @@ test: build
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory test-fuzz
 
-# The engine, reader and view tests once more under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
-test-asan: setup
-	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORB_SANITIZE=ON $(STRICT) \
-		-DORB_BUILD_BENCH=OFF >/dev/null
-	@cmake --build $(ASAN_BUILD) --target orbimeter_tests orbimeter_gui_tests
-	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-		ctest --output-on-failure -L 'engine|gui'
+# One clang tree for the sanitizers: the engine, reader and view tests run once more under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets (libFuzzer) are built
+# against the same instrumented library; clang-tidy checks the program's sources with its compile
+# commands. Its QML is compiled as it loads.
+sanitize-build: setup
+	@CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+		"-DCMAKE_CXX_FLAGS_DEBUG=-O1 -gline-tables-only" -DORB_SANITIZE=ON -DORB_FUZZ=ON \
+		-DORB_QML_CACHEGEN=OFF -DORB_BUILD_BENCH=OFF $(STRICT) >/dev/null
+	@cmake --build $(SANITIZE_BUILD) --target orbimeter_tests orbimeter_gui_tests orbimeter_fuzz
+
+test-asan: sanitize-build
+	@cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -L 'engine|gui|tidy'
 
 # A release build of the programs alone, in a folder of its own, packed as
 # $(PACKAGE_BUILD)/orbimeter_<version>_<arch>.deb.
@@ -43,18 +48,12 @@ package: setup
 		-DORB_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(PACKAGE_BUILD) --target package
 
-# The fuzz targets need clang's libFuzzer: a build tree of their own, with the library
-# instrumented for coverage and both sanitizers.
-fuzz-build: setup
-	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(STRICT) \
-		-DORB_FUZZ=ON -DORB_BUILD_TESTS=OFF -DORB_BUILD_GUI=OFF -DORB_BUILD_BENCH=OFF >/dev/null
-	@cmake --build $(FUZZ_BUILD) --target orbimeter_fuzz
-
 # A short run of every fuzz target with a fixed seed; bench/fuzz.sh runs them longer.
-test-fuzz: fuzz-build
-	@fuzz/run-short.sh $(FUZZ_BUILD)
+test-fuzz: sanitize-build
+	@fuzz/run-short.sh $(SANITIZE_BUILD)
 
 bench: build
+	@cmake --build $(BUILD) --target orbimeter_benches
 	@bench/run.sh $(BUILD)
 
 format:
@@ -62,4 +61,4 @@ format:
 	@for file in $$(git ls-files '*.qml'); do /usr/lib/qt6/bin/qmlformat -i $$file; done
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)
+	@rm -rf $(BUILD) $(SANITIZE_BUILD) $(PACKAGE_BUILD)

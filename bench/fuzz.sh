@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Runs the fuzz targets for longer than `make test-fuzz` does: SECONDS each (default 300), with
 # JOBS workers each (default: half the processors), from its seed corpus. What adds coverage is
-# kept in build-fuzz/fuzz/long-corpus/<target>/ for the next run; every crash input is written to
-# fuzz/regressions/<target>/, where the replay tests pick it up. Builds the clang tree first.
+# kept in build-sanitize/fuzz/long-corpus/<target>/ for the next run; every crash input is written to
+# fuzz/regressions/<target>/, where the replay tests pick it up. Builds the sanitizer tree first.
 #   bench/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 seconds=${1:-300}
 [ $# -gt 0 ] && shift
-build=$root/build-fuzz
+build=$root/build-sanitize
 jobs=${JOBS:-$(($(nproc) / 2 > 0 ? $(nproc) / 2 : 1))}
 
-make --no-print-directory fuzz-build
+make --no-print-directory sanitize-build
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     for program in "$build"/fuzz/fuzz_*; do

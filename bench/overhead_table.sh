@@ -9,11 +9,14 @@
 #       detail window open: each on its own private X display with an X11 tray (trayer)
 #   (e) top -b -d 1, (f) htop -d 10, (g) btop at a 1 s refresh: the last two in a terminal of
 #       their own (tmux), with a private HOME
+#   (h) the floor (floor.cpp, target orbimeter_floor): the kernel files the engine reads, read
+#       the same way at the same times and nothing else, so the least the engine could cost;
+#       the engine is given as a multiple of it and of top
 # By default all of them run at once over one window: each sleeps nearly all the time, together
 # they keep well under one core busy, so none waits for another, and all see the same process
 # table and the same noise from the rest of the machine (on a shared machine, windows taken one
 # after another see different noise). ORB_BENCH_SEQUENTIAL=1 measures them one at a time
-# instead (14 windows), for a machine with a single core.
+# instead (16 windows), for a machine with a single core.
 # Usage: bench/overhead_table.sh [build-dir] [seconds] [extra-processes]
 set -euo pipefail
 build=$(realpath "${1:-build}")
@@ -22,11 +25,12 @@ extra=${3:-1000}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/desktop.sh"
 
-labels=(probe closed open details top htop btop)
+labels=(probe closed open details top htop btop floor)
 declare -A title=(
     [probe]="(a) orbimeter-probe --watch" [closed]="(b) orbimeter, popover closed"
     [open]="(c) orbimeter, popover open" [details]="(d) orbimeter, detail window open"
-    [top]="(e) top -b -d 1" [htop]="(f) htop -d 10" [btop]="(g) btop, 1 s refresh")
+    [top]="(e) top -b -d 1" [htop]="(f) htop -d 10" [btop]="(g) btop, 1 s refresh"
+    [floor]="(h) floor: the engine's reads alone")
 declare -A pid=() group=() display=() skipped=()
 
 work=$(mktemp -d)
@@ -102,6 +106,14 @@ start_subject() {
     top) top -b -d 1 >/dev/null 2>&1 & pid[$label]=$! ;;
     htop) start_in_terminal htop htop -d 10 ;;
     btop) start_in_terminal btop btop ;;
+    floor)
+        if [ -x "$build/bench/orbimeter_floor" ]; then
+            "$build/bench/orbimeter_floor" >/dev/null 2>&1 &
+            pid[$label]=$!
+        else
+            skipped[$label]="not built (cmake --build $build --target orbimeter_floor)"
+        fi
+        ;;
     esac
     [ -n "${pid[$label]:-}" ] && pids+=("${pid[$label]}")
     return 0
@@ -205,6 +217,7 @@ awk -F'\t' -v hz="$(getconf CLK_TCK)" -v s="$seconds" -v extra="$extra" -v mode=
 function pct(ticks) { return 100 * ticks / hz / s }
 function mb(kib) { return kib * 1024 / 1e6 }
 function peer(label) { return label == "top" || label == "htop" || label == "btop" }
+function ours(label) { return !peer(label) && label != "floor" }
 BEGIN {
     n = split(titles, lines, "\n")
     for (i = 1; i <= n; ++i) { split(lines[i], f, "\t"); order[i] = f[1]; name[f[1]] = f[2] }
@@ -232,9 +245,9 @@ END {
             l = order[i]
             if (ticks[phase, l] == "") { printf "%-40s %s\n", name[l], "skipped: " note[phase, l]; continue }
             cpu_ratio = "-"; mem_ratio = "-"
-            if (!peer(l) && cheapest[phase] != "")
+            if (ours(l) && cheapest[phase] != "")
                 cpu_ratio = ticks[phase, cheapest[phase]] > 0 ? sprintf("%.2f", ticks[phase, l] / ticks[phase, cheapest[phase]]) : "inf"
-            if (!peer(l) && smallest[phase] != "")
+            if (ours(l) && smallest[phase] != "")
                 mem_ratio = sprintf("%.2f", peak[phase, l] / peak[phase, smallest[phase]])
             printf "%-40s %7.2f %10.3f %9s %9.1f %9s%s\n", name[l], ticks[phase, l] / hz, pct(ticks[phase, l]),
                    cpu_ratio, mb(peak[phase, l]), mem_ratio, note[phase, l] == "" ? "" : "  (" note[phase, l] ")"
@@ -246,6 +259,28 @@ END {
     goal("engine, machine as it is", "idle", "probe", 0.1, 0)
     goal(sprintf("engine, %d extra processes", extra), "crowded", "probe", 0.5, 0)
     goal("tray program, popover closed", "idle", "closed", 0.3, 60)
+    multiple("engine / floor, machine as it is", "idle", "floor", 1.5)
+    multiple("engine / top, machine as it is", "idle", "top", 0.5)
+    multiple(sprintf("engine / floor, %d extra processes", extra), "crowded", "floor", 1.3)
+    multiple(sprintf("engine / top, %d extra processes", extra), "crowded", "top", 0)
+}
+# The CPU time of the engine as a multiple of that of another program over the same window; no
+# goal when `most` is 0.
+function multiple(what, phase, l, most,   line) {
+    if (ticks[phase, "probe"] == "" || ticks[phase, l] == "") {
+        printf "  %-36s not measured\n", what
+        return
+    }
+    if (ticks[phase, l] == 0) {
+        printf "  %-36s %s took no measurable time: no multiple\n", what, l
+        return
+    }
+    line = sprintf("%.2f x (%.2f s against %.2f s)", ticks[phase, "probe"] / ticks[phase, l],
+                   ticks[phase, "probe"] / hz, ticks[phase, l] / hz)
+    if (most > 0)
+        line = line sprintf(" (at most %.1f x): %s", most,
+                            ticks[phase, "probe"] <= most * ticks[phase, l] ? "met" : "MISSED")
+    printf "  %-36s %s\n", what, line
 }
 function goal(what, phase, l, most, mostMB,   verdict, cheap) {
     if (ticks[phase, l] == "") { printf "  %-36s not measured\n", what; return }

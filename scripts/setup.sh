@@ -6,14 +6,14 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config make
-    qt6-base-dev qt6-declarative-dev qt6-charts-dev qt6-svg-dev
+    qt6-base-dev qt6-declarative-dev
     libnl-genl-3-dev libudev-dev libgtest-dev libgmock-dev libbenchmark-dev libxcb1-dev
-    # fuzz targets: Debian's clang and its libFuzzer and sanitizer runtimes
-    clang libclang-rt-14-dev
+    # the sanitizer tree and fuzz targets: Debian's clang, its libFuzzer and sanitizer runtimes,
+    # and clang-tidy over the same tree
+    clang libclang-rt-14-dev clang-tidy
     # QML at run time
     qml6-module-qtquick-controls qml6-module-qtquick-templates qml6-module-qtquick-layouts
-    qml6-module-qtquick-shapes qml6-module-qtquick-window qml6-module-qtqml-workerscript
-    qml6-module-qtcharts
+    qml6-module-qtquick-window qml6-module-qtqml-workerscript
     # symbols and text
     fonts-material-design-icons-iconfont fonts-dejavu-core
     # tests: peers the live readings are compared with, and the desktop test tools

@@ -26,7 +26,7 @@ std::string channelName(const HwmonTemperature& channel) {
 }
 
 std::string baseProduct(const HwmonChip& chip, const HwmonTemperature& channel) {
-    const std::string name = channelName(channel);
+    std::string name = channelName(channel);
     if (chip.name == "coretemp" || chip.name.empty())
         return name;
     if (chip.name == "nvme")

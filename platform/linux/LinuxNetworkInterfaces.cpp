@@ -111,7 +111,7 @@ NetDevRows parseNetDev(std::string_view text) {
     return rows;
 }
 
-LinuxNetworkInterfaces::LinuxNetworkInterfaces(std::string root)
+LinuxNetworkInterfaces::LinuxNetworkInterfaces(const std::string& root)
     : classDir_(fs::underRoot(root, "/sys/class/net")),
       netDev_(fs::underRoot(root, "/proc/net/dev")) {}
 

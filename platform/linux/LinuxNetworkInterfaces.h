@@ -51,7 +51,7 @@ NetDevRows parseNetDev(std::string_view text);
 // only when the names in /proc/net/dev change, a counter file has gone, or every 10 s.
 class LinuxNetworkInterfaces final : public NetworkInterfaces {
 public:
-    explicit LinuxNetworkInterfaces(std::string root = "/");
+    explicit LinuxNetworkInterfaces(const std::string& root = "/");
     std::optional<std::vector<NetworkInterface>> interfaces() override;
 
 private:

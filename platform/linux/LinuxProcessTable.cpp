@@ -129,7 +129,7 @@ std::size_t LinuxProcessTable::keptStatLimit() {
     return static_cast<std::size_t>(std::min<rlim_t>(limit.rlim_cur / 2 - reserve, most));
 }
 
-LinuxProcessTable::LinuxProcessTable(std::string root, std::optional<std::size_t> keptLimit)
+LinuxProcessTable::LinuxProcessTable(const std::string& root, std::optional<std::size_t> keptLimit)
     : procDir_(fs::underRoot(root, "/proc")), keptLimit_(keptLimit.value_or(keptStatLimit())) {
     const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     nanosecondsPerTick_ =

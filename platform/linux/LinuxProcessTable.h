@@ -47,7 +47,8 @@ std::optional<std::uint64_t> parseStatusFootprint(std::string_view text);
 // keptStatLimit()); processes beyond it are read with open, read and close as before.
 class LinuxProcessTable final : public ProcessTable {
 public:
-    explicit LinuxProcessTable(std::string root = "/", std::optional<std::size_t> keptLimit = {});
+    explicit LinuxProcessTable(const std::string& root = "/",
+                               std::optional<std::size_t> keptLimit = {});
     ~LinuxProcessTable() override;
     LinuxProcessTable(const LinuxProcessTable&) = delete;
     LinuxProcessTable& operator=(const LinuxProcessTable&) = delete;

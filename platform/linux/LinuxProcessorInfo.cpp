@@ -8,7 +8,7 @@ namespace orb::platform {
 
 namespace fs = linux_fs;
 
-LinuxProcessorInfo::LinuxProcessorInfo(std::string root)
+LinuxProcessorInfo::LinuxProcessorInfo(const std::string& root)
     : statFile_(fs::underRoot(root, "/proc/stat")) {}
 
 std::optional<ProcessorSample> parseProcessorTicks(std::string_view statText) {

@@ -11,7 +11,7 @@ namespace orb::platform {
 // Per-processor tick counters from /proc/stat.
 class LinuxProcessorInfo final : public ProcessorInfo {
 public:
-    explicit LinuxProcessorInfo(std::string root = "/");
+    explicit LinuxProcessorInfo(const std::string& root = "/");
     std::optional<ProcessorSample> processorTicks() override;
     unsigned processorCount() override;
 

@@ -68,6 +68,7 @@ std::vector<ThermalTrip> readTrips(const std::string& dir, const std::vector<std
     std::sort(numbered.begin(), numbered.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<ThermalTrip> trips;
+    trips.reserve(numbered.size());
     for (auto& [index, trip] : numbered)
         trips.push_back(std::move(trip));
     return trips;

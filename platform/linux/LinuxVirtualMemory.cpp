@@ -141,7 +141,7 @@ LinuxVirtualMemory::LinuxVirtualMemory(std::string root, std::uint64_t pageSize)
 }
 
 std::optional<MemInfo> LinuxVirtualMemory::readMeminfo() {
-    if (!meminfoFile_.readInto(text_, 64 * 1024))
+    if (!meminfoFile_.readInto(text_, std::size_t(64) * 1024))
         return std::nullopt;
     return parseMeminfo(text_);
 }

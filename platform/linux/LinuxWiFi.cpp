@@ -118,7 +118,8 @@ std::optional<WiFiLink> WiFiQuery::read() {
     auto statsLine = [&]() -> const WirelessStatsLine* {
         if (!statsRead) {
             statsRead = true;
-            if (auto text = fs::readFile(fs::underRoot(root_, "/proc/net/wireless"), 256 * 1024))
+            if (auto text = fs::readFile(fs::underRoot(root_, "/proc/net/wireless"),
+                                         std::size_t(256) * 1024))
                 stats = parseWirelessStats(*text);
         }
         if (!interface)

@@ -181,7 +181,7 @@ std::string_view trim(std::string_view text) {
 }
 
 std::optional<std::string> readLine(const std::string& path) {
-    auto content = readFile(path, 64 * 1024);
+    auto content = readFile(path, std::size_t(64) * 1024);
     if (!content)
         return std::nullopt;
     std::string_view view = *content;

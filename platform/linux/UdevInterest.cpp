@@ -38,7 +38,7 @@ private:
 // into messages for `callback`.
 template <typename Translate>
 std::unique_ptr<InterestNotification>
-watchUdevEvents(std::string_view subsystem, Translate translate, InterestCallback callback) {
+watchUdevEvents(std::string_view subsystem, Translate translate, InterestCallback&& callback) {
     UdevPtr<udev> context(udev_new());
     if (!context)
         return nullptr;

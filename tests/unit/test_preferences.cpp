@@ -78,7 +78,7 @@ TEST(Preferences, StoredAndPickedNamesMustMatchExactlyOrNothingChanges) {
 }
 
 TEST(Preferences, LaunchAtLoginFollowsTheStatusAndSwitchingItCallsTheServiceOnlyWhenNeeded) {
-    using enum Status;
+    using enum platform::LoginItemStatus;
     // The status, then the calls to register and unregister for a switch on and for one off.
     const std::tuple<Status, int, int> cases[] = {
         {notRegistered, 1, 0}, {enabled, 0, 1}, {requiresApproval, 1, 1}, {notFound, 1, 1}};
