@@ -68,6 +68,20 @@ start_session_bus() {
     export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
 }
 
+# A StatusNotifierWatcher on the session bus (a mock of Debian's python3-dbusmock; another python3
+# earlier on PATH may lack it) that records the items it is asked to register.
+bus() { gdbus call --session "$@"; }
+mock() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
+start_watcher() {
+    /usr/bin/python3 -m dbusmock --session org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.kde.StatusNotifierWatcher >>"$work/mock.log" 2>&1 &
+    pids+=($!)
+    retry 10 mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
+        RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 || fail "no watcher on the bus"
+}
+registrations() { mock --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" || true; }
+registered() { [ "$(registrations | wc -l)" -ge "$1" ]; }
+
 # Starts the program with these arguments, its output in app.log. Its sampling tick is an hour,
 # so that whatever changes on screen during the test was changed by the user, not by a tick.
 start_app() {

@@ -1,25 +1,13 @@
 #!/usr/bin/env bash
-# What a session does to a tray program over weeks: the panel restarts (the items register
-# again), the session ends or asks it to stop (SIGTERM, SIGHUP: a clean quit
-# within a second, settings untouched), and the session bus itself goes away (no crash, no
-# busy loop).
+# What a session does to a tray program over weeks: the session ends or asks it to stop
+# (SIGTERM, SIGHUP: a clean quit within a second, settings untouched), and the session bus itself
+# goes away (no crash, no busy loop). (A panel that restarts: tests/gui, StatusNotifierItem.)
 source "$(dirname "$0")/common.sh"
 
 need dbus-daemon gdbus
 start_display
 start_session_bus
 
-bus() { gdbus call --session "$@"; }
-mock() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
-start_watcher() {
-    /usr/bin/python3 -m dbusmock --session org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
-        org.kde.StatusNotifierWatcher >>"$work/mock.log" 2>&1 &
-    watcher_pid=$!
-    pids+=($watcher_pid)
-    retry 10 mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
-        RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 || fail "no watcher on the bus"
-}
-registered() { [ "$(mock --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" | wc -l)" -ge "$1" ]; }
 # Processor time (user + system, clock ticks) a process has used so far.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
@@ -28,24 +16,14 @@ mkdir -p "$(dirname "$conf")"
 printf '[General]\nnumberMetric=Mem Free\nouterRingMetric=GPU\n' >"$conf"
 cp "$conf" "$work/conf.before"
 
-# The panel goes and comes back: both items are offered to the new watcher unasked.
 start_watcher
-XDG_CURRENT_DESKTOP=XFCE start_app --tick-interval-ms 10
-retry 10 registered 2 || fail "the items never registered"
-kill "$watcher_pid"
-wait "$watcher_pid" 2>/dev/null || true
-start_watcher
-retry 10 registered 2 || fail "the items did not register with the restarted panel"
-echo "panel restart: the items registered again"
 
 # Each signal ends it within a second, with status 0, while it samples every 10 ms and walks the
 # processes every 30 ms; the settings file is as it was.
 # (SIGINT stays ignored in a script's background job, as the shell leaves it.)
 for signal in TERM HUP; do
-    if [ "$signal" = HUP ]; then
-        XDG_CURRENT_DESKTOP=XFCE start_app --tick-interval-ms 10
-        retry 10 registered 2 || fail "no items after a restart for SIG$signal"
-    fi
+    XDG_CURRENT_DESKTOP=XFCE start_app --tick-interval-ms 10
+    retry 10 registered 2 || fail "no items before SIG$signal"
     sleep 1
     start=$(date +%s%N)
     kill -s "$signal" "$app_pid"
@@ -75,4 +53,4 @@ status=0
 wait "$app_pid" || status=$?
 [ "$status" -eq 0 ] || fail "after the bus went away, SIGTERM gave status $status"
 echo "bus gone: still running, $used ticks of processor time in 3 s, then a clean quit"
-echo "PASS: the items follow the panel, signals quit cleanly, a lost bus costs nothing"
+echo "PASS: signals quit cleanly, a lost bus costs nothing"

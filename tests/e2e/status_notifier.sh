@@ -15,16 +15,7 @@ XDG_CURRENT_DESKTOP=XFCE start_app
 early_pid=$app_pid
 sleep 2 # the program is up, in the X11 tray path, before any watcher exists
 
-# Debian's python3 has dbusmock; another python3 earlier on PATH may not.
-/usr/bin/python3 -m dbusmock --session org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
-    org.kde.StatusNotifierWatcher >"$work/mock.log" 2>&1 &
-pids+=($!)
-bus() { gdbus call --session "$@"; }
-mock() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
-retry 10 mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
-    RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 || fail "no watcher on the bus"
-registrations() { mock --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" || true; }
-registered() { [ "$(registrations | wc -l)" -ge "$1" ]; }
+start_watcher
 # The items are offered by object path on the program's own connection: ask each in turn.
 item() {
     local name
@@ -49,10 +40,8 @@ for path in /StatusNotifierItem /StatusNotifierItem/Number; do
     ! property $path XAyatanaLabel >/dev/null 2>&1 || fail "$path has a label where the host draws none"
 done
 menu() { item /MenuBar "com.canonical.dbusmenu.$@"; }
-layout=$(menu GetLayout 0 'int32 -1' '@as []') || fail "no menu at /MenuBar"
-for entry in "Open Orbimeter" "Settings…" "Quit Orbimeter"; do
-    grep -q "'label': <'$entry'>" <<<"$layout" || fail "the menu has no \"$entry\": $layout"
-done
+# Its entries are tests/gui's (TrayMenu); here they are served and chosen.
+menu GetLayout 0 'int32 -1' '@as []' >/dev/null || fail "no menu at /MenuBar"
 menu Event 1 clicked '<0>' 0 >/dev/null || fail "the menu's first entry could not be chosen"
 wait_for_window Orbimeter >/dev/null || fail "the menu's first entry did not open the popover"
 menu Event 1 clicked '<0>' 0 >/dev/null

@@ -154,7 +154,7 @@ TEST_F(StatusNotifierItemTest, RegistersByPathWithoutWaitingServesItsLookAndClic
     EXPECT_EQ(callItem(itemInterface, "Activate", {1, 2}).type(), QDBusMessage::ErrorMessage);
 }
 
-TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstGoesAndComesBack) {
+TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstAndGoes) {
     makeItem().start();
     ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{false}; }, 5000)) << "no watcher";
 
@@ -165,15 +165,9 @@ TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstGoesAndCo
     answer();
     ASSERT_TRUE(waitUntil([&] { return answers_ == (QList<bool>{false, true}); }, 10000));
 
+    // Its going is announced; its return is the next test's.
     stopWatcher();
     ASSERT_TRUE(waitUntil([&] { return answers_ == (QList<bool>{false, true, false}); }, 5000));
-    startWatcher();
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return answers_ == (QList<bool>{false, true, false, true});
-        },
-        10000));
-    EXPECT_EQ(watcher_.registered, QStringList{itemPath});
 }
 
 TEST_F(StatusNotifierItemTest, AnItemOfferedAfterAnotherFollowsItAlsoWhenThePanelReturns) {

@@ -2,7 +2,6 @@
 #include "fakes/ScratchRoot.h"
 #include "monitor/SystemMonitor.h"
 #include "platform/Platform.h"
-#include "platform/linux/LinuxProcessTable.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,7 +12,6 @@
 #include <QMetaProperty>
 #include <QProcess>
 #include <QThread>
-#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <cstring>
@@ -24,7 +22,6 @@
 #include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace orb;
@@ -193,32 +190,6 @@ TEST(EngineFaults, AFileThatVanishesShrinksGrowsOrBecomesAFolderCostsOnlyItsOwnR
             machine.tick();
             EXPECT_EQ(differences(before, machine.readings()), "") << what << " and back";
         }
-    }
-}
-
-TEST(ProcessFaults, AProcessThatExitsBetweenTheListingAndItsReadIsSkippedAndItsFileLetGo) {
-    platform::LinuxProcessTable table("/");
-    platform::ProcessReading reading;
-    std::vector<int> pids;
-    // Once read from a fresh descriptor, once from the one kept since the walk before.
-    for (const bool keptFromBefore : {false, true}) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::pause();
-            ::_exit(0);
-        }
-        ASSERT_GT(child, 0);
-        if (keptFromBefore) {
-            ASSERT_TRUE(table.listProcesses(pids));
-            ASSERT_TRUE(table.readProcess(child, reading));
-        }
-        ASSERT_TRUE(table.listProcesses(pids));
-        ASSERT_NE(std::find(pids.begin(), pids.end(), child), pids.end());
-        const std::size_t kept = table.keptStatFiles();
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-        EXPECT_FALSE(table.readProcess(child, reading)) << (keptFromBefore ? "kept" : "fresh");
-        EXPECT_EQ(table.keptStatFiles(), kept - (keptFromBefore ? 1 : 0));
     }
 }
 

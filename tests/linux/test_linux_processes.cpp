@@ -1,6 +1,4 @@
-#include "fakes/FakePlatform.h"
 #include "fakes/ScratchRoot.h"
-#include "monitor/ProcessWalk.h"
 #include "platform/linux/LinuxProcessTable.h"
 #include "platform/linux/SysFs.h"
 
@@ -150,42 +148,4 @@ TEST(LinuxProcessTable, ReadsTheLinkAndFootprintAgainOnlyWhenTheProcessCouldHave
     EXPECT_FALSE(read(table, 40));
     stdfs::remove_all(root.path() / "proc/40");
     EXPECT_FALSE(read(table, 40));
-}
-
-TEST(LinuxProcessTable, WalksACapturedSeriesAsProcessesComeAndGo) {
-    // sysstat's roots 1 to 5: one desktop half a minute apart; WebExtensions is missing from
-    // root 3 and gnome-shell starts in root 2.
-    orb::testing::FakeClock clock;
-    ScratchRoot root;
-    LinuxProcessTable table(root.str());
-    ProcessWalk walk(table, clock);
-    auto shareOf = [](const ProcessSnapshot& s, const QString& name) {
-        for (const auto& p : s.byCpu)
-            if (p.name == name)
-                return p.cpu;
-        return -1.0;
-    };
-    const double uptimes[] = {7192.55, 7223.72, 7254.96, 7293.46, 7315.85};
-    std::vector<ProcessSnapshot> walks;
-    for (int n = 1; n <= 5; ++n) {
-        stdfs::remove_all(root.path() / "proc");
-        stdfs::copy(fixtures + "/sysstat/root" + std::to_string(n) + "/proc", root.path() / "proc",
-                    stdfs::copy_options::recursive);
-        if (n > 1)
-            clock.advance(uptimes[n - 1] - uptimes[n - 2]);
-        walks.push_back(walk.updateProcesses());
-    }
-    EXPECT_EQ(walks[0].processCount, 4);
-    EXPECT_EQ(walks[2].processCount, 4);
-    EXPECT_EQ(walks[4].processCount, 5);
-    EXPECT_NEAR(walks[0].byMemory[0].memory, 287692 / 1024.0, 1e-9); // soffice.bin
-    EXPECT_EQ(walks[0].byMemory[0].name, "soffice.bin");
-    // Ticks of 10 ms over the time between captures.
-    EXPECT_EQ(shareOf(walks[1], "gnome-shell"), 0); // first seen
-    EXPECT_NEAR(shareOf(walks[1], "gnome-terminal-"), 0.12 / 31.17 * 100, 1e-6);
-    EXPECT_NEAR(shareOf(walks[2], "gnome-shell"), 0.26 / 31.24 * 100, 1e-6);
-    EXPECT_EQ(shareOf(walks[2], "WebExtensions"), -1);
-    EXPECT_EQ(shareOf(walks[3], "WebExtensions"), 0); // forgotten while it was away
-    EXPECT_NEAR(shareOf(walks[4], "WebExtensions"), 0.02 / 22.39 * 100, 1e-6);
-    EXPECT_NEAR(shareOf(walks[4], "gnome-shell"), 0.90 / 22.39 * 100, 1e-6);
 }

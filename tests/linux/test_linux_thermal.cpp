@@ -1,6 +1,5 @@
 #include "fakes/ScratchRoot.h"
 #include "fakes/Text.h"
-#include "platform/SmcKeyData.h"
 #include "platform/linux/Hwmon.h"
 #include "platform/linux/LinuxDeviceRegistry.h"
 #include "platform/linux/LinuxSmc.h"
@@ -38,24 +37,6 @@ void writeZone(ScratchRoot& root, int number, const std::string& temp,
         root.write(stem + "_type", trips[i].first + "\n");
         root.write(stem + "_temp", trips[i].second + "\n");
     }
-}
-
-// The table as "KEY=value" words; temperatures and fans decoded, "-" for a key without reading.
-std::string describe(const std::vector<SmcKey>& table) {
-    std::ostringstream out;
-    for (const auto& key : table) {
-        out << key.name << "=";
-        if (key.value.empty())
-            out << "-";
-        else if (key.type == "sp78")
-            out << smc::decodeSp78(key.value[0], key.value[1]);
-        else if (key.type == "ui16")
-            out << (key.value[0] << 8 | key.value[1]);
-        else
-            out << int(key.value.back());
-        out << " ";
-    }
-    return out.str();
 }
 
 } // namespace
@@ -158,44 +139,14 @@ TEST(LinuxThermalState, RisingThrottleCountersRaiseTheState) {
     EXPECT_EQ(state(""), thermalNominal);
 }
 
-TEST(LinuxHwmon, ChipsChannelsAndDevicesOfCapturedTrees) {
+TEST(LinuxHwmon, ChipsKeepTheirClassNumberAndDevicePath) {
+    // Their channels, labels and devices are read through the sensors' and the controller's
+    // tables of the same trees (test_linux_hid_sensors.cpp, LinuxSmc below).
     const auto chips = readHwmon(fixtures + "/prometheus-node_exporter");
-    std::ostringstream seen;
-    for (const auto& chip : chips) {
-        seen << chip.number << ":" << chip.name << "@" << chip.deviceName;
-        for (const auto& t : chip.temperatures)
-            seen << " t" << t.index << "(" << t.label << ")=" << t.celsius.value_or(-1);
-        for (const auto& f : chip.fans)
-            seen << " f" << f.index << "=" << f.rpm.value_or(-1);
-        seen << "\n";
-    }
-    EXPECT_EQ(seen.str(), "0:coretemp@coretemp.0 t1(Physical id 0)=55 t2(Core 0)=54 t3(Core 1)=52 "
-                          "t4(Core 2)=53 t5(Core 3)=50\n"
-                          "1:coretemp@coretemp.1 t1(Physical id 0)=55 t2(Core 0)=54 t3(Core 1)=52 "
-                          "t4(Core 2)=53 t5(Core 3)=50\n"
-                          "2:applesmc@applesmc.768 f1=0 f2=1998\n"
-                          "3:nct6779@ f2=1098\n"
-                          "4:@ t1(foosensor)=55 t2(foosensor)=54\n"
-                          "5:bogus@\n"
-                          "6:asus@asus-nb-wmi\n"
-                          "7:asus_wmi_sensors@asus-nb-wmi\n"
-                          "8:mt7996_phy0_0@phy0 t1()=55\n"
-                          "9:mt7996_phy0_1@phy0 t1()=56\n"
-                          "10:mt7996_phy0_2@phy0 t1()=57\n");
+    ASSERT_EQ(chips.size(), 11u);
+    EXPECT_EQ(std::pair(chips[10].number, chips[10].name),
+              std::pair(10, std::string("mt7996_phy0_2")));
     EXPECT_EQ(chips[0].devicePath, "/devices/platform/coretemp.0");
-
-    // Dangling device links still name their device; the k10temp gap leaves temp3 in place.
-    const auto drives = readHwmon(fixtures + "/telegraf/temp-with_name");
-    ASSERT_EQ(drives.size(), 3u);
-    EXPECT_EQ(drives[1].deviceName, "nvme1");
-    EXPECT_EQ(drives[2].temperatures.back().index, 3);
-    EXPECT_EQ(drives[2].temperatures.back().label, "Tccd1");
-
-    // NUL-padded files read as their values.
-    const auto card = readHwmon(fixtures + "/lact/amd/rx6900xt");
-    ASSERT_EQ(card.size(), 1u);
-    EXPECT_EQ(card[0].temperatures[1].label, "junction");
-    EXPECT_EQ(card[0].temperatures[1].celsius, 59.0);
 }
 
 TEST(LinuxHwmon, ImpossibleReadingsAreNotReadings) {
@@ -214,37 +165,19 @@ TEST(LinuxHwmon, ImpossibleReadingsAreNotReadings) {
     EXPECT_EQ(chips[0].temperatures[7].celsius, 42.5);
 }
 
-TEST(LinuxSmc, KeyTablesOfCapturedMachines) {
-    // A graphics card's fans are the card's own, never the machine's; fans are whole rpm, so a
-    // server's fans above 16,383 rpm keep their speed.
-    const std::pair<std::string, std::string> cases[] = {
-        {"/prometheus-node_exporter", "#KEY=6 TC0D=55 TC1D=55 F0Ac=0 F1Ac=1998 F2Ac=1098 "},
-        {"/telegraf/temp-with_name", "#KEY=2 TC0D=31.875 "},
-        {"/lact/amd/rx6900xt", "#KEY=2 Tg0D=56 "},
-        {"/lact/amd/phoenix", "#KEY=2 Tg0D=25 "},
-        {"/lact/intel/b580", "#KEY=2 Tg0D=54 "},
-        {"/desktop-hwmon/asus-x570i-nct6798",
-         "#KEY=7 TC0D=63.375 Tg0D=52 F0Ac=0 F1Ac=847 F2Ac=0 F3Ac=0 "},
-        {"/handmade-server-fans/dual-rotor",
-         "#KEY=9 F0Ac=9973 F1Ac=21802 F2Ac=9973 F3Ac=10080 F4Ac=10838 F5Ac=23734 F6Ac=10683 "
-         "F7Ac=10838 "}};
-    for (const auto& [root, expected] : cases)
-        EXPECT_EQ(describe(smcKeyTable(readHwmon(fixtures + root))), expected) << root;
-
+TEST(LinuxSmc, TheControllerClientReadsTheKeysOfHwmonChips) {
     // Tdie is preferred to Tctl; nouveau has one channel. A zone's hwmon copy (cpu_thermal) is
     // the zone's sensor, not a key.
-    ScratchRoot other({{"sys/class/hwmon/hwmon0/name", "zenpower\n"},
-                       {"sys/class/hwmon/hwmon0/temp1_label", "Tctl\n"},
-                       {"sys/class/hwmon/hwmon0/temp1_input", "58000\n"},
-                       {"sys/class/hwmon/hwmon0/temp2_label", "Tdie\n"},
-                       {"sys/class/hwmon/hwmon0/temp2_input", "48000\n"},
-                       {"sys/class/hwmon/hwmon1/name", "cpu_thermal\n"},
-                       {"sys/class/hwmon/hwmon1/temp1_input", "47000\n"},
-                       {"sys/class/hwmon/hwmon2/name", "nouveau\n"},
-                       {"sys/class/hwmon/hwmon2/temp1_input", "40000\n"}});
-    EXPECT_EQ(describe(smcKeyTable(readHwmon(other.str()))), "#KEY=3 TC0D=48 Tg0D=40 ");
-
-    // The applesmc driver's own keys, and a CPU key whose reading is gone.
+    ScratchRoot zen({{"sys/class/hwmon/hwmon0/name", "zenpower\n"},
+                     {"sys/class/hwmon/hwmon0/temp1_label", "Tctl\n"},
+                     {"sys/class/hwmon/hwmon0/temp1_input", "58000\n"},
+                     {"sys/class/hwmon/hwmon0/temp2_label", "Tdie\n"},
+                     {"sys/class/hwmon/hwmon0/temp2_input", "48000\n"},
+                     {"sys/class/hwmon/hwmon1/name", "cpu_thermal\n"},
+                     {"sys/class/hwmon/hwmon1/temp1_input", "47000\n"},
+                     {"sys/class/hwmon/hwmon2/name", "nouveau\n"},
+                     {"sys/class/hwmon/hwmon2/temp1_input", "40000\n"}});
+    // The applesmc driver's own keys, one without a reading, and a CPU key whose reading is gone.
     ScratchRoot apple({{"sys/class/hwmon/hwmon0/name", "applesmc\n"},
                        {"sys/class/hwmon/hwmon0/temp1_label", "TC0P\n"},
                        {"sys/class/hwmon/hwmon0/temp1_input", "41250\n"},
@@ -253,19 +186,27 @@ TEST(LinuxSmc, KeyTablesOfCapturedMachines) {
                        {"sys/class/hwmon/hwmon1/name", "coretemp\n"},
                        {"sys/class/hwmon/hwmon1/temp1_label", "Package id 0\n"},
                        {"sys/class/hwmon/hwmon1/temp1_input", "-273150\n"}});
-    EXPECT_EQ(describe(smcKeyTable(readHwmon(apple.str()))), "#KEY=4 TC0P=41.25 TB0T=- TC0D=- ");
-}
-
-TEST(LinuxSmc, TheControllerClientReadsCapturedMachines) {
     ScratchRoot empty;
+    const std::string found1 = "Scan complete. Found 1 sensors.",
+                      found2 = "Scan complete. Found 2 sensors.";
+    // A graphics card's fans are the card's own, never the machine's; fans are whole rpm, so a
+    // server's fans above 16,383 rpm keep their speed, and the fans behind a stopped one spin.
     const std::string cases[][3] = {
-        // The fans behind a stopped one spin.
         {fixtures + "/prometheus-node_exporter", "CPU Die=55 TC1D=55 cpu=55 gpu=-1 fans=1998 1098 ",
-         "Scan complete. Found 2 sensors."},
-        {fixtures + "/lact/intel/a380-xe",
-         "GPU Die=56 cpu=-1 gpu=56 fans=", "Scan complete. Found 1 sensors."},
+         found2},
+        {fixtures + "/telegraf/temp-with_name", "CPU Die=31.875 cpu=31.875 gpu=-1 fans=", found1},
+        {fixtures + "/lact/amd/rx6900xt", "GPU Die=56 cpu=-1 gpu=56 fans=", found1},
+        {fixtures + "/lact/amd/phoenix", "GPU Die=25 cpu=-1 gpu=25 fans=", found1},
+        {fixtures + "/lact/intel/b580", "GPU Die=54 cpu=-1 gpu=54 fans=", found1},
+        {fixtures + "/lact/intel/a380-xe", "GPU Die=56 cpu=-1 gpu=56 fans=", found1},
+        {fixtures + "/desktop-hwmon/asus-x570i-nct6798",
+         "CPU Die=63.375 GPU Die=52 cpu=63.375 gpu=52 fans=847 ", found2},
         {fixtures + "/handmade-server-fans/dual-rotor",
          "cpu=-1 gpu=-1 fans=9973 21802 9973 10080 10838 23734 ", "No sensors found."},
+        {zen.str(), "CPU Die=48 GPU Die=40 cpu=48 gpu=40 fans=", found2},
+        // Three keys found; two of them without a reading.
+        {apple.str(),
+         "CPU Proximity=41.25 cpu=41.25 gpu=-1 fans=", "Scan complete. Found 3 sensors."},
         {empty.str(), "cpu=-1 gpu=-1 fans=", "No sensors found."}};
     for (const auto& [root, expected, scan] : cases) {
         LinuxDeviceRegistry registry(false);
@@ -285,6 +226,6 @@ TEST(LinuxSmc, TheControllerClientReadsCapturedMachines) {
                 seen << rpm << " ";
             EXPECT_EQ(seen.str(), expected) << root;
         }
-        EXPECT_EQ(log.str(), "SMC: Connection established.\nSMC: " + scan + "\n");
+        EXPECT_EQ(log.str(), "SMC: Connection established.\nSMC: " + scan + "\n") << root;
     }
 }

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QThread>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -118,34 +119,42 @@ TEST(LiveProcessWalk, FollowsAProcessIntoTheProgramItExecs) {
     wrapper.waitForFinished();
 }
 
-TEST(LiveProcessWalk, KeepsStatOpenWithinItsBudgetAndNeverReadsAReusedIdentifierThroughIt) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::pause();
-        ::_exit(0);
+TEST(LiveProcessWalk, KeepsStatOpenWithinItsBudgetAndSkipsAProcessGoneBeforeItsRead) {
+    // Two children: one read once already, through the file kept since; one listed, never read.
+    pid_t children[2];
+    for (pid_t& child : children) {
+        child = ::fork();
+        if (child == 0) {
+            ::pause();
+            ::_exit(0);
+        }
+        ASSERT_GT(child, 0);
     }
-    ASSERT_GT(child, 0);
-    const std::string childStat = "/proc/" + std::to_string(child) + "/stat";
+    const std::string childStat = "/proc/" + std::to_string(children[0]) + "/stat";
     const int held = ::open(childStat.c_str(), O_RDONLY | O_CLOEXEC);
     LinuxProcessTable table("/", 1);
     std::vector<int> pids;
     ProcessReading reading;
     table.listProcesses(pids);
-    ASSERT_TRUE(table.readProcess(child, reading));
+    ASSERT_NE(std::find(pids.begin(), pids.end(), children[1]), pids.end());
+    ASSERT_TRUE(table.readProcess(children[0], reading));
     EXPECT_EQ(table.keptStatFiles(), 1u);
     // Beyond the budget a process is read all the same, through a descriptor of its own.
     EXPECT_TRUE(table.readProcess(::getpid(), reading));
     EXPECT_EQ(table.keptStatFiles(), 1u);
 
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+    for (const pid_t child : children) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
     // What the table relies on: once reaped, the process's file reads ESRCH, whoever takes the
     // identifier next.
     char line[512];
     EXPECT_EQ(::pread(held, line, sizeof line, 0), -1);
     EXPECT_EQ(errno, ESRCH);
     ::close(held);
-    EXPECT_FALSE(table.readProcess(child, reading));
+    EXPECT_FALSE(table.readProcess(children[0], reading));
+    EXPECT_FALSE(table.readProcess(children[1], reading));
     EXPECT_EQ(table.keptStatFiles(), 0u);
     EXPECT_TRUE(table.readProcess(::getpid(), reading));
     EXPECT_EQ(table.keptStatFiles(), 1u);

@@ -1,33 +1,59 @@
+// The probe: its command line, its JSON, text and Prometheus output (labels escaped, in base
+// units, without the readings a machine does not give; their syntax is promtool's to check, in
+// tests/export), and its output file, written in one step.
+#include "fakes/FakePlatform.h"
+#include "monitor/SystemMonitor.h"
+#include "probe/PrometheusFormat.h"
+
+#include <QDir>
 #include <QElapsedTimer>
-#include <QJsonArray>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <cmath>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace orb;
 
 namespace {
 
 const QString fixtureRoot = QStringLiteral(ORB_FIXTURES_DIR "/sysstat/root1");
+const QString laptopRoot = QStringLiteral(ORB_FIXTURES_DIR "/prometheus-procfs");
 
 struct Run {
     int exitCode;
     QList<QByteArray> lines; // of standard output
-    QString errors;
+    QStringList errors;
 };
 
 Run runProbe(const QStringList& arguments) {
     QProcess probe;
     probe.start(QStringLiteral(ORB_PROBE_PATH), arguments);
     EXPECT_TRUE(probe.waitForFinished(15000));
-    return {probe.exitCode(), probe.readAllStandardOutput().trimmed().split('\n'),
-            QString::fromUtf8(probe.readAllStandardError())};
+    const QByteArray output = probe.readAllStandardOutput().trimmed();
+    return {probe.exitCode(), output.isEmpty() ? QList<QByteArray>() : output.split('\n'),
+            QString::fromUtf8(probe.readAllStandardError()).split('\n', Qt::SkipEmptyParts)};
+}
+
+// The value of the sample written exactly as `series` (name and labels); NaN where there is none.
+double valueOf(const QString& text, const QString& series) {
+    for (const QString& line : text.split('\n'))
+        if (line.startsWith(series + ' '))
+            return line.sliced(series.size() + 1).toDouble();
+    return NAN;
 }
 
 } // namespace
 
 TEST(Probe, PrintsEveryFieldOnceOrAtTheChosenIntervalAsJsonOrText) {
     const auto json = runProbe({"--once", "--json", "--root", fixtureRoot});
-    ASSERT_EQ(json.exitCode, 0) << json.errors.toStdString();
+    ASSERT_EQ(json.exitCode, 0) << json.errors.join('\n').toStdString();
     ASSERT_EQ(json.lines.size(), 1);
     const QJsonObject sample = QJsonDocument::fromJson(json.lines[0]).object();
     EXPECT_EQ(sample.size(), 80);
@@ -45,30 +71,12 @@ TEST(Probe, PrintsEveryFieldOnceOrAtTheChosenIntervalAsJsonOrText) {
         text.join('\n').contains("topMemoryProcesses      (4) [soffice.bin 0.0% 280.9 MB, "))
         << text.join('\n').toStdString();
 
-    // Captured machines as their users see them. A laptop: the battery's gauge and its draw,
-    // the processor's temperature from a Raspberry Pi kernel's zone, and null for what it does
-    // not measure. A desktop whose first fan is unconnected; a Smart Battery gauge.
-    auto sampleOf = [](const char* root) {
-        const auto run = runProbe({"--once", "--json", "--root", ORB_FIXTURES_DIR + QString(root)});
-        return QJsonDocument::fromJson(run.lines.value(0)).object();
-    };
-    const QJsonObject laptop = sampleOf("/prometheus-procfs");
-    EXPECT_DOUBLE_EQ(laptop["batteryLevel"].toDouble(), 0.98);
-    EXPECT_EQ(laptop["timeRemaining"].toString(), "10:14 Remaining");
-    EXPECT_NEAR(laptop["batteryDrawWatts"].toDouble(), 4.83, 0.01);
-    EXPECT_FALSE(laptop["batteryACConnected"].toBool(true));
-    EXPECT_DOUBLE_EQ(laptop["cpuTemperature"].toDouble(), 49.925);
-    EXPECT_TRUE(laptop["gpuRendererUtil"].isNull());
-    EXPECT_EQ(sampleOf("/prometheus-node_exporter")["fanSpeeds"], QJsonArray({1998, 1098}));
-    EXPECT_DOUBLE_EQ(sampleOf("/lkml-transcribed/sbs-battery-imx6-2020")["batteryLevel"].toDouble(),
-                     0.76);
-
     // Twenty samples 20 ms apart take far less than the twenty seconds of the usual interval.
     QElapsedTimer elapsed;
     elapsed.start();
     const auto run = runProbe({"--watch", "--count", "20", "--json", "--tick-interval-ms", "20"});
     EXPECT_LT(elapsed.elapsed(), 10000);
-    ASSERT_EQ(run.exitCode, 0) << run.errors.toStdString();
+    ASSERT_EQ(run.exitCode, 0) << run.errors.join('\n').toStdString();
     ASSERT_EQ(run.lines.size(), 20);
     const auto usage = QJsonDocument::fromJson(run.lines.last()).object()["cpuUsage"].toDouble(-1);
     EXPECT_TRUE(usage >= 0 && usage <= 1) << run.lines.last().toStdString();
@@ -76,7 +84,113 @@ TEST(Probe, PrintsEveryFieldOnceOrAtTheChosenIntervalAsJsonOrText) {
     for (const char* interval : {"9", "fast"}) {
         const auto refused = runProbe({"--tick-interval-ms", interval});
         EXPECT_EQ(refused.exitCode, 2) << interval;
-        EXPECT_TRUE(refused.errors.contains("at least 10")) << refused.errors.toStdString();
+        EXPECT_TRUE(refused.errors.join('\n').contains("at least 10"))
+            << refused.errors.join('\n').toStdString();
     }
     EXPECT_TRUE(runProbe({"--help"}).lines.join('\n').contains("Testing aid"));
+}
+
+TEST(PrometheusExport, DeclaresFamiliesOnceEscapesLabelsAndLeavesOutWhatTheMachineDoesNotGive) {
+    // A machine with processors and memory only: no battery, adapter, Wi-Fi, graphics processor,
+    // uptime or temperature.
+    orb::testing::FakePlatform fake;
+    fake.processors->samples = {platform::ProcessorSample{{0, 100, 100, 100}},
+                                platform::ProcessorSample{{0, 130, 110, 160}}};
+    fake.memory->bytesPerPage = 4096;
+    fake.memory->counts = platform::PageCounts{1000, 500, 200, 100};
+    fake.memory->size = 2600 * 4096;
+    SystemMonitor monitor(fake.platform());
+    probe::PrometheusExposition exposition(monitor);
+    fake.clock->advance(2);
+    monitor.sampleTick();
+
+    const QString awkward = QStringLiteral("say \"hi\"\\ back\nthen");
+    AppProcess busy{{}, 7, awkward, 3, 150.0, 12.5, 150.0, 0};
+    AppProcess quiet{{}, 8, QStringLiteral("idle"), 1, 0.0, 1.0, 0.0, 0};
+    monitor.setTopCPUProcesses({busy, quiet});
+    monitor.setTopMemoryProcesses({busy, quiet});
+    monitor.setSensors({{QStringLiteral("Die \"A\"\\2"), 41.5}});
+    monitor.setFanSpeeds({0, 2400});
+
+    const QString text = exposition.text();
+    // Shares as ratios: of all processors, and of one processor for a process group; label values
+    // escape quotes, backslashes and line breaks.
+    const QString name = R"({name="say \"hi\"\\ back\nthen"})";
+    EXPECT_DOUBLE_EQ(valueOf(text, "orbimeter_cpu_usage_ratio"), 0.4);
+    EXPECT_EQ(valueOf(text, "orbimeter_top_process_cpu_ratio" + name), 1.5);
+    EXPECT_EQ(valueOf(text, "orbimeter_top_process_memory_bytes" + name), 13107200);
+    EXPECT_EQ(valueOf(text, "orbimeter_top_process_instances" + name), 3);
+    EXPECT_EQ(valueOf(text, R"(orbimeter_sensor_temperature_celsius{name="Die \"A\"\\2"})"), 41.5);
+    // A stopped fan is a reading; a group in both top lists is one series per family.
+    EXPECT_EQ(valueOf(text, R"(orbimeter_fan_speed_rpm{fan="0"})"), 0);
+    EXPECT_EQ(valueOf(text, R"(orbimeter_fan_speed_rpm{fan="1"})"), 2400);
+    EXPECT_EQ(text.count("\norbimeter_top_process_cpu_ratio{"), 2);
+    EXPECT_EQ(text.count("# TYPE orbimeter_top_process_cpu_ratio gauge"), 1);
+    for (const char* missing :
+         {"orbimeter_battery", "orbimeter_power_adapter", "orbimeter_system_", "orbimeter_wifi",
+          "orbimeter_gpu", "orbimeter_uptime", "orbimeter_cpu_temperature", "orbimeter_disk",
+          "orbimeter_thermal", "orbimeter_cpu_performance"})
+        EXPECT_FALSE(text.contains(QLatin1StringView(missing))) << missing << "\n"
+                                                                << text.toStdString();
+}
+
+TEST(PrometheusExport, ReplacesItsFileWithAFixtureMachinesReadingsInBaseUnitsOrSaysWhyNot) {
+    QTemporaryDir directory;
+    const QString path = directory.filePath(QStringLiteral("orbimeter.prom"));
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old and complete\n");
+    old.close();
+    const int reader = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    ASSERT_GE(reader, 0);
+
+    const QStringList quick = {"--tick-interval-ms", "20", "--root", laptopRoot, "--output"};
+    const auto once = runProbe(QStringList{"--format", "prometheus"} + quick + QStringList{path});
+    EXPECT_EQ(once.exitCode, 0) << once.errors.join('\n').toStdString();
+    EXPECT_TRUE(once.lines.isEmpty());
+    // A reader that had the old file open still reads all of it: the file was replaced, not
+    // rewritten in place.
+    char held[64] = {};
+    EXPECT_EQ(std::string(held, ::pread(reader, held, sizeof held, 0)), "old and complete\n");
+    ::close(reader);
+    QFile replaced(path);
+    ASSERT_TRUE(replaced.open(QIODevice::ReadOnly));
+    const QString all = QString::fromUtf8(replaced.readAll());
+    // The tree's busy percentage 4, voltage in microvolts and memory size in kibibytes.
+    EXPECT_DOUBLE_EQ(valueOf(all, "orbimeter_gpu_utilization_ratio"), 0.04);
+    EXPECT_DOUBLE_EQ(valueOf(all, "orbimeter_battery_voltage_volts"), 12.229);
+    EXPECT_EQ(valueOf(all, "orbimeter_memory_size_bytes"), 15666184.0 * 1024);
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0644u);
+
+    // Each sample of a watch replaces the last, in any format; no temporary file stays behind.
+    const auto watch =
+        runProbe(QStringList{"--watch", "--count", "3", "--json"} + quick + QStringList{path});
+    EXPECT_EQ(watch.exitCode, 0) << watch.errors.join('\n').toStdString();
+    QFile json(path);
+    ASSERT_TRUE(json.open(QIODevice::ReadOnly));
+    const QByteArray written = json.readAll();
+    EXPECT_EQ(written.count('\n'), 1);
+    // A reading the machine does not give is null, not 0: this laptop has no graphics statistics.
+    const QJsonObject sample = QJsonDocument::fromJson(written).object();
+    EXPECT_DOUBLE_EQ(sample["batteryLevel"].toDouble(), 0.98);
+    EXPECT_TRUE(sample["gpuRendererUtil"].isNull());
+    EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"orbimeter.prom"});
+
+    // A folder that cannot take the file (here: a path through a plain file): one line, a
+    // failed exit, once per distinct failure however many samples fail.
+    const QString impossible = path + QStringLiteral("/nested.prom");
+    for (const QStringList& mode :
+         {QStringList{"--once"}, QStringList{"--watch", "--count", "3"}}) {
+        const auto failed = runProbe(mode + quick + QStringList{impossible});
+        EXPECT_EQ(failed.exitCode, 1) << mode.join(' ').toStdString();
+        EXPECT_EQ(failed.errors
+                      .filter(QRegularExpression("^orbimeter-probe: cannot create a "
+                                                 "file in .*: Not a directory$"))
+                      .size(),
+                  1)
+            << failed.errors.join('\n').toStdString();
+    }
 }

@@ -82,6 +82,13 @@ TEST(ProcessWalk, GroupsByDisplayNameAndMeasuresShareSinceTheLastWalk) {
     EXPECT_EQ(w.walk.updateProcesses().byCpu[0].cpu, 0);
     w.fake.processes->processes[10].cpuTime = 5'000'000'000;
     EXPECT_EQ(w.walk.updateProcesses().byCpu[0].cpu, 0);
+    // A process missing from one walk is forgotten: back in the next, it starts afresh.
+    w.fake.processes->listed = {10};
+    w.walk.updateProcesses();
+    w.fake.processes->listed = {10, 11};
+    w.fake.processes->processes[11].cpuTime = 3'500'000'000;
+    w.fake.clock->advance(3);
+    EXPECT_EQ(w.walk.updateProcesses().byCpu[0].cpu, 0);
 }
 
 TEST(ProcessWalk, TakesTheApplicationNameThenThePathThenTheShortName) {
