@@ -10,7 +10,7 @@ namespace orb {
 
 namespace {
 
-void registerWireTypes() {
+void registerMenuWireTypes() {
     static const bool registered = [] {
         qDBusRegisterMetaType<DBusMenuLayout>();
         qDBusRegisterMetaType<DBusMenuItem>();
@@ -134,7 +134,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, DBusMenuEvent& ev
 
 DBusMenu::DBusMenu(const QString& objectPath, QDBusConnection bus, QObject* parent)
     : QObject(parent), objectPath_(objectPath), bus_(std::move(bus)) {
-    registerWireTypes();
+    registerMenuWireTypes();
     new DBusMenuAdaptor(this);
 }
 

@@ -37,7 +37,7 @@ bool meansNoWatcher(const QDBusError& error) {
            error.name() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
-void registerWireTypes() {
+void registerItemWireTypes() {
     static const bool registered = [] {
         qDBusRegisterMetaType<SniPixmap>();
         qDBusRegisterMetaType<SniPixmapList>();
@@ -129,7 +129,7 @@ StatusNotifierItem::StatusNotifierItem(const QString& id, const QString& title,
                                        const QString& objectPath, QDBusConnection bus,
                                        QObject* parent, bool withLabel)
     : QObject(parent), bus_(std::move(bus)), objectPath_(objectPath), id_(id), title_(title) {
-    registerWireTypes();
+    registerItemWireTypes();
     if (withLabel)
         adaptor_ = labelled_ = new LabelledStatusNotifierItemAdaptor(this);
     else

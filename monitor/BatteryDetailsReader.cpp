@@ -8,7 +8,7 @@ namespace orb {
 
 namespace {
 
-namespace keys = platform::smart_battery;
+namespace batteryKeys = platform::smart_battery;
 using platform::PropertyTable;
 
 std::optional<int> intOf(const PropertyTable& table, std::string_view key) {
@@ -38,44 +38,45 @@ const PropertyTable* tableOf(const PropertyTable& table, std::string_view key) {
 } // namespace
 
 std::optional<BatteryDetails> BatteryDetailsReader::read() {
-    auto services = registry_.matchingServices(keys::serviceClass);
+    auto services = registry_.matchingServices(batteryKeys::serviceClass);
     auto service = services ? services->next() : nullptr;
     const auto properties = service ? service->properties() : std::nullopt;
     if (!properties)
         return std::nullopt;
 
     BatteryDetails details;
-    details.voltage = int64Of(*properties, keys::voltageKey);
-    if (const auto* amperage = properties->find(keys::amperageKey)) {
+    details.voltage = int64Of(*properties, batteryKeys::voltageKey);
+    if (const auto* amperage = properties->find(batteryKeys::amperageKey)) {
         // A current stored unsigned is the bit pattern of a signed one.
         details.amperage = amperage->toInt64();
         if (!details.amperage)
             if (auto bits = amperage->toUInt64())
                 details.amperage = std::bit_cast<std::int64_t>(*bits);
     }
-    if (const auto* adapter = tableOf(*properties, keys::adapterDetailsKey))
-        details.adapter = BatteryDetails::Adapter{intOf(*adapter, keys::adapterWattsKey),
-                                                  intOf(*adapter, keys::adapterCurrentKey),
-                                                  int64Of(*adapter, keys::adapterVoltageKey)};
-    if (const auto* data = tableOf(*properties, keys::batteryDataKey)) {
-        details.systemPower = wattsOf(*data, keys::systemPowerKey);
-        details.adapterPower = wattsOf(*data, keys::adapterPowerKey);
+    if (const auto* adapter = tableOf(*properties, batteryKeys::adapterDetailsKey))
+        details.adapter =
+            BatteryDetails::Adapter{intOf(*adapter, batteryKeys::adapterWattsKey),
+                                    intOf(*adapter, batteryKeys::adapterCurrentKey),
+                                    int64Of(*adapter, batteryKeys::adapterVoltageKey)};
+    if (const auto* data = tableOf(*properties, batteryKeys::batteryDataKey)) {
+        details.systemPower = wattsOf(*data, batteryKeys::systemPowerKey);
+        details.adapterPower = wattsOf(*data, batteryKeys::adapterPowerKey);
     }
-    if (const auto* telemetry = tableOf(*properties, keys::powerTelemetryKey)) {
-        details.systemVoltageIn = int64Of(*telemetry, keys::systemVoltageInKey);
-        details.systemCurrentIn = int64Of(*telemetry, keys::systemCurrentInKey);
+    if (const auto* telemetry = tableOf(*properties, batteryKeys::powerTelemetryKey)) {
+        details.systemVoltageIn = int64Of(*telemetry, batteryKeys::systemVoltageInKey);
+        details.systemCurrentIn = int64Of(*telemetry, batteryKeys::systemCurrentInKey);
     }
-    details.cycleCount = intOf(*properties, keys::cycleCountKey);
-    details.designCapacity = intOf(*properties, keys::designCapacityKey);
-    details.rawMaxCapacity = intOf(*properties, keys::rawMaxCapacityKey);
-    details.temperature = int64Of(*properties, keys::temperatureKey);
-    if (const auto* external = properties->find(keys::externalConnectedKey))
+    details.cycleCount = intOf(*properties, batteryKeys::cycleCountKey);
+    details.designCapacity = intOf(*properties, batteryKeys::designCapacityKey);
+    details.rawMaxCapacity = intOf(*properties, batteryKeys::rawMaxCapacityKey);
+    details.temperature = int64Of(*properties, batteryKeys::temperatureKey);
+    if (const auto* external = properties->find(batteryKeys::externalConnectedKey))
         details.externalConnected = external->toBool();
     return details;
 }
 
 std::optional<platform::RegistryEntryId> BatteryDetailsReader::serviceId() {
-    auto services = registry_.matchingServices(keys::serviceClass);
+    auto services = registry_.matchingServices(batteryKeys::serviceClass);
     auto service = services ? services->next() : nullptr;
     if (!service)
         return std::nullopt;

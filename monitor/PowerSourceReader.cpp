@@ -4,7 +4,7 @@ namespace orb {
 
 namespace {
 
-namespace keys = platform::power_source;
+namespace sourceKeys = platform::power_source;
 
 // "%d:%02d" of a count of minutes within the range the system estimates, else empty: 0, -1
 // and 65535 mean it has no estimate.
@@ -27,8 +27,8 @@ std::optional<PowerSourceReading> PowerSourceReader::read(bool wasCharging) {
     const platform::PropertyTable* battery = nullptr;
     for (const auto& description : *descriptions) {
         const auto* table = description.table();
-        const auto* type = table ? table->find(keys::typeKey) : nullptr;
-        if (type && type->string() && *type->string() == keys::internalBattery) {
+        const auto* type = table ? table->find(sourceKeys::typeKey) : nullptr;
+        if (type && type->string() && *type->string() == sourceKeys::internalBattery) {
             battery = table;
             break;
         }
@@ -37,27 +37,27 @@ std::optional<PowerSourceReading> PowerSourceReader::read(bool wasCharging) {
         return std::nullopt;
 
     PowerSourceReading reading;
-    const auto* current = battery->find(keys::currentCapacityKey);
-    const auto* max = battery->find(keys::maxCapacityKey);
+    const auto* current = battery->find(sourceKeys::currentCapacityKey);
+    const auto* max = battery->find(sourceKeys::maxCapacityKey);
     const auto currentCapacity = current ? current->toInt64() : std::nullopt;
     const auto maxCapacity = max ? max->toInt64() : std::nullopt;
     if (currentCapacity && maxCapacity && *maxCapacity > 0)
         reading.level = static_cast<double>(*currentCapacity) / static_cast<double>(*maxCapacity);
-    if (const auto* charging = battery->find(keys::isChargingKey))
+    if (const auto* charging = battery->find(sourceKeys::isChargingKey))
         reading.isCharging = charging->toBool();
-    if (const auto* state = battery->find(keys::stateKey); state && state->string())
-        reading.acConnected = *state->string() == keys::acPower;
-    if (const auto* empty = battery->find(keys::timeToEmptyKey); empty && empty->toInt64()) {
+    if (const auto* state = battery->find(sourceKeys::stateKey); state && state->string())
+        reading.acConnected = *state->string() == sourceKeys::acPower;
+    if (const auto* empty = battery->find(sourceKeys::timeToEmptyKey); empty && empty->toInt64()) {
         reading.timeRemaining =
-            hoursAndMinutes(*battery, keys::timeToEmptyKey, "%d:%02d Remaining");
+            hoursAndMinutes(*battery, sourceKeys::timeToEmptyKey, "%d:%02d Remaining");
         if (!reading.timeRemaining)
             reading.timeRemaining = reading.isCharging.value_or(wasCharging)
                                         ? QStringLiteral("Charging")
                                         : QStringLiteral("Calculating...");
     }
     reading.timeToFull =
-        hoursAndMinutes(*battery, keys::timeToFullKey, "%d:%02d to full").value_or(QString());
-    if (const auto* health = battery->find(keys::healthKey); health && health->string())
+        hoursAndMinutes(*battery, sourceKeys::timeToFullKey, "%d:%02d to full").value_or(QString());
+    if (const auto* health = battery->find(sourceKeys::healthKey); health && health->string())
         reading.healthCondition = QString::fromStdString(*health->string());
     return reading;
 }

@@ -8,7 +8,7 @@
 
 namespace orb {
 
-namespace keys = platform::accelerator;
+namespace gpuKeys = platform::accelerator;
 using platform::PropertyTable;
 
 namespace {
@@ -41,7 +41,7 @@ GPUStats GPUMonitor::readStats(platform::Platform& platform) {
 
 GPUStats GPUMonitor::readStats(platform::DeviceRegistry& registry) {
     GPUStats stats;
-    auto services = registry.matchingServices(keys::serviceClass);
+    auto services = registry.matchingServices(gpuKeys::serviceClass);
     if (!services)
         return stats;
 
@@ -51,36 +51,36 @@ GPUStats GPUMonitor::readStats(platform::DeviceRegistry& registry) {
         const auto table = service->properties();
         if (!table || table->empty())
             continue;
-        const auto* statisticsValue = table->find(keys::statisticsKey);
+        const auto* statisticsValue = table->find(gpuKeys::statisticsKey);
         if (const auto* statistics = statisticsValue ? statisticsValue->table() : nullptr) {
-            auto busy = integerAt(*statistics, keys::deviceUtilizationKey);
+            auto busy = integerAt(*statistics, gpuKeys::deviceUtilizationKey);
             if (!busy)
-                busy = integerAt(*statistics, keys::gpuActivityKey);
-            const auto rendered = integerAt(*statistics, keys::rendererUtilizationKey);
-            const auto tiled = integerAt(*statistics, keys::tilerUtilizationKey);
-            const auto recoveries = integerAt(*statistics, keys::recoveryCountKey);
+                busy = integerAt(*statistics, gpuKeys::gpuActivityKey);
+            const auto rendered = integerAt(*statistics, gpuKeys::rendererUtilizationKey);
+            const auto tiled = integerAt(*statistics, gpuKeys::tilerUtilizationKey);
+            const auto recoveries = integerAt(*statistics, gpuKeys::recoveryCountKey);
             device += busy.value_or(0);
             renderer += rendered.value_or(0);
             tiler += tiled.value_or(0);
-            addCount(stats.memoryUsed, bytesAt(*statistics, keys::inUseMemoryKey));
-            addCount(stats.memoryAllocated, bytesAt(*statistics, keys::allocMemoryKey));
+            addCount(stats.memoryUsed, bytesAt(*statistics, gpuKeys::inUseMemoryKey));
+            addCount(stats.memoryAllocated, bytesAt(*statistics, gpuKeys::allocMemoryKey));
             addCount(stats.recoveryCount, recoveries.value_or(0));
             ++accelerators;
             auto& given = stats.given;
             given.utilization |= busy.has_value();
             given.rendererUtil |= rendered.has_value();
             given.tilerUtil |= tiled.has_value();
-            given.memoryUsed |= statistics->find(keys::inUseMemoryKey) != nullptr;
-            given.memoryAllocated |= statistics->find(keys::allocMemoryKey) != nullptr;
+            given.memoryUsed |= statistics->find(gpuKeys::inUseMemoryKey) != nullptr;
+            given.memoryAllocated |= statistics->find(gpuKeys::allocMemoryKey) != nullptr;
             given.recoveryCount |= recoveries.has_value();
         }
         if (stats.coreCount == 0)
-            stats.coreCount = integerAt(*table, keys::coreCountKey).value_or(0);
+            stats.coreCount = integerAt(*table, gpuKeys::coreCountKey).value_or(0);
         if (stats.modelName.isEmpty()) {
-            if (const auto* model = table->find(keys::modelKey); model && model->string())
+            if (const auto* model = table->find(gpuKeys::modelKey); model && model->string())
                 stats.modelName = QString::fromStdString(*model->string());
         }
-        if (const auto* power = table->find(keys::powerKey); power && power->toDouble()) {
+        if (const auto* power = table->find(gpuKeys::powerKey); power && power->toDouble()) {
             stats.powerWatts += *power->toDouble();
             stats.given.powerWatts = true;
         }

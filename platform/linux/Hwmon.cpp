@@ -16,17 +16,12 @@ namespace fs = linux_fs;
 
 namespace {
 
-constexpr std::string_view classDirectory = "/sys/class/hwmon";
+constexpr std::string_view hwmonClassDirectory = "/sys/class/hwmon";
 
 // A reading is believed only strictly inside this range: sensors report their limits and empty
 // slots as readings (-273.15 °C, 65261.85 °C, -40 °C, 0 °C).
 constexpr double lowestReading = 0.0;
 constexpr double highestReading = 150.0;
-
-std::optional<std::int64_t> readNumber(const std::string& path) {
-    const auto text = fs::readAttribute(path);
-    return text ? fs::parseInt(*text) : std::nullopt;
-}
 
 // The N of "hwmonN", or -1.
 int chipNumber(std::string_view entry) {
@@ -126,7 +121,8 @@ void sortByIndex(std::vector<Channel>& channels, std::vector<std::string>& input
 
 HwmonReader::HwmonReader(std::string root, std::chrono::milliseconds reuseWindow)
     : root_(std::move(root)), reuse_(reuseWindow),
-      listing_(fs::underRoot(root_, classDirectory), "hwmon", fs::DeviceEvents::forRoot(root_)) {}
+      listing_(fs::underRoot(root_, hwmonClassDirectory), "hwmon",
+               fs::DeviceEvents::forRoot(root_)) {}
 
 HwmonReader::~HwmonReader() = default;
 
@@ -161,7 +157,7 @@ const std::vector<HwmonChip>& HwmonReader::chips() {
         return chips_;
     chips_.clear();
 
-    const auto classDir = fs::underRoot(root_, classDirectory);
+    const auto classDir = fs::underRoot(root_, hwmonClassDirectory);
     std::vector<std::pair<int, std::string>> entries;
     for (const auto& name : listing_.entries()) {
         if (const int number = chipNumber(name); number >= 0)
@@ -182,9 +178,9 @@ const std::vector<HwmonChip>& HwmonReader::chips() {
         auto found = layouts_.find(name);
         if (found == layouts_.end() || found->second->inode != status.st_ino)
             found = layouts_
-                        .insert_or_assign(
-                            name, std::make_unique<Layout>(lookUp(
-                                      std::string(classDirectory) + "/" + name, status.st_ino)))
+                        .insert_or_assign(name, std::make_unique<Layout>(lookUp(
+                                                    std::string(hwmonClassDirectory) + "/" + name,
+                                                    status.st_ino)))
                         .first;
         const Layout& layout = *found->second;
         HwmonChip chip = layout.chip;
@@ -196,13 +192,13 @@ const std::vector<HwmonChip>& HwmonReader::chips() {
             continue;
         }
         for (std::size_t i = 0; i < chip.temperatures.size(); ++i) {
-            const auto milli = readNumber(layout.temperatureInputs[i]);
+            const auto milli = fs::readAttributeNumber(layout.temperatureInputs[i]);
             const double celsius = milli ? static_cast<double>(*milli) / 1000.0 : 0.0;
             if (milli && celsius > lowestReading && celsius < highestReading)
                 chip.temperatures[i].celsius = celsius;
         }
         for (std::size_t i = 0; i < chip.fans.size(); ++i) {
-            const auto rpm = readNumber(layout.fanInputs[i]);
+            const auto rpm = fs::readAttributeNumber(layout.fanInputs[i]);
             if (rpm && *rpm >= 0 && *rpm <= 1'000'000)
                 chip.fans[i].rpm = static_cast<int>(*rpm);
         }

@@ -10,23 +10,17 @@
 namespace orb::platform {
 
 namespace fs = linux_fs;
-namespace keys = accelerator;
+namespace acceleratorKeys = accelerator;
 
 namespace {
 
-constexpr std::string_view classDirectory = "/sys/class/drm";
+constexpr std::string_view drmClassDirectory = "/sys/class/drm";
 
 // "card0", "card12"; not the connectors ("card1-DP-1") or render nodes.
 bool isCardName(std::string_view name) {
     if (!name.starts_with("card") || name.size() == 4)
         return false;
     return name.substr(4).find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-// A card on its way to sleep would be woken, or kept awake, by a read just as a sleeping one.
-std::optional<std::int64_t> readNumber(const std::string& path) {
-    const auto text = fs::readAttribute(path);
-    return text ? fs::parseInt(*text) : std::nullopt;
 }
 
 // An amdgpu APU's metrics use the integrated layouts (format revisions 2 and 3); discrete cards
@@ -58,7 +52,7 @@ struct LinuxAccelerators::Card {
 LinuxAccelerators::LinuxAccelerators(std::string root, DeviceNameDatabases names,
                                      std::shared_ptr<IntelBusySource> intelBusy)
     : root_(std::move(root)),
-      listing_(fs::underRoot(root_, classDirectory), "drm", fs::DeviceEvents::forRoot(root_)),
+      listing_(fs::underRoot(root_, drmClassDirectory), "drm", fs::DeviceEvents::forRoot(root_)),
       names_(std::move(names)), intelBusy_(std::move(intelBusy)) {}
 
 LinuxAccelerators::~LinuxAccelerators() = default;
@@ -85,7 +79,7 @@ void LinuxAccelerators::describe(Card& card) {
     if (const auto revision = fs::readAttribute(dir + "revision"))
         card.revision = parseHexId(*revision).value_or(0);
     card.id =
-        registryEntryId(kernelDevicePath(root_, std::string(classDirectory) + "/" + card.name));
+        registryEntryId(kernelDevicePath(root_, std::string(drmClassDirectory) + "/" + card.name));
     card.nvidia = card.driver == "nvidia";
     card.intel = card.driver == "i915" || card.driver == "xe";
     card.model = modelOf(card);
@@ -96,7 +90,7 @@ void LinuxAccelerators::describe(Card& card) {
         };
         card.busyFile = existing("gpu_busy_percent");
         card.vramUsedFile = existing("mem_info_vram_used");
-        card.vramTotal = readNumber(dir + "mem_info_vram_total");
+        card.vramTotal = fs::readAttributeNumber(dir + "mem_info_vram_total");
         if (!hasIntegratedMetrics(dir + "gpu_metrics")) {
             for (const auto& hwmon : fs::listDirectory(dir + "hwmon")) {
                 const auto chip = dir + "hwmon/" + hwmon + "/";
@@ -133,11 +127,11 @@ std::string LinuxAccelerators::modelOf(const Card& card) {
 PropertyTable LinuxAccelerators::read(Card& card) {
     PropertyTable properties;
     if (!card.model.empty())
-        properties.set(std::string(keys::modelKey), card.model);
+        properties.set(std::string(acceleratorKeys::modelKey), card.model);
 
     std::optional<int> busy;
     if (!card.busyFile.empty()) {
-        if (const auto percent = readNumber(card.busyFile);
+        if (const auto percent = fs::readAttributeNumber(card.busyFile);
             percent && *percent >= 0 && *percent <= 100)
             busy = static_cast<int>(*percent);
     } else if (card.intel && intelBusy_) {
@@ -145,25 +139,27 @@ PropertyTable LinuxAccelerators::read(Card& card) {
             busy = static_cast<int>(std::lround(std::clamp(*percent, 0.0, 100.0)));
     }
     if (busy) {
-        PropertyTable statistics{{std::string(keys::deviceUtilizationKey), *busy}};
+        PropertyTable statistics{{std::string(acceleratorKeys::deviceUtilizationKey), *busy}};
         if (!card.vramUsedFile.empty()) {
-            if (const auto used = readNumber(card.vramUsedFile); used && *used >= 0)
-                statistics.set(std::string(keys::inUseMemoryKey), *used);
+            if (const auto used = fs::readAttributeNumber(card.vramUsedFile); used && *used >= 0)
+                statistics.set(std::string(acceleratorKeys::inUseMemoryKey), *used);
         }
         if (card.vramTotal && *card.vramTotal >= 0)
-            statistics.set(std::string(keys::allocMemoryKey), *card.vramTotal);
-        properties.set(std::string(keys::statisticsKey), std::move(statistics));
+            statistics.set(std::string(acceleratorKeys::allocMemoryKey), *card.vramTotal);
+        properties.set(std::string(acceleratorKeys::statisticsKey), std::move(statistics));
     }
     if (!card.powerFile.empty()) {
-        if (const auto microwatts = readNumber(card.powerFile); microwatts && *microwatts >= 0)
-            properties.set(std::string(keys::powerKey), static_cast<double>(*microwatts) / 1e6);
+        if (const auto microwatts = fs::readAttributeNumber(card.powerFile);
+            microwatts && *microwatts >= 0)
+            properties.set(std::string(acceleratorKeys::powerKey),
+                           static_cast<double>(*microwatts) / 1e6);
     }
     return properties;
 }
 
 std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
     std::vector<std::unique_ptr<RegistryService>> services;
-    const auto classDir = fs::underRoot(root_, classDirectory);
+    const auto classDir = fs::underRoot(root_, drmClassDirectory);
     auto names = listing_.entries();
     std::erase_if(names, [](const std::string& name) { return !isCardName(name); });
     std::erase_if(cards_, [&](const auto& card) {
@@ -190,10 +186,11 @@ std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
             // no longer hold.
             if (card->nvidia)
                 continue;
-            PropertyTable properties{{std::string(keys::statisticsKey),
-                                      PropertyTable{{std::string(keys::deviceUtilizationKey), 0}}}};
+            PropertyTable properties{
+                {std::string(acceleratorKeys::statisticsKey),
+                 PropertyTable{{std::string(acceleratorKeys::deviceUtilizationKey), 0}}}};
             if (!card->model.empty())
-                properties.set(std::string(keys::modelKey), card->model);
+                properties.set(std::string(acceleratorKeys::modelKey), card->model);
             services.push_back(std::make_unique<SnapshotService>(card->id, std::move(properties)));
             continue;
         }

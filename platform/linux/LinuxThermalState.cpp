@@ -65,7 +65,7 @@ std::optional<bool> LinuxThermalState::countersRose() {
     bool anyRead = false;
     bool rose = false;
     for (const auto& file : counterFiles_) {
-        const auto count = readAttributeNumber(file);
+        const auto count = fs::readAttributeNumber(file);
         if (!count || *count < 0) {
             listed_ = false; // a processor went offline: list again next time
             continue;

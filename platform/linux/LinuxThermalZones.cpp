@@ -15,7 +15,7 @@ namespace fs = linux_fs;
 
 namespace {
 
-constexpr std::string_view classDirectory = "/sys/class/thermal";
+constexpr std::string_view thermalClassDirectory = "/sys/class/thermal";
 constexpr std::string_view zonePrefix = "thermal_zone";
 
 // The number after `prefix` in a name such as "thermal_zone12"; empty for any other name.
@@ -56,13 +56,13 @@ std::vector<ThermalTrip> readTrips(const std::string& dir, const std::vector<std
             continue;
         const auto stem = dir + "trip_point_" + std::to_string(*index);
         auto type = fs::readAttribute(stem + "_type");
-        const auto temperature = readAttributeNumber(stem + "_temp");
+        const auto temperature = fs::readAttributeNumber(stem + "_temp");
         if (type && temperature && *temperature > 0)
             numbered.emplace_back(*index, ThermalTrip{std::move(*type), *temperature});
     }
     // ACPI zones without a passive trip of their own take one written to `passive`; 0 is off.
     if (std::binary_search(files.begin(), files.end(), std::string_view("passive"))) {
-        if (const auto passive = readAttributeNumber(dir + "passive"); passive && *passive > 0)
+        if (const auto passive = fs::readAttributeNumber(dir + "passive"); passive && *passive > 0)
             numbered.emplace_back(-1, ThermalTrip{"passive", *passive});
     }
     std::sort(numbered.begin(), numbered.end(),
@@ -121,11 +121,6 @@ ZoneKind zoneKind(std::string_view type) {
     return ZoneKind::Other;
 }
 
-std::optional<std::int64_t> readAttributeNumber(const std::string& path) {
-    const auto text = fs::readAttribute(path);
-    return text ? fs::parseInt(*text) : std::nullopt;
-}
-
 bool isPlausibleZoneTemperature(std::int64_t millidegrees) {
     return millidegrees > 0 && millidegrees < 200'000;
 }
@@ -136,11 +131,12 @@ bool isShownZoneTemperature(std::int64_t millidegrees) {
 
 ThermalZoneReader::ThermalZoneReader(std::string root, std::chrono::milliseconds reuseWindow)
     : root_(std::move(root)), reuse_(reuseWindow),
-      listing_(fs::underRoot(root_, classDirectory), "thermal", fs::DeviceEvents::forRoot(root_)) {}
+      listing_(fs::underRoot(root_, thermalClassDirectory), "thermal",
+               fs::DeviceEvents::forRoot(root_)) {}
 
 void ThermalZoneReader::describe(const std::string& dir, const std::string& name, Layout& layout) {
     layout.type = fs::readAttribute(dir + "type").value_or("");
-    layout.devicePath = kernelDevicePath(root_, std::string(classDirectory) + "/" + name);
+    layout.devicePath = kernelDevicePath(root_, std::string(thermalClassDirectory) + "/" + name);
     layout.kind = zoneKind(layout.type);
     layout.shownElsewhere = isShownElsewhere(root_, layout.type);
     layout.trips = readTrips(dir, fs::listDirectory(dir));
@@ -152,7 +148,7 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
         return zones_;
     zones_.clear();
 
-    const auto classDir = fs::underRoot(root_, classDirectory);
+    const auto classDir = fs::underRoot(root_, thermalClassDirectory);
     std::vector<std::pair<int, std::string>> names;
     for (const auto& entry : listing_.entries()) {
         if (const auto number = numberAfter(entry, zonePrefix))
@@ -181,7 +177,7 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
             layout.passesSinceTrips = 0;
         }
         ThermalZone zone{
-            name,         layout.type, layout.devicePath,    readAttributeNumber(dir + "temp"),
+            name,         layout.type, layout.devicePath,    fs::readAttributeNumber(dir + "temp"),
             layout.trips, layout.kind, layout.shownElsewhere};
         if (zone.millidegrees && !isPlausibleZoneTemperature(*zone.millidegrees))
             zone.millidegrees.reset();

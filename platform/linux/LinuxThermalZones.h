@@ -42,10 +42,6 @@ struct ThermalZone {
     bool shownElsewhere = false;
 };
 
-// A sysfs attribute holding one number, read with one call; empty when it cannot be read (a
-// sensor that cannot answer fails the read) or holds no number.
-std::optional<std::int64_t> readAttributeNumber(const std::string& path);
-
 // Whether a zone's reading is a temperature: a machine's zones never sit at or below 0 °C, and
 // 200 °C is past any part's shutdown. Firmware writes -44 °C, 0 or -273.15 °C for a sensor that
 // is missing or not yet read.

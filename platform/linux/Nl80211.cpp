@@ -40,7 +40,7 @@ int channelFromFrequency(int mhz) {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // After nl80211 could not be reached, wait this long before trying again: in a container without
 // the family, trying every second would only cost a socket per sample.
@@ -241,7 +241,7 @@ struct Nl80211Client::Socket {
     }
 
     Outcome exchange(std::uint8_t command, bool dump, unsigned ifindex, Nl80211Reading& reading,
-                     Clock::time_point deadline) {
+                     SteadyClock::time_point deadline) {
         nl_msg* request = nlmsg_alloc();
         if (!request)
             return Outcome::Broken;
@@ -261,7 +261,7 @@ struct Nl80211Client::Socket {
 
         const int fd = nl_socket_get_fd(socket);
         while (!state.done) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
             if (left.count() <= 0)
                 return Outcome::Broken;
             pollfd waiting{fd, POLLIN, 0};
@@ -288,7 +288,7 @@ std::optional<Nl80211Reading> Nl80211Client::read(unsigned ifindex) {
     if (ifindex == 0)
         return std::nullopt;
     if (!socket_) {
-        auto now = Clock::now();
+        auto now = SteadyClock::now();
         if (now < nextOpenAttempt_)
             return std::nullopt;
         socket_ = Socket::open();
@@ -298,7 +298,7 @@ std::optional<Nl80211Reading> Nl80211Client::read(unsigned ifindex) {
         }
     }
 
-    const auto deadline = Clock::now() + kReplyBudget;
+    const auto deadline = SteadyClock::now() + kReplyBudget;
     Nl80211Reading reading;
     switch (socket_->exchange(NL80211_CMD_GET_INTERFACE, false, ifindex, reading, deadline)) {
     case Outcome::Complete:

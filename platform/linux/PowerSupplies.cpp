@@ -14,7 +14,7 @@ namespace fs = linux_fs;
 
 namespace {
 
-constexpr std::string_view classDirectory = "/sys/class/power_supply";
+constexpr std::string_view powerSupplyClassDirectory = "/sys/class/power_supply";
 
 // Reads the attribute files the supply has, by name: listing its folder again would walk into
 // its `subsystem` and `device` links, which lead back up the tree.
@@ -80,7 +80,7 @@ std::vector<PowerSupply> readPowerSupplies(const std::string& root) {
 
 PowerSupplyReader::PowerSupplyReader(std::string root, std::chrono::milliseconds reuseWindow)
     : root_(std::move(root)), reuse_(reuseWindow),
-      listing_(fs::underRoot(root_, classDirectory), "power_supply",
+      listing_(fs::underRoot(root_, powerSupplyClassDirectory), "power_supply",
                fs::DeviceEvents::forRoot(root_)) {}
 
 const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
@@ -88,7 +88,7 @@ const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
         return supplies_;
     supplies_.clear();
 
-    const auto classDir = fs::underRoot(root_, classDirectory);
+    const auto classDir = fs::underRoot(root_, powerSupplyClassDirectory);
     const auto& names = listing_.entries();
     std::erase_if(layouts_, [&](const auto& entry) {
         return !std::binary_search(names.begin(), names.end(), entry.first);
@@ -105,7 +105,8 @@ const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
         Layout& layout = layouts_[name];
         if (layout.inode != status.st_ino || layout.attributes.empty()) {
             layout.inode = status.st_ino;
-            layout.devicePath = kernelDevicePath(root_, std::string(classDirectory) + "/" + name);
+            layout.devicePath =
+                kernelDevicePath(root_, std::string(powerSupplyClassDirectory) + "/" + name);
             layout.attributes = fs::listDirectory(dir);
         }
         supplies_.push_back(readSupply(dir, name, layout.devicePath, layout.attributes));

@@ -216,6 +216,11 @@ std::optional<std::string> readAttribute(const std::string& path) {
     return readAttributeFrom(openInsideRoot(path, O_RDONLY));
 }
 
+std::optional<std::int64_t> readAttributeNumber(const std::string& path) {
+    const auto text = readAttribute(path);
+    return text ? parseInt(*text) : std::nullopt;
+}
+
 std::optional<std::string> readAttributeAt(int directory, const std::string& relative) {
     return readAttributeFrom(::openat(directory, relative.c_str(), O_RDONLY | O_CLOEXEC));
 }

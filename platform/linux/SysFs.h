@@ -56,6 +56,9 @@ std::optional<std::string> readLine(const std::string& path);
 // allocation beyond the result. A sensor that cannot answer fails the read (EAGAIN, ENODATA),
 // which gives no value.
 std::optional<std::string> readAttribute(const std::string& path);
+// A sysfs attribute holding one number, read with one call; empty when it cannot be read (a
+// sensor that cannot answer fails the read) or holds no number.
+std::optional<std::int64_t> readAttributeNumber(const std::string& path);
 // The same for a path relative to an open directory.
 std::optional<std::string> readAttributeAt(int directory, const std::string& relative);
 
