@@ -53,6 +53,12 @@ cpu_ticks() {
     echo $((fields[11] + fields[12]))
 }
 
+# Time on a processor in nanoseconds, summed over the threads (schedstat): at rest the programs
+# take a few clock ticks a minute, too few to compare two of them by.
+cpu_ns() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ sum += $1 } END { if (NR) printf "%.0f\n", sum; else exit 1 }'
+}
+
 # Whether a window of exactly this name is on screen (xdotool's name match ignores case, and
 # the tray items are named "orbimeter").
 window_shown() {
@@ -146,30 +152,33 @@ spawn_idle() {
 measure() {
     local phase=$1 label
     shift
-    declare -A t0=()
+    declare -A t0=() n0=()
     for label in "$@"; do
         [ -n "${pid[$label]:-}" ] || continue
         echo 5 >"/proc/${pid[$label]}/clear_refs" 2>/dev/null || true # restart VmHWM
         t0[$label]=$(cpu_ticks "${pid[$label]}" || echo gone)
+        n0[$label]=$(cpu_ns "${pid[$label]}" || echo gone)
     done
     sleep "$seconds"
     for label in "$@"; do
-        local ticks="" peak="" note=${skipped[$label]:-}
+        local ticks="" ns="" peak="" note=${skipped[$label]:-}
         if [ -n "${pid[$label]:-}" ]; then
             local t1
             t1=$(cpu_ticks "${pid[$label]}" 2>/dev/null || echo gone)
+            n1=$(cpu_ns "${pid[$label]}" 2>/dev/null || echo gone)
             peak=$(awk '/VmHWM/ { print $2 }' "/proc/${pid[$label]}/status" 2>/dev/null || true)
             if [ "$t1" = gone ] || [ "${t0[$label]}" = gone ]; then
                 note="exited during the window"
             else
                 ticks=$((t1 - t0[$label]))
+                [ "$n1" != gone ] && [ "${n0[$label]}" != gone ] && ns=$((n1 - n0[$label]))
             fi
             case $label in
             open) DISPLAY=${display[open]} window_shown Orbimeter || note="popover not open" ;;
             details) DISPLAY=${display[details]} window_shown CPU || note="detail window not open" ;;
             esac
         fi
-        printf '%s\t%s\t%s\t%s\t%s\n' "$phase" "$label" "$ticks" "$peak" "$note" >>"$work/results"
+        printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$phase" "$label" "$ticks" "$peak" "$note" "$ns" >>"$work/results"
     done
 }
 
@@ -223,7 +232,7 @@ BEGIN {
     for (i = 1; i <= n; ++i) { split(lines[i], f, "\t"); order[i] = f[1]; name[f[1]] = f[2] }
     split(counts, c, "[ \n]"); count[c[1]] = c[2]; count[c[3]] = c[4]
 }
-{ ticks[$1, $2] = $3; peak[$1, $2] = $4; note[$1, $2] = $5 }
+{ ticks[$1, $2] = $3; peak[$1, $2] = $4; note[$1, $2] = $5; ns[$1, $2] = $6 }
 END {
     printf "Overhead over the same %d s window, %s; %d cores, clock tick %.0f ms.\n", s, mode, cores, 1000 / hz
     printf "CPU: utime + stime of the process (children and the X server or terminal drawing for it not counted).\n"
@@ -264,22 +273,22 @@ END {
     multiple(sprintf("engine / floor, %d extra processes", extra), "crowded", "floor", 1.3)
     multiple(sprintf("engine / top, %d extra processes", extra), "crowded", "top", 0)
 }
-# The CPU time of the engine as a multiple of that of another program over the same window; no
-# goal when `most` is 0.
+# The time the engine spent on a processor as a multiple of that of another program over the same
+# window, in the nanoseconds schedstat counts; no goal when `most` is 0.
 function multiple(what, phase, l, most,   line) {
-    if (ticks[phase, "probe"] == "" || ticks[phase, l] == "") {
+    if (ns[phase, "probe"] == "" || ns[phase, l] == "") {
         printf "  %-36s not measured\n", what
         return
     }
-    if (ticks[phase, l] == 0) {
+    if (ns[phase, l] == 0) {
         printf "  %-36s %s took no measurable time: no multiple\n", what, l
         return
     }
-    line = sprintf("%.2f x (%.2f s against %.2f s)", ticks[phase, "probe"] / ticks[phase, l],
-                   ticks[phase, "probe"] / hz, ticks[phase, l] / hz)
+    line = sprintf("%.2f x (%.1f ms against %.1f ms)", ns[phase, "probe"] / ns[phase, l],
+                   ns[phase, "probe"] / 1e6, ns[phase, l] / 1e6)
     if (most > 0)
         line = line sprintf(" (at most %.1f x): %s", most,
-                            ticks[phase, "probe"] <= most * ticks[phase, l] ? "met" : "MISSED")
+                            ns[phase, "probe"] <= most * ns[phase, l] ? "met" : "MISSED")
     printf "  %-36s %s\n", what, line
 }
 function goal(what, phase, l, most, mostMB,   verdict, cheap) {

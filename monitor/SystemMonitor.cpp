@@ -7,6 +7,9 @@
 #include <QMetaMethod>
 #include <QTimer>
 #include <algorithm>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 namespace orb {
 
@@ -96,11 +99,19 @@ void SystemMonitor::sampleTick() {
 
 namespace {
 
-// "cpuUsage" for &SystemMonitor::cpuUsageChanged.
+// "cpuUsage" for &SystemMonitor::cpuUsageChanged. Every tick marks some forty readings, so each
+// name is looked up in the meta-object once and kept.
 QString readingName(SystemMonitor::Reading reading) {
+    static std::mutex mutex;
+    static std::vector<std::pair<SystemMonitor::Reading, QString>> names;
+    const std::lock_guard lock(mutex);
+    for (const auto& [known, name] : names) {
+        if (known == reading)
+            return name;
+    }
     QByteArray name = QMetaMethod::fromSignal(reading).name();
     name.chop(int(sizeof("Changed")) - 1);
-    return QString::fromLatin1(name);
+    return names.emplace_back(reading, QString::fromLatin1(name)).second;
 }
 
 } // namespace
