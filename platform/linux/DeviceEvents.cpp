@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <linux/netlink.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orb::platform::linux_fs {
@@ -138,6 +139,15 @@ const std::vector<std::string>& ClassListing::entries() {
     listedAt_ = now;
     current_ = true;
     return entries_;
+}
+
+std::optional<std::uint64_t> ClassListing::folderInode(const std::string& path) {
+    struct stat status {};
+    if (!statInsideRoot(path, status) || !S_ISDIR(status.st_mode)) {
+        invalidate();
+        return std::nullopt;
+    }
+    return status.st_ino;
 }
 
 } // namespace orb::platform::linux_fs

@@ -66,6 +66,10 @@ public:
     const std::vector<std::string>& entries();
     // An entry could not be read: list afresh on the next call.
     void invalidate() { current_ = false; }
+    // The inode of an entry's folder, which changes when another device takes the name; none,
+    // and a fresh listing next time, when it is a link whose target was never captured or not a
+    // folder at all.
+    std::optional<std::uint64_t> folderInode(const std::string& path);
 
 private:
     std::string directory_;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sys/stat.h>
 
 namespace orb::platform {
 
@@ -168,16 +167,15 @@ std::vector<std::unique_ptr<RegistryService>> LinuxAccelerators::services() {
 
     for (const auto& name : names) {
         const auto dir = classDir + "/" + name;
-        struct stat status {};
-        if (!fs::statInsideRoot(dir, status) || !S_ISDIR(status.st_mode)) {
+        const auto inode = listing_.folderInode(dir);
+        if (!inode) {
             cards_.erase(name);
-            listing_.invalidate();
             continue;
         }
         auto& card = cards_[name];
-        if (!card || card->inode != status.st_ino) { // new, or another device in its place
+        if (!card || card->inode != *inode) { // new, or another device in its place
             card = std::make_unique<Card>();
-            card->inode = status.st_ino;
+            card->inode = *inode;
             card->name = name;
             card->directory = dir;
         }

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orb::platform {
@@ -162,15 +161,14 @@ const std::vector<ThermalZone>& ThermalZoneReader::zones() {
 
     for (const auto& [number, name] : names) {
         const auto dir = classDir + "/" + name + "/";
-        struct stat status {};
-        if (!fs::statInsideRoot(dir, status) || !S_ISDIR(status.st_mode)) {
+        const auto inode = listing_.folderInode(dir);
+        if (!inode) {
             layouts_.erase(name);
-            listing_.invalidate();
             continue;
         }
         Layout& layout = layouts_[name];
-        if (layout.inode != status.st_ino) {
-            layout.inode = status.st_ino;
+        if (layout.inode != *inode) {
+            layout.inode = *inode;
             describe(dir, name, layout);
         } else if (++layout.passesSinceTrips >= tripRefreshPasses) {
             layout.trips = readTrips(dir, fs::listDirectory(dir));

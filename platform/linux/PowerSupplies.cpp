@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orb::platform {
@@ -96,15 +95,14 @@ const std::vector<PowerSupply>& PowerSupplyReader::supplies() {
     for (const auto& name : names) {
         // A link whose target was never captured, or a stray file, is not a supply.
         const auto dir = classDir + "/" + name + "/";
-        struct stat status {};
-        if (!fs::statInsideRoot(dir, status) || !S_ISDIR(status.st_mode)) {
+        const auto inode = listing_.folderInode(dir);
+        if (!inode) {
             layouts_.erase(name);
-            listing_.invalidate();
             continue;
         }
         Layout& layout = layouts_[name];
-        if (layout.inode != status.st_ino || layout.attributes.empty()) {
-            layout.inode = status.st_ino;
+        if (layout.inode != *inode || layout.attributes.empty()) {
+            layout.inode = *inode;
             layout.devicePath =
                 kernelDevicePath(root_, std::string(powerSupplyClassDirectory) + "/" + name);
             layout.attributes = fs::listDirectory(dir);
