@@ -1,11 +1,19 @@
-// The whole engine over a machine whose files change under it between two ticks.
+// The engine and the probe on a machine that fails or misleads them: files that change under it
+// between two ticks, processes hidden by /proc's mount options, termination signals, links that
+// lead out of a captured tree and a library planted in the working directory.
 #include "fakes/ScratchRoot.h"
 #include "monitor/SystemMonitor.h"
 #include "platform/Platform.h"
+#include "platform/linux/Hwmon.h"
+#include "platform/linux/NvidiaAccelerators.h"
+#include "platform/linux/Nvml.h"
+#include "platform/linux/SysFs.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDebug>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,6 +36,7 @@ using namespace orb;
 using orb::testing::fixtures;
 using orb::testing::ScratchRoot;
 namespace stdfs = std::filesystem;
+namespace fs = orb::platform::linux_fs;
 
 namespace {
 
@@ -87,23 +96,28 @@ struct Machine {
     }
 };
 
-QString shown(const QVariant& value) {
-    const QVariant plain = value.metaType() == QMetaType::fromType<QList<int>>()
-                               ? QVariant(value.value<QVariantList>())
-                               : value;
-    QJsonArray wrapped{QJsonValue::fromVariant(plain)};
-    return QString::fromUtf8(QJsonDocument(wrapped).toJson(QJsonDocument::Compact))
-        .mid(1)
-        .chopped(1);
-}
-
 // The readings that differ, as "name: before -> after; ...".
 std::string differences(const QVariantMap& before, const QVariantMap& after) {
-    QStringList changed;
+    QString changed;
+    QDebug out(&changed);
     for (auto it = before.begin(); it != before.end(); ++it)
         if (after.value(it.key()) != it.value())
-            changed << it.key() + ": " + shown(it.value()) + " -> " + shown(after.value(it.key()));
-    return changed.join("; ").toStdString();
+            out.nospace() << it.key() << ": " << it.value() << " -> " << after.value(it.key())
+                          << "; ";
+    return changed.toStdString();
+}
+
+// Every file mapped into this process that lies in `directory`.
+QStringList mappedFrom(const QString& directory) {
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return {};
+    QStringList found;
+    for (const QString& line : QString::fromUtf8(maps.readAll()).split('\n')) {
+        if (line.contains(directory + '/'))
+            found << line;
+    }
+    return found;
 }
 
 } // namespace
@@ -125,22 +139,23 @@ TEST(EngineFaults, AFileThatVanishesShrinksGrowsOrBecomesAFolderCostsOnlyItsOwnR
         const char* sensorGone = nullptr;
     } rows[] = {
         {"proc/stat", {vanish, shrink, grow, folder}, {}},
-        {"proc/meminfo", {vanish, grow, folder}, {}},
-        {"proc/diskstats", {vanish, shrink, grow, folder}, {}},
-        {"proc/net/dev", {vanish, grow, folder}, {}},
+        // The other /proc tables share its file handling, each with a parser of its own.
+        {"proc/meminfo", {vanish}, {}},
+        {"proc/diskstats", {vanish, shrink}, {}},
+        {"proc/net/dev", {vanish, grow}, {}},
         // Counted where listed, whatever its files say.
-        {"proc/26231/stat", {vanish, shrink, grow, folder}, {}},
-        {"proc/26231/status", {vanish, shrink, grow, folder}, {}},
+        {"proc/26231/stat", {vanish, shrink}, {}},
         {"proc/26231", {vanish}, {{"processCount", 5}}},
         // A battery that goes away leaves its last readings shown.
         {"sys/class/power_supply/BAT0", {vanish}, {}},
         {"sys/class/power_supply/BAT0/energy_now",
-         {vanish, grow, folder},
+         {vanish},
          {{"batteryLevel", 0.98}, {"timeRemaining", "Calculating..."}}},
-        {"sys/class/power_supply/BAT0/status", {vanish, grow, folder}, noBattery},
+        {"sys/class/power_supply/BAT0/status", {vanish}, noBattery},
         // Without its word the adapter's 0 W input is no longer known.
-        {"sys/class/power_supply/AC/online", {vanish, grow, folder}, {{"measured", {}}}},
+        {"sys/class/power_supply/AC/online", {vanish}, {{"measured", {}}}},
         {"sys/class/hwmon/hwmon0", {vanish}, {{"sensors", {}}}, "Coretemp.0 Core 0"},
+        // Attributes share their file handling too.
         {"sys/devices/platform/coretemp.0/hwmon/hwmon0/temp1_input",
          {vanish, grow, folder},
          // The hottest processor sensor left, the board's processor zone, stands in.
@@ -264,4 +279,75 @@ TEST(ProcessFaults, TerminationSignalsEndTheProbeCleanlyWithinASecond) {
     EXPECT_FALSE(probe.waitForFinished(300)) << "ended by SIGHUP under nohup";
     probe.terminate();
     EXPECT_TRUE(probe.waitForFinished(1000));
+}
+
+// A tree given with --root is read as if it were "/": its links are followed the way the kernel
+// follows sysfs's own, so none reaches a file outside it, however it is written.
+TEST(FixtureRootLinks, AreResolvedInsideTheRoot) {
+    ScratchRoot outside{{"name", "outside\n"}, {"temp1_input", "99000\n"}, {"secret", "leak\n"}};
+    ScratchRoot root{{"sys/devices/platform/a/hwmon/hwmon0/name", "inside\n"},
+                     {"sys/devices/platform/a/hwmon/hwmon0/temp1_input", "40000\n"},
+                     {"sys/devices/platform/b/hwmon/hwmon3/name", "absolute\n"},
+                     {"sys/devices/platform/b/hwmon/hwmon3/temp1_input", "41000\n"},
+                     {"secret", "the tree's own\n"}};
+    const std::string climb =
+        stdfs::path(outside.str()).lexically_relative(root.path() / "sys/class/hwmon").string();
+    root.link("sys/class/hwmon/hwmon0", "../../devices/platform/a/hwmon/hwmon0");
+    root.link("sys/class/hwmon/hwmon1", outside.str()); // absolute, out of the tree
+    root.link("sys/class/hwmon/hwmon2", climb);         // "..", out of the tree
+    root.link("sys/class/hwmon/hwmon3", "/sys/devices/platform/b/hwmon/hwmon3");
+    root.link("sys/escape", "../../../../../../../../..");
+    root.link("sys/top", "/");
+
+    const auto chips = platform::readHwmon(root.str());
+    std::vector<std::string> names;
+    for (const auto& chip : chips)
+        names.push_back(chip.name + "@" + std::to_string(chip.number));
+    EXPECT_EQ(names, (std::vector<std::string>{"inside@0", "absolute@3"}));
+
+    // The shared readers: ".." stops at the root, "/" is the root's.
+    const auto sys = fs::underRoot(root.str(), "/sys");
+    EXPECT_EQ(fs::readLine(sys + "/escape/secret"), "the tree's own");
+    EXPECT_EQ(fs::readAttribute(sys + "/top/secret"), "the tree's own");
+    EXPECT_EQ(fs::listDirectory(sys + "/top"), (std::vector<std::string>{"secret", "sys"}));
+    EXPECT_FALSE(fs::readFile(sys + "/class/hwmon/hwmon1/secret"));
+    EXPECT_FALSE(fs::readAttribute(sys + "/class/hwmon/hwmon2/secret"));
+    EXPECT_TRUE(fs::listDirectory(sys + "/class/hwmon/hwmon1").empty());
+    // Outside any root, links are the system's own.
+    EXPECT_EQ(fs::readLine(outside.str() + "/secret"), "leak");
+}
+
+// The management library is looked up by its soname in the system's library paths: a copy in
+// the working directory is never loaded, nor is a relative path.
+TEST(VendorLibraries, AreNotLoadedFromTheWorkingDirectory) {
+    ScratchRoot root;
+    root.writeWords("sys/bus/pci/devices/0000:01:00.0",
+                    "vendor=0x10de class=0x030000 power/runtime_status=active");
+    ScratchRoot start;
+    const QString planted = QString::fromStdString(start.str());
+    ASSERT_TRUE(QFile::copy(ORB_FAKE_NVML_PATH, planted + "/libnvidia-ml.so.1"));
+    const auto saved = stdfs::current_path();
+    stdfs::current_path(start.path());
+
+    // An NVIDIA device awake, so that the source asks for the library by its usual name; it
+    // answers once the library is loaded, or with one line saying why not.
+    std::ostringstream log;
+    QStringList fromPlanted, anyManagementLibrary;
+    {
+        platform::NvidiaAccelerators source(root.str(),
+                                            std::string(platform::nvidia::managementLibrary), log);
+        for (int i = 0; i < 100 && log.str().empty() && source.services().empty(); ++i)
+            QThread::msleep(50);
+        fromPlanted = mappedFrom(planted);
+        anyManagementLibrary = mappedFrom(QString()).filter(QStringLiteral("libnvidia-ml"));
+    }
+    platform::NvmlSession relative("./libnvidia-ml.so.1");
+    stdfs::current_path(saved);
+
+    EXPECT_TRUE(log.str().find("libnvidia-ml") != std::string::npos ||
+                !anyManagementLibrary.isEmpty())
+        << "the library was never asked for: " << log.str();
+    EXPECT_TRUE(fromPlanted.isEmpty()) << fromPlanted.join('\n').toStdString();
+    EXPECT_FALSE(relative.ready());
+    EXPECT_NE(relative.error().find("relative path"), std::string::npos) << relative.error();
 }

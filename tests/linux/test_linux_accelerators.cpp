@@ -1,13 +1,16 @@
+#include "fakes/FakePlatform.h"
 #include "fakes/ScratchRoot.h"
 #include "helpers/fake_nvml.h"
 #include "platform/Accelerator.h"
 #include "platform/linux/Hwmon.h"
+#include "platform/linux/IntelBusy.h"
 #include "platform/linux/LinuxAccelerators.h"
 #include "platform/linux/NvidiaAccelerators.h"
 
 #include <algorithm>
 #include <chrono>
 #include <dlfcn.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/inotify.h>
@@ -15,51 +18,39 @@
 #include <unistd.h>
 
 using namespace orb::platform;
+using orb::testing::FakeClock;
 using orb::testing::fixtures;
 using orb::testing::ScratchRoot;
 
 namespace keys = orb::platform::accelerator;
+namespace stdfs = std::filesystem;
 
 namespace {
 
 // A root holding the name databases where a distribution installs them.
 const DeviceNameDatabases names = installedDeviceNameDatabases(fixtures + "/device-names");
 
-// What one accelerator service says, with absent figures left empty.
-struct Accelerator {
-    std::optional<std::string> model = {};
-    std::optional<int> busy = {};
-    std::optional<std::int64_t> used = {}, allocated = {};
-    std::optional<double> watts = {};
-    bool operator==(const Accelerator&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Accelerator& a) {
-    return out << a.model.value_or("-") << " busy " << a.busy.value_or(-1) << " used "
-               << a.used.value_or(-1) << " alloc " << a.allocated.value_or(-1) << " W "
-               << a.watts.value_or(-1);
-}
-
-std::vector<Accelerator> accelerators(ServiceSource& source) {
-    std::vector<Accelerator> found;
+// What each accelerator service says, as "model busy% used/allocated bytes, power W; ...",
+// absent figures left out.
+std::string accelerators(ServiceSource& source) {
+    std::ostringstream out;
     for (const auto& service : source.services()) {
         const auto table = service->properties();
-        Accelerator a;
         if (const auto* model = table->find(keys::modelKey))
-            a.model = *model->string();
-        if (const auto* power = table->find(keys::powerKey))
-            a.watts = power->toDouble();
+            out << *model->string();
         if (const auto* value = table->find(keys::statisticsKey)) {
             const auto& statistics = *value->table();
-            a.busy = statistics.find(keys::deviceUtilizationKey)->toInt();
+            out << " " << *statistics.find(keys::deviceUtilizationKey)->toInt() << "%";
             if (const auto* used = statistics.find(keys::inUseMemoryKey))
-                a.used = used->toInt64();
+                out << " " << *used->toInt64();
             if (const auto* allocated = statistics.find(keys::allocMemoryKey))
-                a.allocated = allocated->toInt64();
+                out << "/" << *allocated->toInt64();
         }
-        found.push_back(a);
+        if (const auto* power = table->find(keys::powerKey))
+            out << ", " << *power->toDouble() << " W";
+        out << "; ";
     }
-    return found;
+    return out.str();
 }
 
 class FixedIntelBusy final : public IntelBusySource {
@@ -106,39 +97,38 @@ std::vector<std::unique_ptr<RegistryService>> servicesWhen(NvidiaAccelerators& s
     return services;
 }
 
+const std::string igpu = "0000:00:02.0", dgpu = "0000:03:00.0";
+
+// A hand-built Intel tree copied into the root, so that a test can move its counters on.
+void copyIntelTree(const std::string& tree, ScratchRoot& root) {
+    root.copy(fixtures + "/handmade-intel/" + tree);
+}
+
 } // namespace
 
 TEST(LinuxAccelerators, EachCardGivesItsDriversFiguresAndAName) {
-    struct Case {
-        std::string root;
-        DeviceNameDatabases names;
-        std::vector<Accelerator> expected;
-    };
-    const Case cases[] = {
+    const std::tuple<std::string, DeviceNameDatabases, std::string> cases[] = {
         // Vega 10 without hwmon; the i915 card has connectors beside it and no busy figure.
-        {"prometheus-procfs",
-         names,
-         {{"AMD Radeon RX Vega", 4, 1490378752, 8573157376, {}}, {"UHD Graphics 620"}}},
+        {"prometheus-procfs", names,
+         "AMD Radeon RX Vega 4% 1490378752/8573157376; UHD Graphics 620; "},
         // Every file NUL-padded to 4096 bytes; a discrete card, so its PPT is its own power.
-        {"lact/amd/rx6900xt", names, {{"AMD Radeon RX 6900 XT", 3, 668274688, 17163091968, 36.0}}},
+        {"lact/amd/rx6900xt", names, "AMD Radeon RX 6900 XT 3% 668274688/17163091968, 36 W; "},
         // An APU: not in amdgpu.ids; its power figure is the whole package's, so none.
-        {"lact/amd/phoenix", names, {{"Phoenix1", 0, 1272893440, 4294967296, {}}}},
-        {"lact/amd/phoenix", {}, {{{}, 0, 1272893440, 4294967296, {}}}},
-        {"lact/intel/a380-xe", names, {{"DG2 [Arc A380]"}}},
+        {"lact/amd/phoenix", names, "Phoenix1 0% 1272893440/4294967296; "},
+        {"lact/amd/phoenix", {}, " 0% 1272893440/4294967296; "},
+        {"lact/intel/a380-xe", names, "DG2 [Arc A380]; "},
         // The suspended discrete card, never seen awake, is idle and nameless.
-        {"handmade-drm/laptop", names, {{"TigerLake-LP GT2 [Iris Xe Graphics]"}, {{}, 0}}},
+        {"handmade-drm/laptop", names, "TigerLake-LP GT2 [Iris Xe Graphics];  0%; "},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.root);
-        LinuxAccelerators source(fixtures + "/" + c.root, c.names);
-        EXPECT_EQ(accelerators(source), c.expected);
+    for (const auto& [root, names, expected] : cases) {
+        SCOPED_TRACE(root);
+        LinuxAccelerators source(fixtures + "/" + root, names);
+        EXPECT_EQ(accelerators(source), expected);
     }
-}
-
-TEST(LinuxAccelerators, IntelCardsTakeTheirBusyFigureFromTheIntelSource) {
+    // Intel cards take their busy figure from the Intel source, which is asked of no other card.
     auto intel = std::make_shared<FixedIntelBusy>();
     LinuxAccelerators xe(fixtures + "/lact/intel/a380-xe", names, intel);
-    EXPECT_EQ(accelerators(xe), (std::vector<Accelerator>{{"DG2 [Arc A380]", 42}}));
+    EXPECT_EQ(accelerators(xe), "DG2 [Arc A380] 42%; ");
     LinuxAccelerators amd(fixtures + "/lact/amd/rx6900xt", names, intel);
     accelerators(amd);
     EXPECT_EQ(intel->asked, std::vector<std::string>{"0000:08:00.0"});
@@ -163,8 +153,8 @@ TEST(LinuxAccelerators, ASuspendedCardIsReadByNoReaderAndItsFiguresAreNotKept) {
     };
 
     setState("active");
-    const Accelerator awake{"AMD Radeon RX 6600M", 97, 2147483648, 8573157376, 41.0};
-    EXPECT_EQ(accelerators(source).at(1), awake);
+    const std::string iris = "TigerLake-LP GT2 [Iris Xe Graphics]; ";
+    EXPECT_EQ(accelerators(source), iris + "AMD Radeon RX 6600M 97% 2147483648/8573157376, 41 W; ");
     EXPECT_EQ(cardReadings(), (std::vector<std::optional<double>>{71, 84, 76}));
 
     // Any open of the card's files would show here; its power state lives in a folder apart.
@@ -173,7 +163,7 @@ TEST(LinuxAccelerators, ASuspendedCardIsReadByNoReaderAndItsFiguresAreNotKept) {
     for (const auto& dir : {device, device + "/hwmon/hwmon5"})
         ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_OPEN | IN_ACCESS), 0);
     setState("suspended");
-    EXPECT_EQ(accelerators(source).at(1), (Accelerator{"AMD Radeon RX 6600M", 0}));
+    EXPECT_EQ(accelerators(source), iris + "AMD Radeon RX 6600M 0%; ");
     // Its sensors leave the table until it wakes.
     EXPECT_EQ(cardReadings(), (std::vector<std::optional<double>>(3)));
     char events[4096];
@@ -221,13 +211,10 @@ TEST_F(NvidiaAcceleratorsTest, ALibraryThatCannotStartGivesNoDeviceAndOneLine) {
     configure(9, &gpu, 1); // the kernel module is not loaded
     addPciDevice("0000:01:00.0", "vendor=0x10de class=0x030000 power/runtime_status=active");
 
-    struct Case {
-        std::string library;
-        std::string reason;
-    };
     for (const auto& [library, reason] :
-         {Case{root.str() + "/libnvidia-ml.so.1", "libnvidia-ml.so.1"},
-          Case{ORB_FAKE_NVML_PATH, "nvmlInit failed: Driver Not Loaded"}}) {
+         {std::pair<std::string, std::string>{root.str() + "/libnvidia-ml.so.1",
+                                              "libnvidia-ml.so.1"},
+          {ORB_FAKE_NVML_PATH, "nvmlInit failed: Driver Not Loaded"}}) {
         SCOPED_TRACE(reason);
         log.str("");
         NvidiaAccelerators source(root.str(), library, log);
@@ -264,4 +251,153 @@ TEST_F(NvidiaAcceleratorsTest, LeavesTheLibraryAloneWhileEveryDeviceSleeps) {
     EXPECT_EQ(servicesWhen(source, [](const auto& found) { return !found.empty(); }).size(), 1u);
     EXPECT_EQ(initCalls(), initsBefore + 1);
     EXPECT_EQ(log.str(), "");
+}
+
+TEST(IntelBusy, IdleResidencyGivesTheBusiestTileBetweenTwoReads) {
+    const std::string i915 = "sys/class/drm/card0/gt/gt0/rc6_residency_ms";
+    const std::string xeRender = "sys/class/drm/card1/device/tile0/gt0/gtidle/idle_residency_ms";
+    const std::string xeMedia = "sys/class/drm/card1/device/tile0/gt1/gtidle/idle_residency_ms";
+    const struct {
+        const char* what;
+        std::optional<double> igpuBusy, dgpuBusy;
+        std::array<const char*, 3> later; // the three counters 2 s on; null: left as they are
+    } cases[] = {
+        // The render tile idle 1 s, the media tile 2 s: gone idle while unread.
+        {"idle 1.5 s of 2", 25, 50, {"81236067", "5121000", "5902000"}},
+        {"idle longer than the wall time reads as idle, not below 0",
+         0,
+         0,
+         {"81239999", "5122000", "5902500"}},
+        {"one tile's counter reset", {}, {}, {"12", "5122000", "40"}},
+        {"counter unreadable", {}, {}, {"", "garbage", nullptr}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchRoot root;
+        copyIntelTree("residency", root);
+        FakeClock clock;
+        IntelBusy busy(root.str(), clock);
+        ASSERT_EQ(busy.cards(), (std::vector<std::string>{igpu, dgpu}));
+        EXPECT_EQ(busy.source(igpu), IntelBusy::Source::idleResidency);
+        EXPECT_EQ(busy.source(dgpu), IntelBusy::Source::idleResidency);
+        EXPECT_EQ(busy.busyPercent(igpu), std::nullopt) << "one read is no interval";
+        EXPECT_EQ(busy.busyPercent(dgpu), std::nullopt);
+        clock.advance(2);
+        for (std::size_t i = 0; i < 3; ++i)
+            if (c.later[i])
+                root.write(std::array{i915, xeRender, xeMedia}[i], c.later[i]);
+        EXPECT_EQ(busy.busyPercent(igpu), c.igpuBusy);
+        EXPECT_EQ(busy.busyPercent(dgpu), c.dgpuBusy);
+    }
+}
+
+TEST(IntelBusy, ResidencyAfterSleepOrResetStartsAfreshAndNeedsRc6) {
+    ScratchRoot root;
+    copyIntelTree("residency", root);
+    const std::string file = "sys/class/drm/card0/gt/gt0/rc6_residency_ms";
+    FakeClock clock;
+    IntelBusy busy(root.str(), clock);
+    busy.busyPercent(igpu);
+    clock.advance(1);
+    root.write(file, "5");
+    EXPECT_EQ(busy.busyPercent(igpu), std::nullopt);
+    clock.advance(2);
+    root.write(file, "1505"); // the reset value is the new start
+    EXPECT_EQ(busy.busyPercent(igpu), 25);
+
+    // The counter stood still while the card slept: no figure may span that.
+    root.write("sys/class/drm/card0/device/power/runtime_suspended_time", "30000");
+    clock.advance(31);
+    EXPECT_EQ(busy.busyPercent(igpu), std::nullopt);
+    clock.advance(2);
+    EXPECT_EQ(busy.busyPercent(igpu), 100);
+
+    // With RC6 switched off its counter means nothing: the card falls back to its clients.
+    root.write("sys/class/drm/card0/power/rc6_enable", "0");
+    IntelBusy rc6Off(root.str(), clock);
+    EXPECT_EQ(rc6Off.source(igpu), IntelBusy::Source::clientEngineTime);
+    EXPECT_EQ(rc6Off.source(dgpu), IntelBusy::Source::idleResidency);
+}
+
+TEST(IntelBusy, ClientEngineTimeCountsEachClientOnce) {
+    ScratchRoot root;
+    copyIntelTree("clients", root);
+    FakeClock clock;
+    IntelBusy busy(root.str(), clock);
+    EXPECT_EQ(busy.source(igpu), IntelBusy::Source::clientEngineTime);
+    EXPECT_EQ(busy.source(dgpu), IntelBusy::Source::clientEngineTime);
+
+    // Client 4 under three descriptors of two processes, 9 and 7: three clients. A process
+    // without one is listed again only in its turn.
+    root.link("proc/1500/fd/0", "/dev/null");
+    const auto search = busy.rescan();
+    EXPECT_EQ(search.processes, 4);
+    EXPECT_EQ(search.clients, 3);
+    EXPECT_EQ(busy.rescan().processes, 3);
+    EXPECT_EQ(busy.busyPercent(igpu), std::nullopt);
+    EXPECT_EQ(busy.busyPercent(dgpu), std::nullopt);
+
+    // One second later: render 0.3 s (client 4) + 0.2 s (client 9), video 0.5 s over two
+    // engines; the xe client's rcs 20 % of its cycles, vcs 60 % over two engines.
+    clock.advance(1);
+    copyIntelTree("clients-later", root);
+    EXPECT_DOUBLE_EQ(busy.busyPercent(igpu).value_or(-1), 50);
+    EXPECT_DOUBLE_EQ(busy.busyPercent(dgpu).value_or(-1), 30);
+
+    // Nothing more ran; then the clients closed their descriptors.
+    clock.advance(1);
+    EXPECT_EQ(busy.busyPercent(igpu), 0);
+    for (const char* pid : {"1200", "1300", "1400"})
+        stdfs::remove_all(root.path() / "proc" / pid);
+    clock.advance(1);
+    EXPECT_EQ(busy.rescan().clients, 0);
+    EXPECT_EQ(busy.busyPercent(igpu), 0) << "a card with statistics is idle without clients";
+}
+
+TEST(IntelBusy, SearchesOnlyWhereACardNeedsIt) {
+    const std::string card0 = "sys/class/drm/card0/device/", card1 = "sys/class/drm/card1/device/";
+    const std::string amdgpu = "DRIVER=amdgpu\nPCI_SLOT_NAME=0000:03:00.0\n";
+    struct Case {
+        const char* what;
+        std::vector<std::string> trees;
+        std::vector<std::pair<std::string, std::string>> files;
+        int processes;
+    } const cases[] = {
+        {"no Intel card", {"clients"}, {{card0 + "uevent", amdgpu}, {card1 + "uevent", amdgpu}}, 0},
+        {"every card has residency", {"clients", "residency"}, {}, 0},
+        {"the only card asleep",
+         {"clients"},
+         {{card0 + "power/runtime_status", "suspended"}, {card1 + "uevent", amdgpu}},
+         0},
+        {"one awake card", {"clients"}, {{card1 + "uevent", amdgpu}}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchRoot root;
+        for (const auto& tree : c.trees)
+            copyIntelTree(tree, root);
+        for (const auto& [file, text] : c.files)
+            root.write(file, text);
+        FakeClock clock;
+        IntelBusy busy(root.str(), clock);
+        EXPECT_EQ(busy.rescan().processes, c.processes);
+    }
+}
+
+TEST(IntelBusy, CardWithoutStatisticsHasNoFigure) {
+    // Frequencies only, as on a kernel too old for client statistics: no figure, never 0.
+    ScratchRoot root;
+    copyIntelTree("clients", root);
+    for (const char* pid : {"1200", "1300", "1400"}) {
+        const auto fdinfo = root.path() / "proc" / pid / "fdinfo";
+        for (const auto& file : stdfs::directory_iterator(fdinfo))
+            root.write(file.path().lexically_relative(root.path()),
+                       "pos:\t0\ndrm-driver:\ti915\ndrm-client-id:\t4\n");
+    }
+    FakeClock clock;
+    IntelBusy busy(root.str(), clock);
+    busy.rescan();
+    for (int read = 0; read < 3; ++read, clock.advance(1))
+        EXPECT_EQ(busy.busyPercent(igpu), std::nullopt);
+    EXPECT_EQ(busy.busyPercent("0000:09:00.0"), std::nullopt) << "not an Intel card";
 }

@@ -51,43 +51,35 @@ double valueOf(const QString& text, const QString& series) {
 
 } // namespace
 
-TEST(Probe, PrintsEveryFieldOnceOrAtTheChosenIntervalAsJsonOrText) {
+TEST(Probe, PrintsEveryFieldAsJsonOrTextAndRefusesTooShortAnInterval) {
     const auto json = runProbe({"--once", "--json", "--root", fixtureRoot});
     ASSERT_EQ(json.exitCode, 0) << json.errors.join('\n').toStdString();
     ASSERT_EQ(json.lines.size(), 1);
     const QJsonObject sample = QJsonDocument::fromJson(json.lines[0]).object();
     EXPECT_EQ(sample.size(), 80);
-    // The captured machine's, and the network rate replaced at once with a real one.
-    EXPECT_EQ(sample["cpuBrandString"].toString(), "Intel(R) Core(TM) i7-2600 CPU @ 3.40GHz");
-    EXPECT_EQ(sample["uptimeSeconds"].toInteger(), 7192);
+    // The network rate replaced at once with a real one.
     EXPECT_EQ(sample["downloadSpeed"].toString(), "0 B/s");
     // The process walk has published by then: the tree's four processes, largest first.
     EXPECT_EQ(sample["processCount"].toInt(), 4);
     EXPECT_EQ(sample["topMemoryProcesses"][0]["name"].toString(), "soffice.bin");
-    EXPECT_EQ(sample["topEnergyProcesses"], sample["topCPUProcesses"]);
     const auto text = runProbe({"--root", fixtureRoot}).lines;
     EXPECT_EQ(text.size(), 80);
     EXPECT_TRUE(
         text.join('\n').contains("topMemoryProcesses      (4) [soffice.bin 0.0% 280.9 MB, "))
         << text.join('\n').toStdString();
 
-    // Twenty samples 20 ms apart take far less than the twenty seconds of the usual interval.
+    // Three samples 20 ms apart take far less than the usual interval; shorter ones are refused.
     QElapsedTimer elapsed;
     elapsed.start();
-    const auto run = runProbe({"--watch", "--count", "20", "--json", "--tick-interval-ms", "20"});
+    const auto watch = runProbe({"--watch", "--count", "3", "--json", "--tick-interval-ms", "20"});
     EXPECT_LT(elapsed.elapsed(), 10000);
-    ASSERT_EQ(run.exitCode, 0) << run.errors.join('\n').toStdString();
-    ASSERT_EQ(run.lines.size(), 20);
-    const auto usage = QJsonDocument::fromJson(run.lines.last()).object()["cpuUsage"].toDouble(-1);
-    EXPECT_TRUE(usage >= 0 && usage <= 1) << run.lines.last().toStdString();
-    // Shorter intervals are refused; the help calls the option a testing aid.
+    EXPECT_EQ(watch.lines.size(), 3) << watch.errors.join('\n').toStdString();
     for (const char* interval : {"9", "fast"}) {
         const auto refused = runProbe({"--tick-interval-ms", interval});
         EXPECT_EQ(refused.exitCode, 2) << interval;
         EXPECT_TRUE(refused.errors.join('\n').contains("at least 10"))
             << refused.errors.join('\n').toStdString();
     }
-    EXPECT_TRUE(runProbe({"--help"}).lines.join('\n').contains("Testing aid"));
 }
 
 TEST(PrometheusExport, DeclaresFamiliesOnceEscapesLabelsAndLeavesOutWhatTheMachineDoesNotGive) {
@@ -173,9 +165,7 @@ TEST(PrometheusExport, ReplacesItsFileWithAFixtureMachinesReadingsInBaseUnitsOrS
     const QByteArray written = json.readAll();
     EXPECT_EQ(written.count('\n'), 1);
     // A reading the machine does not give is null, not 0: this laptop has no graphics statistics.
-    const QJsonObject sample = QJsonDocument::fromJson(written).object();
-    EXPECT_DOUBLE_EQ(sample["batteryLevel"].toDouble(), 0.98);
-    EXPECT_TRUE(sample["gpuRendererUtil"].isNull());
+    EXPECT_TRUE(QJsonDocument::fromJson(written)["gpuRendererUtil"].isNull());
     EXPECT_EQ(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{"orbimeter.prom"});
 

@@ -15,18 +15,10 @@ namespace {
 
 struct Controller {
     FakeDeviceRegistry registry;
-    std::shared_ptr<FakeSmc> smc = std::make_shared<FakeSmc>();
+    FakeSmc& smc = registry.addSmc();
     std::ostringstream log;
-    Controller() {
-        registry.services["AppleSMC"] = {orb::platform::PropertyTable{}};
-        registry.smc = smc;
-    }
     void key(const std::string& name, const std::string& type, Bytes bytes) {
-        smc->keys[name] = {type, std::move(bytes)};
-    }
-    Bytes sp78(double celsius) {
-        const auto b = encodeSp78(celsius);
-        return {b[0], b[1]};
+        smc.keys[name] = {type, std::move(bytes)};
     }
 };
 
@@ -61,16 +53,16 @@ TEST(Smc, OpeningSaysWhatHappenedAndAMissingServiceOnlyOnce) {
         SMC smc(c.registry, c.log);
         smc.readFanSpeeds();
         EXPECT_EQ(c.log.str(), "SMC: Connection established.\n");
-        EXPECT_EQ(c.smc->scalarCalls, std::vector<std::uint32_t>{0});
+        EXPECT_EQ(c.smc.scalarCalls, std::vector<std::uint32_t>{0});
     }
     Controller refused;
-    refused.smc->openResult = -536870212;
+    refused.smc.openResult = -536870212;
     {
         SMC smc(refused.registry, refused.log);
         EXPECT_TRUE(smc.connected());
         EXPECT_EQ(refused.log.str(), "SMC: UserClientOpen failed: -536870212\n");
     }
-    EXPECT_EQ(refused.smc->scalarCalls, (std::vector<std::uint32_t>{0, 1})); // closed at the end
+    EXPECT_EQ(refused.smc.scalarCalls, (std::vector<std::uint32_t>{0, 1})); // closed at the end
 
     for (const bool matchFails : {false, true}) {
         FakeDeviceRegistry registry;
@@ -106,48 +98,28 @@ TEST(Smc, FanValuesByTypeAndTheFanList) {
     }
 
     auto fans = [&](std::vector<double> rpms) {
-        c.smc->keys.clear();
-        c.smc->reads.clear();
-        for (std::size_t i = 0; i < rpms.size(); ++i) {
-            const auto b = encodeFpe2(rpms[i]);
-            c.key("F" + std::to_string(i) + "Ac", "fpe2", {b[0], b[1]});
-        }
+        c.smc.keys.clear();
+        for (std::size_t i = 0; i < rpms.size(); ++i)
+            c.smc.fan("F" + std::to_string(i) + "Ac", rpms[i]);
         return smc.readFanSpeeds();
     };
     EXPECT_EQ(fans({1200.25, 0}), std::vector<int>{1200});
     // Halves away from zero; a stopped or unconnected fan is passed over, not the list's end.
     EXPECT_EQ(fans({1200.5, 50, 900}), (std::vector<int>{1201, 900}));
-    EXPECT_EQ(fans({0, 0, 1998}), std::vector<int>{1998});
-    EXPECT_EQ(fans({}), std::vector<int>{});
     EXPECT_EQ(fans({1000, 1100, 1200, 1300, 1400, 1500, 1600}),
               (std::vector<int>{1000, 1100, 1200, 1300, 1400, 1500}));
-    EXPECT_EQ(c.smc->reads.back(), "F5Ac");
-}
-
-TEST(Smc, ProbeReads) {
-    Controller c;
-    SMC smc(c.registry, c.log);
-    c.key("TC0P", "flt ", {0x42, 0x0C, 0, 0}); // sp78 66.05 wins over the float 35.0
-    c.key("PSTR", "flt ", {0x42, 0x0C, 0, 0});
-    c.key("TB1T", "flt ", {0xC2, 0x0C, 0, 0}); // neither in range: the sp78 reading
-    c.key("Tm02", "sp78", c.sp78(35.25));      // a 2-byte key answers the second try
-    EXPECT_DOUBLE_EQ(*smc.readProbeValue("TC0P"), 66.046875);
-    EXPECT_EQ(smc.readProbeValue("PSTR"), 35.0);
-    EXPECT_DOUBLE_EQ(*smc.readProbeValue("TB1T"), -62 + 12 / 256.0);
-    EXPECT_EQ(smc.readProbeValue("Tm02"), 35.25);
-    EXPECT_EQ(smc.readProbeValue("Tm06"), std::nullopt);
 }
 
 TEST(Smc, ScanEnumeratesBelieveableCountsAndProbesOtherwise) {
     for (const std::uint32_t count : {1999u, 2000u, 0u}) {
         Controller c;
-        c.key("TC0P", "sp78", c.sp78(45));
-        c.key("PSTR", "sp78", c.sp78(12));
+        c.smc.temperature("TC0P", 45);
+        c.smc.temperature("PSTR", 12);
         c.key("F0Ac", "fpe2", {0x1F, 0x40});
         c.key("TaLP", "ui8 ", {30});
-        c.key("Tp09", "sp78", c.sp78(0.5)); // too cold for the probe's range
-        c.smc->enumeration = {"F0Ac", "TaLP", "TC0P", "PSTR", "Tp09", "TC0P"};
-        c.smc->keyCount = count;
+        c.smc.temperature("Tp09", 0.5); // too cold for the probe's range
+        c.smc.enumeration = {"F0Ac", "TaLP", "TC0P", "PSTR", "Tp09", "TC0P"};
+        c.smc.keyCount = count;
         SMC smc(c.registry, c.log);
         smc.scanSensors();
         smc.scanSensors();
@@ -159,17 +131,29 @@ TEST(Smc, ScanEnumeratesBelieveableCountsAndProbesOtherwise) {
     }
 }
 
-TEST(Smc, TemperaturesLabelsAndTheCpuAndGpuChoice) {
+TEST(Smc, ProbeReadsTemperaturesLabelsAndTheCpuAndGpuChoice) {
     Controller c;
-    c.smc->keyCount = 4;
-    c.smc->enumeration = {"TC0P", "Tg0D", "Tm02", "TB1T"};
-    c.key("TC0P", "sp78", c.sp78(45));
-    c.key("Tg0D", "sp78", c.sp78(0));
-    c.key("Tm02", "sp78", c.sp78(120));
+    c.smc.keyCount = 4;
+    c.smc.enumeration = {"TC0P", "Tg0D", "Tm02", "TB1T"};
+    c.smc.temperature("TC0P", 45);
+    c.smc.temperature("Tg0D", 0);
+    c.smc.temperature("Tm02", 120);
     c.key("TB1T", "fpe2", {0x00, 0x7A}); // 30.5 in quarters
     SMC smc(c.registry, c.log);
     EXPECT_EQ(smc.readAllTemperatures(),
               (std::map<std::string, double>{{"CPU Proximity", 45}, {"Battery (TB1T)", 30.5}}));
+
+    // A probe reads a 4-byte key as sp78 unless only its float is in range; a 2-byte key
+    // answers the second try.
+    c.key("TC0X", "flt ", {0x42, 0x0C, 0, 0}); // sp78 66.05 wins over the float 35.0
+    c.key("PSTR", "flt ", {0x42, 0x0C, 0, 0});
+    c.key("TB1X", "flt ", {0xC2, 0x0C, 0, 0}); // neither in range: the sp78 reading
+    EXPECT_DOUBLE_EQ(*smc.readProbeValue("TC0X"), 66.046875);
+    EXPECT_EQ(smc.readProbeValue("PSTR"), 35.0);
+    EXPECT_DOUBLE_EQ(*smc.readProbeValue("TB1X"), -62 + 12 / 256.0);
+    c.smc.temperature("Tm03", 35.25);
+    EXPECT_EQ(smc.readProbeValue("Tm03"), 35.25);
+    EXPECT_EQ(smc.readProbeValue("Tm06"), std::nullopt);
 
     for (auto [key, celsius] : {std::pair{"Tp09", 15.0},
                                 {"Tp0T", 130.0},
@@ -177,12 +161,12 @@ TEST(Smc, TemperaturesLabelsAndTheCpuAndGpuChoice) {
                                 {"Tp05", 60.0},
                                 {"Tf14", 80.0},
                                 {"Tg05", 20.0}})
-        c.key(key, "sp78", c.sp78(celsius));
+        c.smc.temperature(key, celsius);
     EXPECT_EQ(smc.readCPUTemperature(), 55.0);
     EXPECT_EQ(smc.readGPUTemperature(), 80.0); // Tg0D 0 and Tg05 20 are out of range
 
     // The prefix rules; known keys (Tg0D "GPU Die") come before them and other keys keep their
-    // own name (TC1D), as the hwmon chips' keys show in test_linux_thermal.cpp.
+    // own name (TC1D), as the hwmon chips' keys show in test_linux_sensors.cpp.
     for (const std::string entry : {"Tg1D:GPU (Tg1D)", "Tp0P:PCH/Power", "Tp09:CPU P-Core (Tp09)"})
         EXPECT_EQ(SMC::labelForKey(entry.substr(0, 4)), entry.substr(5));
 }
