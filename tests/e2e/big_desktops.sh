@@ -19,8 +19,8 @@ if [ $# -ne 2 ]; then
     exit $status
 fi
 
-desktop=$2
-scenario="desktop-$desktop"
+host=$2
+scenario="desktop-$host"
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/hosts.sh"
 export XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
@@ -29,14 +29,11 @@ start_kde() {
     need kwin_x11 kded5 plasmashell
     export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5 \
         DESKTOP_SESSION=plasma XDG_SESSION_DESKTOP=KDE QT_QPA_PLATFORMTHEME=kde
-    kwin_x11 >"$work/wm.log" 2>&1 &
-    pids+=($!)
+    background wm.log kwin_x11
     sleep 3
-    kded5 >"$work/kded.log" 2>&1 &
-    pids+=($!)
+    background kded.log kded5
     sleep 3
-    plasmashell --no-respawn >"$work/host.log" 2>&1 &
-    pids+=($!)
+    background host.log plasmashell --no-respawn
     retry 60 panel_of plasmashell || fail "plasmashell showed no panel"
     sleep 10 # the panel fills in its applets
     if [ "$1" = dark ]; then
@@ -49,22 +46,16 @@ start_kde() {
 # at the top that keep its colour.
 start_gnome() {
     need gnome-shell gsettings
-    # The shell aborts without a system bus: a private one stands in.
-    dbus-daemon --session --nofork --print-address=3 --address="unix:path=$work/system_bus" \
-        3>"$work/system-bus" >/dev/null 2>&1 &
-    pids+=($!)
-    retry 10 test -s "$work/system-bus" || fail "no system bus"
-    export DBUS_SYSTEM_BUS_ADDRESS=$(head -1 "$work/system-bus")
+    start_bus DBUS_SYSTEM_BUS_ADDRESS # the shell aborts without a system bus
     export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome DESKTOP_SESSION=gnome \
         XDG_SESSION_TYPE=x11 GNOME_SHELL_SESSION_MODE=user
     gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
     gsettings set org.gnome.shell welcome-dialog-last-shown-version '999'
-    gnome-shell --x11 --replace >"$work/host.log" 2>&1 &
-    pids+=($!)
+    background host.log gnome-shell --x11 --replace
     sleep 15
     xdotool key Escape # it may start in the overview
     sleep 1
-    screen_shot "$work/screen.png"
+    grab "$work/screen.png"
     local bar
     bar=$(pixel "$work/screen.png" 640 2)
     PANEL_X=0 PANEL_Y=0 PANEL_W=1280 PANEL_H=0
@@ -74,11 +65,12 @@ start_gnome() {
     [ "$PANEL_H" -ge 16 ] || fail "no top bar"
 }
 
-case "$desktop" in
-kde-light) start_display && start_session_bus && xsetroot -solid '#5a6e82' && start_kde light ;;
-kde-dark) start_display && start_session_bus && xsetroot -solid '#5a6e82' && start_kde dark ;;
-gnome) start_display && start_session_bus "$work/bus.log" && start_gnome ;;
-*) fail "no such desktop: $desktop" ;;
+start_display
+start_session_bus "$work/bus.log"
+case "$host" in
+kde-light | kde-dark) xsetroot -solid '#5a6e82' && start_kde "${host#kde-}" ;;
+gnome) start_gnome ;;
+*) fail "no such desktop: $host" ;;
 esac
 start_app
 
@@ -86,8 +78,7 @@ start_app
 # arc is a dot at the top of the ring, so its leftmost blue pixel is the ring's centre. The
 # number (an icon of its own, or the shell's label) follows within ICONS_W.
 icons() {
-    screen_shot "$work/screen.png" || return 1
-    convert "$work/screen.png" -crop "${PANEL_W}x$PANEL_H+$PANEL_X+$PANEL_Y" +repage "$work/panel.png" || return 1
+    panel_shot || return 1
     local centre
     centre=$(convert "$work/panel.png" -depth 8 txt:- | awk '
         NR > 1 { split($1, at, /[,:]/); gsub(/[()]/, "", $2); split($2, c, ",")
@@ -97,14 +88,11 @@ icons() {
     ICONS_X=$((PANEL_X + centre - 11)) ICONS_W=56
 }
 retry 60 icons || fail "the rings did not show on the panel"
-echo "screen: $(shot screen)"
-convert "$work/panel.png" -crop "$((ICONS_W + 16))x$PANEL_H+$((ICONS_X - PANEL_X - 8))+0" +repage \
-    -filter point -resize 400% "$artefacts/icons.png"
-echo "icons enlarged: $artefacts/icons.png"
+echo "screen: $(shot screen), icons enlarged: $(icons_shot icons)"
 check_legible
 
 ring_x=$((ICONS_X + 11)) ring_y=$((PANEL_Y + PANEL_H / 2))
-if [ "$desktop" = gnome ]; then
+if [ "$host" = gnome ]; then
     # A click shows the item's menu; its first entry opens the popover.
     xdotool mousemove "$ring_x" "$ring_y" click 1
     sleep 1
@@ -117,20 +105,7 @@ else
 fi
 check_popover
 check_placement "$ring_x"
-
-xdotool mousemove 200 400 click 1
-window_gone Orbimeter || fail "a click on the desktop left the popover open"
-open_popover
-xdotool key Escape
-window_gone Orbimeter || fail "Escape left the popover open"
-if [ "$desktop" = gnome ]; then
-    open_popover # by a double click
-    xdotool key Escape
-    window_gone Orbimeter || fail "Escape left the popover open"
-fi
+check_closes # on GNOME the popover opens again by a double click
 quit
-
-complaints=$(sed 's|/tmp/orbimeter-e2e[^/ ]*||g' "$work/host.log" |
-    grep -i -E "StatusNotifierItem|NO_DBUSMENU|IconThemePath|AccessibleDesc|dbusmenu|orbimeter|appindicator" || true)
-[ -z "$complaints" ] || fail "the shell logged about the items: $(echo "$complaints" | head -3)"
-echo "PASS: items, popover, closing and quit on $desktop"
+check_host_quiet
+echo "PASS: items, popover, closing and quit on $host"

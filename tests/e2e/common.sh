@@ -59,35 +59,43 @@ retry() {
 }
 
 start_display() { start_xvfb "$work" || fail "no X display could be started"; }
-
-# The bus's own output (that of the services it starts) goes to the file given, if any.
-start_session_bus() {
-    dbus-daemon --session --nofork --print-address=3 3>"$work/bus-address" >"${1:-/dev/null}" 2>&1 &
+# background LOG COMMAND...: a process of the desktop's, its output added to LOG in the run's
+# folder, ended with the run.
+background() {
+    "${@:2}" >>"$work/$1" 2>&1 &
     pids+=($!)
-    retry 10 test -s "$work/bus-address" || fail "no session bus"
-    export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus-address")
 }
+
+# start_bus VARIABLE [LOG]: a bus daemon of the run's own, its address exported in VARIABLE and
+# its pid in bus_pid; its output (that of the services it starts) goes to LOG, if given.
+start_bus() {
+    dbus-daemon --session --nofork --address="unix:path=$work/$1" --print-address=3 \
+        3>"$work/$1.address" >"${2:-/dev/null}" 2>&1 &
+    bus_pid=$!
+    pids+=($bus_pid)
+    retry 10 test -s "$work/$1.address" || fail "no bus for $1"
+    export "$1=$(head -1 "$work/$1.address")"
+}
+start_session_bus() { start_bus DBUS_SESSION_BUS_ADDRESS "$@"; }
 
 # A StatusNotifierWatcher on the session bus (a mock of Debian's python3-dbusmock; another python3
 # earlier on PATH may lack it) that records the items it is asked to register.
 bus() { gdbus call --session "$@"; }
-mock() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
+watcher() { bus --dest org.kde.StatusNotifierWatcher --object-path /StatusNotifierWatcher "$@"; }
 start_watcher() {
-    /usr/bin/python3 -m dbusmock --session org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
-        org.kde.StatusNotifierWatcher >>"$work/mock.log" 2>&1 &
-    pids+=($!)
-    retry 10 mock --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
+    background mock.log /usr/bin/python3 -m dbusmock --session org.kde.StatusNotifierWatcher \
+        /StatusNotifierWatcher org.kde.StatusNotifierWatcher
+    retry 10 watcher --method org.freedesktop.DBus.Mock.AddMethod org.kde.StatusNotifierWatcher \
         RegisterStatusNotifierItem s '' '' >/dev/null 2>&1 || fail "no watcher on the bus"
 }
-registrations() { mock --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" || true; }
+registrations() { watcher --method org.freedesktop.DBus.Mock.GetCalls | grep -o "'/StatusNotifierItem[^']*'" || true; }
 registered() { [ "$(registrations | wc -l)" -ge "$1" ]; }
 
 # Starts the program with these arguments, its output in app.log. Its sampling tick is an hour,
 # so that whatever changes on screen during the test was changed by the user, not by a tick.
 start_app() {
-    "$app" --tick-interval-ms 3600000 "$@" >"$work/app.log" 2>&1 &
+    background app.log "$app" --tick-interval-ms 3600000 "$@"
     app_pid=$!
-    pids+=($app_pid)
 }
 
 # Prints the id of a visible window with exactly this name, once there is one.
@@ -116,26 +124,19 @@ frame_extents() {
 
 # Waits until a window shows its content, more than a handful of colours: a window is mapped
 # before its first frame.
-drawn() { import -window "$1" "$work/drawn.png" 2>/dev/null && [ "$(convert "$work/drawn.png" -format %k info:)" -gt 10 ]; }
+drawn() { grab "$work/drawn.png" "$1" 2>/dev/null && [ "$(convert "$work/drawn.png" -format %k info:)" -gt 10 ]; }
 wait_drawn() { retry 10 drawn "$1" || fail "window $1 shows no content"; }
 
 # Clicks at a position relative to a window's top-left corner.
-click_in() {
-    geometry "$1"
-    xdotool mousemove "$((X + $2))" "$((Y + $3))" click 1
-}
+click_in() { geometry "$1" && xdotool mousemove "$((X + $2))" "$((Y + $3))" click 1; }
 
-# Saves a screenshot of the screen, or of one window, as an artefact and prints its path. Under
-# a compositor the screen is the compositor's (grim): X sees only its own windows there.
-shot() {
-    local file="$artefacts/$1.png"
-    if [ -z "${2:-}" ] && [ "${compositor_shots:-}" = 1 ]; then
-        grim "$file"
-    else
-        import -window "${2:-root}" "$file"
-    fi
-    echo "$file"
+# grab FILE [WINDOW]: a screenshot of the screen, or of one window. Under a compositor the screen
+# is the compositor's (grim): X sees only its own windows there.
+grab() {
+    if [ -z "${2:-}" ] && [ "${compositor_shots:-}" = 1 ]; then grim "$1"; else import -window "${2:-root}" "$1"; fi
 }
+# Saves a screenshot of the screen, or of one window, as an artefact and prints its path.
+shot() { grab "$artefacts/$1.png" "${2:-}" && echo "$artefacts/$1.png"; }
 # The number of distinct colours in a region WxH+X+Y of an image.
 colours() { convert "$1" -crop "$2" +repage -format %k info:; }
 # A pixel's colour as RRGGBB.
@@ -169,13 +170,11 @@ check_popover() {
     open_popover
     geometry "$popover"
     [ "$WIDTH"x"$HEIGHT" = 340x750 ] || fail "the popover is ${WIDTH}x$HEIGHT, not 340x750"
-    local image
+    local image behind count
     image=$(shot popover "$popover")
     echo "popover: $image"
-    local background
-    background=$(pixel "$image" 4 300)
-    near "$background" 1a1a33 || fail "the popover's background is #$background, not #1a1a33"
-    local count
+    behind=$(pixel "$image" 4 300)
+    near "$behind" 1a1a33 || fail "the popover's background is #$behind, not #1a1a33"
     count=$(colours "$image" 340x700+0+50)
     [ "$count" -gt 50 ] || fail "the popover shows $count colours: the cards are not drawn"
 }
@@ -186,10 +185,9 @@ check_popover() {
 check_cpu_details() {
     open_popover
     click_in "$popover" 170 120
-    local details
+    local details area image count
     details=$(wait_for_window CPU) || fail "the processor card opened no window titled CPU"
     # The usable area is the screen less what a window manager reserves for panels.
-    local area
     read -r -a area < <(xprop -root _NET_WORKAREA 2>/dev/null | grep -o '[0-9].*' | tr -d ,) || true
     [ "${#area[@]}" -ge 4 ] || read -r -a area < <(xdpyinfo | awk '/dimensions:/ { sub("x", " ", $2); print 0, 0, $2 }')
     frame_extents "$details"
@@ -204,10 +202,8 @@ check_cpu_details() {
     [ "${compositor_places_windows:-}" = 1 ] || retry 10 at_position ||
         fail "the CPU window's frame is at ($((X - LEFT)), $((Y - TOP))), not at ($want_x, $want_y)"
     wait_drawn "$details"
-    local image
     image=$(shot cpu-window "$details")
     echo "CPU window: $image"
-    local count
     count=$(colours "$image" "$((WIDTH - 32))x200+16+80")
     [ "$count" -gt 20 ] || fail "the CPU window's chart shows $count colours: no chart drawn"
 
@@ -216,17 +212,20 @@ check_cpu_details() {
     window_gone CPU || fail "clicking the processor card again left the CPU window open"
 }
 
-# Opens the settings window from the popover's gear, and there chooses the number metric above
-# the current one with the keyboard (a pointer over the open list would pick what it hovers);
-# checks that it is stored at once.
-choose_number_metric() {
+# Opens the settings window from the popover's gear and sets `settings` to it.
+open_settings() {
     open_popover
     click_in "$popover" 288 20
-    local settings
     settings=$(wait_for_window Preferences) || fail "the gear opened no settings window"
     wait_drawn "$settings"
+}
+
+# In the settings window, chooses the number metric above the current one with the keyboard (a
+# pointer over the open list would pick what it hovers); checks that it is stored at once.
+choose_number_metric() {
+    open_settings
     # The list of the Number Display picker covers the empty form below the picker while open.
-    list_open() { import -window "$settings" "$work/settings.png" && [ "$(colours "$work/settings.png" 170x140+150+330)" -gt 4 ]; }
+    list_open() { grab "$work/settings.png" "$settings" && [ "$(colours "$work/settings.png" 170x140+150+330)" -gt 4 ]; }
     click_in "$settings" 234 297
     retry 10 list_open || fail "the number picker did not open"
     xdotool key Escape
@@ -238,12 +237,17 @@ choose_number_metric() {
     echo "settings: $(shot settings "$settings")"
 }
 
+# Waits for the program to end, with status 0; $1 names what ended it.
+ended() {
+    retry 10 eval '! kill -0 "$app_pid" 2>/dev/null' || fail "$1 did not end the program"
+    wait "$app_pid" || fail "after $1 the program exited with status $?"
+}
+
 # The popover's quit button ends the program with status 0, leaving no process of it behind.
 quit() {
     open_popover
     click_in "$popover" 320 20
-    retry 10 eval '! kill -0 "$app_pid" 2>/dev/null' || fail "the quit button did not end the program"
-    wait "$app_pid" || fail "the program exited with status $?"
+    ended "the quit button"
     local pid left=""
     for pid in /proc/[0-9]*; do
         [ "$(readlink "$pid/exe" 2>/dev/null)" = "$(realpath "$app")" ] &&

@@ -3,10 +3,16 @@
 # PANEL_H to the panel's place on screen. Sourced after common.sh by tray_click.sh and
 # big_desktops.sh.
 
-# Screenshots of the whole screen: the X display's, or the compositor's where the panel is a
-# Wayland surface that X cannot see.
-screen_shot() {
-    if [ "${compositor_shots:-}" = 1 ]; then grim "$1"; else import -window root "$1"; fi
+# The panel, cut from a screenshot of the screen, in panel.png.
+panel_shot() {
+    grab "$work/screen.png" &&
+        convert "$work/screen.png" -crop "${PANEL_W}x$PANEL_H+$PANEL_X+$PANEL_Y" +repage "$work/panel.png"
+}
+# The icons (ICONS_X, ICONS_W) in panel.png enlarged 4 times, as an artefact; prints its path.
+icons_shot() {
+    local left=$((ICONS_X - PANEL_X > 4 ? ICONS_X - PANEL_X - 4 : 0))
+    convert "$work/panel.png" -crop "$((ICONS_W + 8))x$PANEL_H+$left+0" +repage -filter point -resize 400% \
+        "$artefacts/$1.png" && echo "$artefacts/$1.png"
 }
 
 # Sets PANEL_* from the visible window of this class (and, where a class has several, this name)
@@ -82,6 +88,25 @@ check_placement() {
     [ "$gap" -ge -1 ] && [ "$gap" -le 8 ] || fail "the popover is $gap pixels from the panel"
 }
 
+# The open popover closes like one: on a click outside it (here the bare desktop) and on Escape,
+# after click_tray opened it again (sway's headless seat has no keyboard to give it).
+check_closes() {
+    xdotool mousemove 200 400 click 1
+    window_gone Orbimeter || fail "a click on the desktop left the popover open"
+    [ "$host" != sway ] || return 0
+    open_popover
+    xdotool key Escape
+    window_gone Orbimeter || fail "Escape left the popover open"
+}
+
+# Nothing about the items in the host's log: no missing property, menu or failed call.
+check_host_quiet() {
+    local complaints
+    complaints=$(sed 's|/tmp/orbimeter-e2e[^/ ]*||g' "$work/host.log" | grep -i -E \
+        "StatusNotifierItem|NO_DBUSMENU|IconThemePath|AccessibleDesc|dbusmenu|orbimeter|appindicator" || true)
+    [ -z "$complaints" ] || fail "the host logged about the items: $(echo "$complaints" | head -3)"
+}
+
 start_trayer() {
     # No session bus: the items go to the X11 tray.
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
@@ -96,8 +121,7 @@ start_xfce4-panel() {
     export XDG_CURRENT_DESKTOP=XFCE
     mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
     cp "$(dirname "$0")/xfce4-panel.xml" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/"
-    xfce4-panel --disable-wm-check >"$work/host.log" 2>&1 &
-    pids+=($!)
+    background host.log xfce4-panel --disable-wm-check
     retry 30 panel_of xfce4-panel || fail "xfce4-panel did not start"
 }
 
@@ -111,11 +135,9 @@ start_lxqt() {
         '[mainmenu]' 'type=mainmenu' '[taskbar]' 'type=taskbar' '[statusnotifier]' \
         'type=statusnotifier' 'alignment=Right' >"$XDG_CONFIG_HOME/lxqt/panel.conf"
     [ "$1" = dark ] && printf '[General]\ntheme=dark\n' >"$XDG_CONFIG_HOME/lxqt/lxqt.conf"
-    openbox >"$work/wm.log" 2>&1 &
-    pids+=($!)
+    background wm.log openbox
     sleep 1
-    lxqt-panel >"$work/host.log" 2>&1 &
-    pids+=($!)
+    background host.log lxqt-panel
     retry 30 panel_of lxqt-panel || fail "lxqt-panel did not start"
 }
 start_lxqt-light() { start_lxqt light; }
@@ -125,29 +147,14 @@ start_lxqt-dark() { start_lxqt dark; }
 start_mate() {
     start_session_bus "$work/host.log" # the panel's applets run as bus services
     export XDG_CURRENT_DESKTOP=MATE XDG_SESSION_DESKTOP=mate DESKTOP_SESSION=mate
-    dconf load /org/mate/panel/ <<'LAYOUT' || fail "the panel's layout could not be written"
-[general]
-toplevel-id-list=['top']
-object-id-list=['notification-area']
-
-[toplevels/top]
-expand=true
-orientation='top'
-size=24
-
-[objects/notification-area]
-object-type='applet'
-applet-iid='NotificationAreaAppletFactory::NotificationArea'
-toplevel-id='top'
-position=0
-relative-to-edge='end'
-locked=true
-LAYOUT
-    marco --no-composite >"$work/wm.log" 2>&1 &
-    pids+=($!)
+    printf '%s\n' '[general]' "toplevel-id-list=['top']" "object-id-list=['notification-area']" \
+        '[toplevels/top]' 'expand=true' "orientation='top'" 'size=24' '[objects/notification-area]' \
+        "object-type='applet'" "applet-iid='NotificationAreaAppletFactory::NotificationArea'" \
+        "toplevel-id='top'" 'position=0' "relative-to-edge='end'" 'locked=true' |
+        dconf load /org/mate/panel/ || fail "the panel's layout could not be written"
+    background wm.log marco --no-composite
     sleep 1.5
-    mate-panel >>"$work/host.log" 2>&1 &
-    pids+=($!)
+    background host.log mate-panel
     retry 30 panel_of mate-panel "Top Panel" || fail "mate-panel did not start"
 }
 
@@ -165,14 +172,12 @@ start_sway() {
            "tray": {"icon-size": 22, "spacing": 8}}' >"$XDG_CONFIG_HOME/waybar/config"
     local before
     before=$(ls /tmp/.X11-unix 2>/dev/null | tr '\n' ' ')
-    sway >"$work/wm.log" 2>&1 &
-    pids+=($!)
+    background wm.log sway
     sway_up() { ls "$XDG_RUNTIME_DIR"/wayland-? >/dev/null 2>&1 && ls "$XDG_RUNTIME_DIR"/sway-ipc.* >/dev/null 2>&1; }
     retry 20 sway_up || fail "sway did not start: $(tail -3 "$work/wm.log")"
     export WAYLAND_DISPLAY=$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-? | head -1)")
     export SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.* | head -1)
-    waybar >"$work/host.log" 2>&1 &
-    pids+=($!)
+    background host.log waybar
     # sway's X display is the socket that was not there before it started.
     new_display() {
         local socket

@@ -84,7 +84,6 @@ private:
             record.setDataSize(static_cast<std::uint16_t>(bytes.size()));
             return record.setDataType(key->second.type);
         }
-        smc_->reads.push_back(record.key());
         if (record.dataSize() != bytes.size())
             return record.setResult(smc::badArgument);
         for (std::size_t i = 0; i < bytes.size(); ++i)
@@ -97,6 +96,22 @@ private:
 };
 
 } // namespace
+
+void FakeSmc::temperature(const std::string& key, double celsius) {
+    const auto bytes = smc::encodeSp78(celsius);
+    keys[key] = {"sp78", {bytes[0], bytes[1]}};
+}
+
+void FakeSmc::fan(const std::string& key, double rpm) {
+    const auto bytes = smc::encodeFpe2(rpm);
+    keys[key] = {"fpe2", {bytes[0], bytes[1]}};
+}
+
+FakeSmc& FakeDeviceRegistry::addSmc() {
+    services["AppleSMC"] = {PropertyTable{}};
+    smc = std::make_shared<FakeSmc>();
+    return *smc;
+}
 
 std::unique_ptr<UserClient> FakeDeviceRegistry::openUserClient(RegistryEntryId service,
                                                                std::uint32_t type) {

@@ -22,8 +22,11 @@ struct FakeSmc {
     std::vector<std::string> enumeration;  // what key-at-index answers, by index
     std::optional<std::uint32_t> keyCount; // "#KEY" answers this when set
     std::int32_t openResult = 0;           // of scalar method 0
-    std::vector<std::string> reads;        // every key read (command 5), in order
     std::vector<std::uint32_t> scalarCalls;
+
+    // Keys in the controller's formats: a temperature (sp78) and a fan's speed (fpe2).
+    void temperature(const std::string& key, double celsius);
+    void fan(const std::string& key, double rpm);
 };
 
 // Services by class name. Counts the services and iterators it handed out that are still
@@ -41,6 +44,8 @@ public:
     int unreleased = 0;
 
     static platform::RegistryEntryId identityOf(std::string_view className, std::size_t index);
+    // Adds an "AppleSMC" service, whose user client is the controller returned.
+    FakeSmc& addSmc();
 
     // Hands `message` to every live registration on the service `service`; returns how many
     // received it.

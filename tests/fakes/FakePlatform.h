@@ -34,9 +34,8 @@ public:
 };
 class FakeHostInfo final : public platform::HostInfo {
 public:
-    std::array<double, 3> load{};
     std::optional<double> uptime;
-    std::array<double, 3> loadAverages() override { return load; }
+    std::array<double, 3> loadAverages() override { return {}; }
     std::optional<double> uptimeSeconds() override { return uptime; }
     std::string brandString() override { return {}; }
     platform::CoreCounts coreCounts() override { return {}; }

@@ -6,6 +6,7 @@
 #include "fakes/Measured.h"
 #include "model/Preferences.h"
 #include "monitor/SystemMonitor.h"
+#include "views/Theme.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,6 +14,8 @@
 #include <QQuickView>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
 
 namespace orb::testing {
 
@@ -53,6 +56,34 @@ struct ShellFixture : ::testing::Test {
     static QQuickItem* item(QQuickView* view, const char* name) {
         return view && view->rootObject() ? view->rootObject()->findChild<QQuickItem*>(name)
                                           : nullptr;
+    }
+
+    // The window a test reads, its items by name, and their texts and colours as standard strings
+    // so that a failure prints them readably. A missing item fails the test.
+    QQuickView* page = nullptr;
+    QQuickItem* find(const char* name) const {
+        if (QQuickItem* found = item(page, name))
+            return found;
+        throw std::runtime_error(std::string("no item named ") + name);
+    }
+    std::string text(const char* name, const char* property = "text") const {
+        return find(name)->property(property).toString().toStdString();
+    }
+    bool shown(const char* name) const { return find(name)->isVisible(); }
+    // An item's colour by its name in the theme, else as a hexadecimal number.
+    std::string colour(const char* name) const {
+        const QColor color = find(name)->property("color").value<QColor>();
+        const Theme theme;
+        for (const auto& [named, word] : {std::pair(theme.green(), "green"),
+                                          {theme.yellow(), "yellow"},
+                                          {theme.orange(), "orange"},
+                                          {theme.red(), "red"},
+                                          {theme.blue(), "blue"},
+                                          {theme.secondaryText(), "grey"}}) {
+            if (color == named)
+                return word;
+        }
+        return color.name(QColor::HexArgb).toStdString();
     }
 };
 

@@ -166,11 +166,13 @@ struct LabelTest : ShellFixture {
     }
 };
 
-TEST_F(LabelTest, PartsFollowTheChosenMetricsAndReadings) {
+TEST_F(LabelTest, PartsFollowTheChosenMetricsAndTheTrayIconIsTheRingsOrTheSymbolAlone) {
     const Label label = buildLabel(LabelSettings{}, monitor, 2.0);
     EXPECT_EQ(ringAt(label.rings.value(), innerRadius, 7.5, ringColor("blue")), "value"); // 70 %
     EXPECT_EQ(std::pair(label.text, label.symbol),
               std::pair(QString("1.5 MB/s"), symbolGlyph("network")));
+    const QColor text(0x20, 0x30, 0x40);
+    EXPECT_EQ(trayIconImage(label, text, 2.0), *label.rings);
 
     const Label innerOnly = build(RingMetric::none, RingMetric::memoryUsed, NumberMetric::none);
     EXPECT_EQ(ringAt(innerOnly.rings.value(), innerRadius, 1, ringColor("orange")), "value");
@@ -180,12 +182,6 @@ TEST_F(LabelTest, PartsFollowTheChosenMetricsAndReadings) {
     // No battery estimate drops the whole number group, symbol included.
     monitor.setTimeRemaining(QString());
     EXPECT_EQ(build(RingMetric::none, RingMetric::none, NumberMetric::timeRemaining).symbol, "");
-}
-
-TEST_F(LabelTest, TrayIconIsTheRingsOrTheSymbolAloneInASquare) {
-    const QColor text(0x20, 0x30, 0x40);
-    const Label label = buildLabel(LabelSettings{}, monitor, 2.0);
-    EXPECT_EQ(trayIconImage(label, text, 2.0), *label.rings);
 
     // Without rings the symbol alone at its own size, centred in the square, in the text
     // colour; with nothing, no picture.

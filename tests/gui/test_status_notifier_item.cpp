@@ -154,40 +154,37 @@ TEST_F(StatusNotifierItemTest, RegistersByPathWithoutWaitingServesItsLookAndClic
     EXPECT_EQ(callItem(itemInterface, "Activate", {1, 2}).type(), QDBusMessage::ErrorMessage);
 }
 
-TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesRefusesAtFirstAndGoes) {
-    makeItem().start();
-    ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{false}; }, 5000)) << "no watcher";
-
-    // A starting watcher may own its name a while before it takes calls: the item tries again.
-    startWatcher(/*answering=*/false);
-    waitUntil([] { return false; }, 300);
-    EXPECT_EQ(answers_, QList<bool>{false});
-    answer();
-    ASSERT_TRUE(waitUntil([&] { return answers_ == (QList<bool>{false, true}); }, 10000));
-
-    // Its going is announced; its return is the next test's.
-    stopWatcher();
-    ASSERT_TRUE(waitUntil([&] { return answers_ == (QList<bool>{false, true, false}); }, 5000));
-}
-
-TEST_F(StatusNotifierItemTest, AnItemOfferedAfterAnotherFollowsItAlsoWhenThePanelReturns) {
+TEST_F(StatusNotifierItemTest, FollowsTheWatcherAsItComesAndGoesAndOffersItsItemsInOrder) {
     // Hosts place items in the order they took them in: the later item waits for the earlier
     // one's registration even when started first, and again after the panel restarts.
     const QString numberPath = itemPath + "/Number";
     orb::StatusNotifierItem number("orbimeter-number", "Orbimeter number", numberPath, itemBus_);
     orb::StatusNotifierItem& rings = makeItem();
     number.registerAfter(&rings);
-    startWatcher();
     number.start();
+    startWatcher();
     waitUntil([] { return false; }, 400);
     EXPECT_TRUE(watcher_.registered.isEmpty()) << "registered before the earlier item";
-    rings.start();
-    const QStringList inOrder{itemPath, numberPath};
-    ASSERT_TRUE(waitUntil([&] { return watcher_.registered.size() == 2; }, 5000));
-    EXPECT_EQ(watcher_.registered, inOrder);
 
     stopWatcher();
-    ASSERT_TRUE(waitUntil([&] { return !rings.isRegistered() && !number.isRegistered(); }, 5000));
+    rings.start();
+    ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{false}; }, 5000)) << "no watcher";
+    // A starting watcher may own its name a while before it takes calls: the items try again.
+    startWatcher(/*answering=*/false);
+    waitUntil([] { return false; }, 300);
+    EXPECT_EQ(answers_, QList<bool>{false});
+    answer();
+    const QStringList inOrder{itemPath, numberPath};
+    ASSERT_TRUE(waitUntil([&] { return watcher_.registered.size() == 2; }, 10000));
+    EXPECT_EQ(watcher_.registered, inOrder);
+
+    // Its going is announced; on its return the items register again, in order.
+    stopWatcher();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return answers_ == (QList<bool>{false, true, false}) && !number.isRegistered();
+        },
+        5000));
     startWatcher();
     ASSERT_TRUE(waitUntil([&] { return watcher_.registered.size() == 2; }, 10000));
     EXPECT_EQ(watcher_.registered, inOrder);

@@ -1,35 +1,30 @@
-// The management library's calls the program makes, answering from a table the test sets.
+// The management library's calls the program makes, answering from a table the test sets. The
+// structures are laid out here as the library lays them out, not taken from the program.
 
 #include "fake_nvml.h"
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
-constexpr int success = 0;
-constexpr int errorUninitialized = 1;
-constexpr int errorInvalidArgument = 2;
-constexpr int errorNotSupported = 3;
-constexpr int errorInsufficientSize = 7;
+constexpr int success = 0, errorUninitialized = 1, errorInvalidArgument = 2;
 constexpr unsigned int maxGpus = 4;
 
-struct Device {
-    FakeNvmlGpu gpu;
-    char name[96];
-};
-
 int initResult = success;
-Device devices[maxGpus];
-unsigned int deviceCount = 0;
-unsigned int initCalls = 0;
+FakeNvmlGpu gpus[maxGpus];
+unsigned int gpuCount = 0, initCalls = 0;
 bool initialized = false;
 
-// Answers `read` for a handle this library gave out, and refuses any other.
-template <typename Read> int withDevice(void* handle, Read read) {
-    for (unsigned int i = 0; i < deviceCount; ++i)
-        if (handle == &devices[i])
-            return read(devices[i]);
+// Answers with `read` for a handle this library gave out, and refuses any other.
+template <typename Read> int withGpu(void* handle, Read read) {
+    for (unsigned int i = 0; i < gpuCount; ++i) {
+        if (handle == &gpus[i]) {
+            read(gpus[i]);
+            return success;
+        }
+    }
     return errorInvalidArgument;
 }
 
@@ -38,24 +33,15 @@ struct PciInfo {
     unsigned int domain, bus, device, pciDeviceId, pciSubSystemId;
     char busId[32];
 };
-struct Utilization {
-    unsigned int gpu, memory;
-};
-struct Memory {
-    unsigned long long total, free, used;
-};
 
 } // namespace
 
 extern "C" {
 
-void fakeNvmlConfigure(int result, const FakeNvmlGpu* gpus, unsigned int count) {
+void fakeNvmlConfigure(int result, const FakeNvmlGpu* configured, unsigned int count) {
     initResult = result;
-    deviceCount = count < maxGpus ? count : maxGpus;
-    for (unsigned int i = 0; i < deviceCount; ++i) {
-        devices[i].gpu = gpus[i];
-        std::snprintf(devices[i].name, sizeof devices[i].name, "%s", gpus[i].name);
-    }
+    gpuCount = count < maxGpus ? count : maxGpus;
+    std::memcpy(gpus, configured, gpuCount * sizeof *gpus);
 }
 
 unsigned int fakeNvmlInitCalls() {
@@ -69,10 +55,7 @@ int nvmlInit_v2() {
 }
 
 int nvmlShutdown() {
-    if (!initialized)
-        return errorUninitialized;
-    initialized = false;
-    return success;
+    return std::exchange(initialized, false) ? success : errorUninitialized;
 }
 
 const char* nvmlErrorString(int result) {
@@ -82,79 +65,54 @@ const char* nvmlErrorString(int result) {
 int nvmlDeviceGetCount_v2(unsigned int* count) {
     if (!initialized)
         return errorUninitialized;
-    *count = deviceCount;
+    *count = gpuCount;
     return success;
 }
 
 int nvmlDeviceGetHandleByIndex_v2(unsigned int index, void** handle) {
-    if (!initialized)
-        return errorUninitialized;
-    if (index >= deviceCount)
+    if (!initialized || index >= gpuCount)
         return errorInvalidArgument;
-    *handle = &devices[index];
+    *handle = &gpus[index];
     return success;
 }
 
 int nvmlDeviceGetName(void* handle, char* name, unsigned int length) {
-    return withDevice(handle, [&](const Device& d) {
-        if (std::strlen(d.name) >= length)
-            return errorInsufficientSize;
-        std::strcpy(name, d.name);
-        return success;
-    });
+    return withGpu(handle,
+                   [&](const FakeNvmlGpu& gpu) { std::snprintf(name, length, "%s", gpu.name); });
 }
 
 int nvmlDeviceGetPciInfo_v3(void* handle, PciInfo* pci) {
-    return withDevice(handle, [&](const Device& d) {
-        std::memset(pci, 0, sizeof *pci);
-        pci->bus = d.gpu.pciBus;
-        std::snprintf(pci->busId, sizeof pci->busId, "00000000:%02X:00.0", d.gpu.pciBus);
-        return success;
+    return withGpu(handle, [&](const FakeNvmlGpu& gpu) {
+        *pci = {};
+        pci->bus = gpu.pciBus;
     });
 }
 
-int nvmlDeviceGetUtilizationRates(void* handle, Utilization* utilization) {
-    return withDevice(handle, [&](const Device& d) {
-        utilization->gpu = d.gpu.utilization;
-        utilization->memory = 0;
-        return success;
-    });
+int nvmlDeviceGetUtilizationRates(void* handle, unsigned int rates[2]) { // GPU, then memory
+    return withGpu(handle,
+                   [&](const FakeNvmlGpu& gpu) { rates[0] = gpu.utilization, rates[1] = 0; });
 }
 
-int nvmlDeviceGetMemoryInfo(void* handle, Memory* memory) {
-    return withDevice(handle, [&](const Device& d) {
-        memory->total = d.gpu.memoryTotal;
-        memory->used = d.gpu.memoryUsed;
-        memory->free = memory->total - memory->used;
-        return success;
+int nvmlDeviceGetMemoryInfo(void* handle, unsigned long long memory[3]) { // total, free, used
+    return withGpu(handle, [&](const FakeNvmlGpu& gpu) {
+        memory[0] = gpu.memoryTotal, memory[1] = gpu.memoryTotal - gpu.memoryUsed;
+        memory[2] = gpu.memoryUsed;
     });
 }
 
 int nvmlDeviceGetPowerUsage(void* handle, unsigned int* milliwatts) {
-    return withDevice(handle, [&](const Device& d) {
-        *milliwatts = d.gpu.milliwatts;
-        return success;
-    });
+    return withGpu(handle, [&](const FakeNvmlGpu& gpu) { *milliwatts = gpu.milliwatts; });
 }
 
+// A figure the driver does not give reads 0, which the program takes as none.
 int nvmlDeviceGetNumGpuCores(void* handle, unsigned int* cores) {
-    return withDevice(handle, [&](const Device& d) {
-        if (d.gpu.cores == 0)
-            return errorNotSupported;
-        *cores = d.gpu.cores;
-        return success;
-    });
+    return withGpu(handle, [&](const FakeNvmlGpu& gpu) { *cores = gpu.cores; });
 }
 
 int nvmlDeviceGetTemperature(void* handle, int sensor, unsigned int* celsius) {
-    return withDevice(handle, [&](const Device& d) {
-        if (sensor != 0)
-            return errorInvalidArgument;
-        if (d.gpu.celsius == 0)
-            return errorNotSupported;
-        *celsius = d.gpu.celsius;
-        return success;
-    });
+    if (sensor != 0) // the die's
+        return errorInvalidArgument;
+    return withGpu(handle, [&](const FakeNvmlGpu& gpu) { *celsius = gpu.celsius; });
 }
 
 } // extern "C"

@@ -16,7 +16,8 @@ struct FakeNvmlGpu {
 };
 
 extern "C" {
-// What the next nvmlInit_v2 returns and which devices it finds (at most 4; copied).
+// What the next nvmlInit_v2 returns and which devices it finds (at most 4; copied, but the
+// names they point to are not).
 using FakeNvmlConfigureFn = void (*)(int initResult, const FakeNvmlGpu* gpus, unsigned int count);
 // How often nvmlInit_v2 has been called since the library was loaded.
 using FakeNvmlInitCallsFn = unsigned int (*)();

@@ -6,13 +6,13 @@
 // Usage: orbimeter_process_churn [PER_SECOND] [--reuse]
 // With --reuse, where the process may set the next identifier (ns_last_pid: root of its own PID
 // namespace), new processes take the identifiers of ones that exited a moment ago.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -21,31 +21,15 @@ namespace {
 
 volatile std::sig_atomic_t stopping = 0;
 
-void stop(int) {
-    stopping = 1;
-}
-
-void sleepMs(long ms) {
-    const timespec pause{ms / 1000, (ms % 1000) * 1'000'000};
-    ::nanosleep(&pause, nullptr);
-}
-
-// The child's life, chosen by its number in the run.
+// The child's life, chosen by its number in the run: gone at once, a new program under the same
+// identifier (with a new name and executable), a moment's sleep, or long enough for a few walks
+// to see it.
 [[noreturn]] void live(long number, const char* self) {
-    switch (number % 5) {
-    case 0:
-        ::_exit(0);
-    case 1: // a new program under the same identifier, with a new name and executable
+    if (number % 5 == 1)
         ::execl(self, "churn-exec", "--exit", static_cast<char*>(nullptr));
-        ::_exit(1);
-    case 2:
-    case 3:
-        sleepMs(1 + number % 40);
-        ::_exit(0);
-    default: // stays long enough for a few walks to see it
-        sleepMs(100 + number % 300);
-        ::_exit(0);
-    }
+    const long ms = number % 5 == 4 ? 100 + number % 300 : number % 5 == 0 ? 0 : 1 + number % 40;
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    ::_exit(0);
 }
 
 // Sets the identifier the next fork gets to just above `last`; false where that is not allowed.
@@ -64,8 +48,8 @@ int main(int argc, char** argv) {
         return 0;
     const long perSecond = argc > 1 ? std::max(1L, std::atol(argv[1])) : 300;
     bool reuse = argc > 2 && std::strcmp(argv[2], "--reuse") == 0;
-    std::signal(SIGTERM, stop);
-    std::signal(SIGINT, stop);
+    std::signal(SIGTERM, [](int) { stopping = 1; });
+    std::signal(SIGINT, [](int) { stopping = 1; });
 
     // Identifiers cycle through a window just above the helper's own: about 60 processes are
     // alive at a time, so within 200 identifiers each one is handed out again within a second.
@@ -86,17 +70,14 @@ int main(int argc, char** argv) {
         const pid_t child = ::fork();
         if (child == 0)
             live(started, self);
-        if (child > 0) {
-            ++started;
-            if (reuse && child >= windowStart + windowSize) {
-                setLastPid(windowStart);
-                ++reused;
-            }
+        started += child > 0;
+        if (child > 0 && reuse && child >= windowStart + windowSize) {
+            setLastPid(windowStart);
+            ++reused;
         }
         while (::waitpid(-1, nullptr, WNOHANG) > 0) {
         }
-        next += period;
-        std::this_thread::sleep_until(next);
+        std::this_thread::sleep_until(next += period);
     }
     while (::wait(nullptr) > 0 || errno == EINTR) {
     }

@@ -7,26 +7,13 @@
 set -euo pipefail
 build=$(realpath "${1:?usage: $0 BUILD_DIR [TICKS] [TICK_MS] [PER_SECOND]}")
 ticks=${2:-100000} tick_ms=${3:-10} per_second=${4:-300}
-here=$(dirname "$(realpath "$0")")
-
-# In a PID namespace of its own the churn may hand out identifiers again at once, and the walk
-# sees the processes of the run alone.
-if [ -z "${ORB_SOAK_NAMESPACE:-}" ]; then
-    if unshare --user --map-root-user --pid --fork --mount --mount-proc true 2>/dev/null; then
-        exec unshare --user --map-root-user --pid --fork --mount --mount-proc \
-            env ORB_SOAK_NAMESPACE=1 bash "$0" "$@"
-    fi
-    echo "note: no private PID namespace here; process identifiers are reused only by chance"
-fi
-
-source "$here/figures.sh"
-RSS_BOUND_KIB=$((8 * 1024)) KEPT_SLACK=16
+source "$(dirname "$(realpath "$0")")/figures.sh"
+own_pid_namespace "$0" "$@"
 work=$(mktemp -d)
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 
-"$build/tests/orbimeter_process_churn" "$per_second" --reuse >"$work/churn.log" 2>&1 &
-pids+=($!)
+start_churn "$per_second"
 started=$SECONDS
 "$build/probe/orbimeter-probe" --watch --tick-interval-ms "$tick_ms" --stats \
     >/dev/null 2>"$work/probe.log" &
@@ -43,11 +30,7 @@ for point in start:$((ticks / 10)) middle:$((ticks / 2)) end:$ticks; do
         kill -0 "$watched" 2>/dev/null || { echo "FAIL: the engine ended"; tail -5 "$work/probe.log"; exit 1; }
     sample "$name" "$work/probe.log"
 done
-kill "${pids[0]}"
-wait "${pids[0]}" || true
+stop_churn
 read -r _ reached _ <<<"${rows[-1]}"
 echo "engine soak: $reached of $ticks ticks of $tick_ms ms in $((SECONDS - started)) s; $(cat "$work/churn.log")"
-status=0
-report || status=1
-listening_sockets "$watched" || { echo "FAIL: the engine listens on a socket"; status=1; }
-exit "$status"
+report

@@ -1,6 +1,24 @@
 # Sourced by the soak and security scripts: what a running process of the program holds, read
 # from /proc, and the table and bounds of a soak.
 
+# Runs the soak again in a PID namespace of its own (arguments: the script's and its own), where
+# the churn may hand out identifiers again at once and the walk sees the run's processes alone.
+own_pid_namespace() {
+    [ -z "${ORB_SOAK_NAMESPACE:-}" ] || return 0
+    local unshare=(unshare --user --map-root-user --pid --fork --mount --mount-proc)
+    "${unshare[@]}" true 2>/dev/null || { echo "note: no private PID namespace here; no reused identifiers"; return 0; }
+    exec "${unshare[@]}" env ORB_SOAK_NAMESPACE=1 bash "$@"
+}
+
+# Starts the churn helper at $1 processes a second (pid in `churn`, its report in churn.log),
+# reusing identifiers only inside the run's own namespace.
+start_churn() {
+    "$build/tests/orbimeter_process_churn" "$1" ${ORB_SOAK_NAMESPACE:+--reuse} >"$work/churn.log" 2>&1 &
+    churn=$!
+    pids+=($churn)
+}
+stop_churn() { kill "$churn" && { wait "$churn" || true; }; }
+
 # Resident memory in kB, and the part of it that is the program's own (heap and stacks): the
 # rest is shared library and font pages, which grow as code runs for the first time.
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
@@ -52,6 +70,7 @@ sample() {
 
 # Prints the rows as a table and checks them against the bounds; false on growth beyond them.
 # RSS_BOUND_KIB: how much resident memory may grow from the first row to any later one.
+RSS_BOUND_KIB=$((8 * 1024)) KEPT_SLACK=16
 report() {
     printf '%-8s %8s %12s %12s %12s %10s %10s %9s\n' "" tick resident anonymous descriptors "kept stat" processes tracked
     local row

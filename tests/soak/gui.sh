@@ -5,40 +5,29 @@
 # resident memory, open descriptors and the process tracker's size after a warm-up (a quarter
 # of the run), halfway and at the end, and fails when they grow beyond the bounds.
 # Usage: gui.sh BUILD_DIR [SECONDS=600] [TICK_MS=10] [PER_SECOND=300]
-if [ -z "${ORB_SOAK_NAMESPACE:-}" ] &&
-    unshare --user --map-root-user --pid --fork --mount --mount-proc true 2>/dev/null; then
-    exec unshare --user --map-root-user --pid --fork --mount --mount-proc \
-        env ORB_SOAK_NAMESPACE=1 bash "$0" "$@"
-fi
+here=$(dirname "$(realpath "$0")")
+source "$here/figures.sh"
+own_pid_namespace "$0" "$@"
 seconds=${2:-600} tick_ms=${3:-10} per_second=${4:-300}
 scenario=soak-gui
-here=$(dirname "$(realpath "$0")")
 source "$here/../e2e/common.sh"
-need trayer
-source "$here/figures.sh"
-RSS_BOUND_KIB=$((8 * 1024)) KEPT_SLACK=16
-
 source "$here/../e2e/hosts.sh"
+need trayer
 start_display
 start_trayer
-panel=$trayer_window
 
 mkdir -p "$XDG_CONFIG_HOME/orbimeter"
 printf '[General]\nnumberMetric=CPU %%\nouterRingMetric=CPU Total\ninnerRingMetric=CPU User\n' \
     >"$XDG_CONFIG_HOME/orbimeter/orbimeter.conf"
-reuse=$([ -n "${ORB_SOAK_NAMESPACE:-}" ] && echo --reuse || true)
-"$build/tests/orbimeter_process_churn" "$per_second" $reuse >"$work/churn.log" 2>&1 &
-churn=$!
-pids+=($churn)
+start_churn "$per_second"
 started=$SECONDS
-"$app" --tick-interval-ms "$tick_ms" --stats >"$work/app.log" 2>&1 &
+background app.log "$app" --tick-interval-ms "$tick_ms" --stats
 watched=$!
-pids+=($watched)
 
 # The tray item docks once its first image is drawn; a click on it opens the popover.
-docked() { geometry "$panel" && [ "$WIDTH" -ge 40 ]; }
+docked() { geometry "$trayer_window" && [ "$WIDTH" -ge 40 ]; }
 retry 60 docked || fail "the program's tray item did not dock"
-click_tray() { geometry "$panel" && xdotool mousemove "$((X + WIDTH * 3 / 4))" "$((Y + HEIGHT / 2))" click 1; }
+click_tray() { geometry "$trayer_window" && xdotool mousemove "$((X + WIDTH * 3 / 4))" "$((Y + HEIGHT / 2))" click 1; }
 open_popover
 
 for point in start:$((seconds / 4)) middle:$((seconds / 2)) end:$seconds; do
@@ -48,10 +37,6 @@ for point in start:$((seconds / 4)) middle:$((seconds / 2)) end:$seconds; do
     find_window Orbimeter >/dev/null || fail "the popover closed during the run"
     sample "${point%:*}" "$work/app.log"
 done
-kill "$churn"
-wait "$churn" || true
+stop_churn
 echo "GUI soak: $seconds s of $tick_ms ms ticks, popover open; $(cat "$work/churn.log")"
-status=0
-report || status=1
-listening_sockets "$watched" || { echo "FAIL: the program listens on a socket"; status=1; }
-exit "$status"
+report

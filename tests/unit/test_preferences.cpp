@@ -30,34 +30,31 @@ bool writeFile(const QString& path, const QByteArray& content) {
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-// Preferences over the store as the program builds it, in a temporary config directory.
+// Preferences over the store as the program builds it, in temporary config directories.
 struct PreferencesStore : ::testing::Test {
     QTemporaryDir dir;
     const QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME"); // empty counts as unset
-    const QString path = dir.filePath("orbimeter/orbimeter.conf");
     FakeLoginItem loginItem;
     std::optional<platform::QtSettingsStore> store;
     std::optional<Preferences> prefs;
 
-    PreferencesStore() { qputenv("XDG_CONFIG_HOME", dir.path().toUtf8()); }
     ~PreferencesStore() override { qputenv("XDG_CONFIG_HOME", savedConfigHome); }
 
-    // Opens the store afresh and makes the first choices; returns what that printed.
-    std::string open(const std::function<void(Preferences&)>& choose = [](Preferences&) {}) {
+    // Opens the store afresh below `configHome` and makes the first choices, on the preferences
+    // or on the store; returns what that printed.
+    std::string open(
+        const QString& configHome,
+        const std::function<void(Preferences&)>& choose = [](Preferences&) {}) {
+        qputenv("XDG_CONFIG_HOME", configHome.toUtf8());
         prefs.reset();
         ::testing::internal::CaptureStdout();
         choose(prefs.emplace(store.emplace(), loginItem));
         return ::testing::internal::GetCapturedStdout();
     }
-    // The bare store opened afresh below `configHome`; what it prints is captured until
-    // printed().
-    platform::QtSettingsStore& openStore(const QString& configHome) {
-        qputenv("XDG_CONFIG_HOME", configHome.toUtf8());
+    void close() { // before the folder goes
         prefs.reset();
-        ::testing::internal::CaptureStdout();
-        return store.emplace();
+        store.reset();
     }
-    static std::string printed() { return ::testing::internal::GetCapturedStdout(); }
 };
 
 } // namespace
@@ -97,72 +94,63 @@ TEST(Preferences, LaunchAtLoginFollowsTheStatusAndSwitchingItCallsTheServiceOnly
     }
 }
 
-TEST_F(PreferencesStore, DamagedFileIsSetAsideEvenIfReadBeforeAndChoicesAreSavedAsPlainText) {
-    const QByteArray damaged = "[General\nouterRingMetric=Fan 0\n"; // a section without its ']'
-    ASSERT_TRUE(writeFile(path, damaged));
-    // QSettings shares one parse of a file within the process: reading it first here hides the
-    // format error from every later QSettings on the same file.
-    QSettings(path, QSettings::IniFormat).allKeys();
-
-    const std::string where = path.toStdString();
-    EXPECT_EQ(open([](Preferences& p) {
-                  p.setNumberMetric(NumberMetric::cpuTotal);
-                  p.setOuterRingColor("a, b"); // would read back as a list if not quoted
-              }),
-              "Settings: " + where + " was damaged and is kept as " + where +
-                  ".damaged; using the defaults\n");
-    // Even the part that looked readable is not trusted.
-    EXPECT_EQ(prefs->outerRingMetric(), RingMetric::cpuTotal);
-    EXPECT_EQ(contentOf(path + ".damaged"), damaged);
-    EXPECT_TRUE(contentOf(path).split('\n').contains("numberMetric=CPU %"));
-
-    EXPECT_EQ(open(), "");
-    EXPECT_EQ(prefs->numberMetric(), NumberMetric::cpuTotal);
-    EXPECT_EQ(prefs->outerRingColor(), "a, b");
-}
-
-TEST_F(PreferencesStore, UnusableStoreKeepsTheChoicesAndSaysSoOnce) {
-    // A folder where the file should be can be neither read nor replaced; a file where the
-    // config directory should be stops writes even for the superuser.
-    ASSERT_TRUE(QDir().mkpath(path + "/inside"));
-    const QString blocker = dir.filePath("blocker");
-    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
-    for (const QString& configHome : {dir.path(), blocker}) {
-        qputenv("XDG_CONFIG_HOME", configHome.toUtf8());
-        const std::string where = (configHome + "/orbimeter/orbimeter.conf").toStdString();
-        const std::string cannotRead = "Settings: cannot read " + where + "; using the defaults\n";
-        EXPECT_EQ(open([](Preferences& p) {
-                      p.setOuterRingMetric(RingMetric::fan0);
-                      p.setOuterRingMetric(RingMetric::diskRead);
-                  }),
-                  (configHome == blocker ? "" : cannotRead) + "Settings: cannot save to " + where +
-                      "; changes last until Orbimeter quits\n");
-        EXPECT_EQ(prefs->outerRingMetric(), RingMetric::diskRead);
-    }
-}
-
-TEST_F(PreferencesStore, EmptyOrBinaryFilesGiveTheDefaultsAndAreReplacedOnlyByAWholeFile) {
+TEST_F(PreferencesStore, DamagedFilesAreSetAsideEvenIfReadBeforeAndReplacedByAWholeFile) {
     QByteArray binary;
     for (int i = 0; i < 512; ++i)
         binary.append(static_cast<char>((i * 151 + 7) % 256)); // NULs, '[' and '=' among them
     const struct {
         const char* what;
         QByteArray content;
-        bool setAside; // kept as orbimeter.conf.damaged, with one line
-    } cases[] = {{"empty", "", false}, {"binary", binary, true}};
+        bool damaged; // kept as orbimeter.conf.damaged, with one line
+    } cases[] = {{"a section without its ']'", "[General\nouterRingMetric=Fan 0\n", true},
+                 {"empty", "", false},
+                 {"binary", binary, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         QTemporaryDir home;
         const QString file = home.filePath("orbimeter/orbimeter.conf");
         ASSERT_TRUE(writeFile(file, c.content));
-        auto& settings = openStore(home.path());
-        EXPECT_EQ(settings.stringForKey("numberMetric"), std::nullopt);
-        settings.setString("numberMetric", "CPU %");
-        const std::string out = printed();
-        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), c.setAside ? 1 : 0) << out;
-        EXPECT_EQ(contentOf(file + ".damaged"), c.setAside ? c.content : QByteArray());
-        EXPECT_EQ(contentOf(file), "[General]\nnumberMetric=CPU %\n");
-        store.reset(); // before its folder goes
+        // QSettings shares one parse of a file within the process: reading it first here hides
+        // the format error from every later QSettings on the same file.
+        QSettings(file, QSettings::IniFormat).allKeys();
+        const std::string where = file.toStdString();
+        EXPECT_EQ(open(home.path(),
+                       [](Preferences& p) {
+                           p.setNumberMetric(NumberMetric::cpuTotal);
+                           p.setOuterRingColor("a, b"); // would read back as a list if not quoted
+                       }),
+                  c.damaged ? "Settings: " + where + " was damaged and is kept as " + where +
+                                  ".damaged; using the defaults\n"
+                            : "");
+        // Even the part that looked readable is not trusted.
+        EXPECT_EQ(prefs->outerRingMetric(), RingMetric::cpuTotal);
+        EXPECT_EQ(contentOf(file + ".damaged"), c.damaged ? c.content : QByteArray());
+        EXPECT_EQ(contentOf(file), "[General]\nnumberMetric=CPU %\nouterRingColor=\"a, b\"\n");
+
+        EXPECT_EQ(open(home.path()), "");
+        EXPECT_EQ(std::pair(prefs->numberMetric(), prefs->outerRingColor()),
+                  std::pair(NumberMetric::cpuTotal, QString("a, b")));
+        close();
+    }
+}
+
+TEST_F(PreferencesStore, UnusableStoreKeepsTheChoicesAndSaysSoOnce) {
+    // A folder where the file should be can be neither read nor replaced; a file where the
+    // config directory should be stops writes even for the superuser.
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("orbimeter/orbimeter.conf/inside")));
+    const QString blocker = dir.filePath("blocker");
+    ASSERT_TRUE(QFile(blocker).open(QIODevice::WriteOnly));
+    for (const QString& configHome : {dir.path(), blocker}) {
+        const std::string where = (configHome + "/orbimeter/orbimeter.conf").toStdString();
+        const std::string cannotRead = "Settings: cannot read " + where + "; using the defaults\n";
+        EXPECT_EQ(open(configHome,
+                       [](Preferences& p) {
+                           p.setOuterRingMetric(RingMetric::fan0);
+                           p.setOuterRingMetric(RingMetric::diskRead);
+                       }),
+                  (configHome == blocker ? "" : cannotRead) + "Settings: cannot save to " + where +
+                      "; changes last until Orbimeter quits\n");
+        EXPECT_EQ(prefs->outerRingMetric(), RingMetric::diskRead);
     }
 }
 
@@ -184,13 +172,15 @@ TEST_F(PreferencesStore, ReadOnlyOrFullDiskKeepsTheFileAsItWasAndSaysSoOnce) {
             while (fill.write(QByteArray(4096, 'x')) > 0 && fill.flush()) {
             }
         }
-        auto& settings = openStore(home);
-        EXPECT_EQ(settings.stringForKey("numberMetric"), "Mem Free");
-        settings.setString("numberMetric", "CPU %");
-        settings.setString("outerRingMetric", "Fan 0");
-        EXPECT_EQ(settings.stringForKey("numberMetric"), "CPU %") << "kept for the session";
-        EXPECT_EQ(printed(), "Settings: cannot save to " + file.toStdString() +
-                                 "; changes last until Orbimeter quits\n");
+        EXPECT_EQ(open(home,
+                       [&](Preferences&) {
+                           EXPECT_EQ(store->stringForKey("numberMetric"), "Mem Free");
+                           store->setString("numberMetric", "CPU %");
+                           store->setString("outerRingMetric", "Fan 0");
+                       }),
+                  "Settings: cannot save to " + file.toStdString() +
+                      "; changes last until Orbimeter quits\n");
+        EXPECT_EQ(store->stringForKey("numberMetric"), "CPU %") << "kept for the session";
         EXPECT_EQ(contentOf(file), saved);
         // No half-written temporary file is left beside it.
         const QStringList left = QDir(QFileInfo(file).path()).entryList(QDir::Files);
@@ -198,10 +188,10 @@ TEST_F(PreferencesStore, ReadOnlyOrFullDiskKeepsTheFileAsItWasAndSaysSoOnce) {
         if (!readOnly) {
             // Once there is room again the choices still pending are saved, all at once.
             ASSERT_TRUE(QFile::remove(filler));
-            settings.setString("innerRingMetric", "GPU");
+            store->setString("innerRingMetric", "GPU");
             EXPECT_EQ(contentOf(file), "[General]\ninnerRingMetric=GPU\nnumberMetric=CPU %\n"
                                        "outerRingMetric=Fan 0\n");
         }
-        store.reset(); // before its mount goes
+        close(); // before its mount goes
     }
 }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sstream>
 
 using namespace orb;
 using namespace orb::testing;
@@ -186,53 +187,37 @@ TEST(PropertyValue, NumbersConvertOnlyWhenExact) {
 }
 
 TEST(GPUMonitor, PercentagesAreMeansAndCountsAreSumsOverTheAcceleratorsWithStatistics) {
-    // As the Linux accelerators describe their cards: a busy share, memory, power, a name.
-    constexpr std::int64_t GiB = 1 << 30;
-    struct Case {
-        const char* name;
-        std::vector<std::optional<PropertyTable>> accelerators;
-        GPUStats expected;
-    };
-    const Case cases[] = {
-        {"one card",
-         {withStatistics({{"Device Utilization %", 37},
-                          {"In use system memory", GiB},
-                          {"Alloc system memory", 8 * GiB}},
-                         {{"PowerWatts", 36.5}, {"model", "AMD Radeon RX 6900 XT"}})},
-         {.utilization = 0.37,
-          .memoryUsed = GiB,
-          .memoryAllocated = 8 * GiB,
-          .modelName = "AMD Radeon RX 6900 XT",
-          .powerWatts = 36.5}},
-        {"a card without a busy figure does not count; the first core count and name stay",
-         {withStatistics({{"Device Utilization %", 40}, {"In use system memory", 512}},
-                         {{"PowerWatts", 4.0}, {"model", ""}}),
-          withStatistics({{"Device Utilization %", 0}},
-                         {{"gpu-core-count", 5888}, {"model", "NVIDIA GeForce RTX 4070"}}),
-          PropertyTable{{"model", "UHD Graphics 620"}, {"gpu-core-count", 24}}, std::nullopt},
-         {.utilization = 0.2,
-          .memoryUsed = 512,
-          .coreCount = 5888,
-          .modelName = "NVIDIA GeForce RTX 4070",
-          .powerWatts = 4}},
-        {"sums stop at their largest value; negative counts add nothing",
-         {withStatistics({{"In use system memory", std::numeric_limits<std::int64_t>::max()},
-                          {"Alloc system memory", -4096}}),
-          withStatistics({{"In use system memory", 512}, {"Alloc system memory", 1024}})},
-         {.memoryUsed = std::numeric_limits<std::int64_t>::max(), .memoryAllocated = 1024}},
-        {"no accelerator", {}, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    // Cards as the Linux accelerators describe them; the stats as busy share, memory used and
+    // allocated, cores, model and watts.
+    const auto read = [](std::vector<std::optional<PropertyTable>> accelerators) {
         FakeDeviceRegistry registry;
-        registry.services["IOAccelerator"] = c.accelerators;
-        const auto stats = GPUMonitor::readStats(registry);
-        EXPECT_DOUBLE_EQ(stats.utilization, c.expected.utilization);
-        EXPECT_EQ(stats.memoryUsed, c.expected.memoryUsed);
-        EXPECT_EQ(stats.memoryAllocated, c.expected.memoryAllocated);
-        EXPECT_EQ(stats.coreCount, c.expected.coreCount);
-        EXPECT_EQ(stats.modelName, c.expected.modelName);
-        EXPECT_DOUBLE_EQ(stats.powerWatts, c.expected.powerWatts);
+        registry.services["IOAccelerator"] = std::move(accelerators);
+        const auto s = GPUMonitor::readStats(registry);
         EXPECT_EQ(registry.unreleased, 0);
-    }
+        std::ostringstream out;
+        out << s.utilization << " " << s.memoryUsed << "/" << s.memoryAllocated << " "
+            << s.coreCount << " " << s.modelName.toStdString() << " " << s.powerWatts;
+        return out.str();
+    };
+    constexpr std::int64_t GiB = 1 << 30;
+    EXPECT_EQ(read({withStatistics({{"Device Utilization %", 37},
+                                    {"In use system memory", GiB},
+                                    {"Alloc system memory", 8 * GiB}},
+                                   {{"PowerWatts", 36.5}, {"model", "AMD Radeon RX 6900 XT"}})}),
+              "0.37 1073741824/8589934592 0 AMD Radeon RX 6900 XT 36.5");
+    // A card without a busy figure does not count; the first core count and name stay.
+    EXPECT_EQ(
+        read({withStatistics({{"Device Utilization %", 40}, {"In use system memory", 512}},
+                             {{"PowerWatts", 4.0}, {"model", ""}}),
+              withStatistics({{"Device Utilization %", 0}},
+                             {{"gpu-core-count", 5888}, {"model", "NVIDIA GeForce RTX 4070"}}),
+              PropertyTable{{"model", "UHD Graphics 620"}, {"gpu-core-count", 24}}, std::nullopt}),
+        "0.2 512/0 5888 NVIDIA GeForce RTX 4070 4");
+    // Sums stop at their largest value; negative counts add nothing.
+    EXPECT_EQ(
+        read({withStatistics({{"In use system memory", std::numeric_limits<std::int64_t>::max()},
+                              {"Alloc system memory", -4096}}),
+              withStatistics({{"In use system memory", 512}, {"Alloc system memory", 1024}})}),
+        "0 9223372036854775807/1024 0  0");
+    EXPECT_EQ(read({}), "0 0/0 0  0");
 }

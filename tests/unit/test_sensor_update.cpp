@@ -2,7 +2,6 @@
 #include "fakes/FakePlatform.h"
 #include "fakes/Text.h"
 #include "monitor/SystemMonitor.h"
-#include "platform/SmcKeyData.h"
 #include "sensors/HIDMonitor.h"
 #include "sensors/IoregMonitor.h"
 
@@ -21,7 +20,7 @@ namespace {
 struct Machine {
     FakePlatform fake;
     FakeHidSystem* hid;
-    std::shared_ptr<FakeSmc> smc = std::make_shared<FakeSmc>();
+    FakeSmc& smc = fake.registry->addSmc();
     std::ostringstream log;
     std::unique_ptr<SystemMonitor> monitor;
 
@@ -29,17 +28,10 @@ struct Machine {
         auto system = std::make_unique<FakeHidSystem>();
         hid = system.get();
         fake.platform().hid = std::move(system);
-        fake.registry->services["AppleSMC"] = {PropertyTable{}};
-        fake.registry->smc = smc;
     }
     void key(const std::string& name, double celsius) {
-        const auto bytes = platform::smc::encodeSp78(celsius);
-        smc->keys[name] = {"sp78", {bytes[0], bytes[1]}};
-        smc->enumeration.push_back(name);
-    }
-    void fan(const std::string& name, double rpm) {
-        const auto bytes = platform::smc::encodeFpe2(rpm);
-        smc->keys[name] = {"fpe2", {bytes[0], bytes[1]}};
+        smc.temperature(name, celsius);
+        smc.enumeration.push_back(name);
     }
     SystemMonitor& start() {
         monitor = std::make_unique<SystemMonitor>(fake.platform(), nullptr, log);
@@ -55,7 +47,7 @@ TEST(SensorUpdate, MergesHidControllerAndRegistryThenPublishesOnTheNextTurn) {
     m.hid->add(PropertyValue("PMU tdie3"), 64);       // "Die 3"
     m.key("Tg0D", 48);                                // "GPU Die" too: HID wins
     m.key("TC0P", 45);                                // "CPU Proximity"
-    m.fan("F0Ac", 1800);
+    m.smc.fan("F0Ac", 1800);
     m.fake.registry->services["AppleEmbeddedTempSensor"] = {
         PropertyTable{{"name", "TSKN"}, {"Temperature", 4105}}};
     m.fake.thermal->level = platform::thermalSerious;
@@ -74,7 +66,7 @@ TEST(SensorUpdate, MergesHidControllerAndRegistryThenPublishesOnTheNextTurn) {
     EXPECT_EQ(monitor.thermalState(), "Serious");
 
     // Without controller keys the hottest table entries stand in; an unknown state says so.
-    m.smc->keys.clear();
+    m.smc.keys.clear();
     m.fake.thermal->level = 7;
     monitor.updateSensors();
     QCoreApplication::processEvents();
@@ -85,27 +77,16 @@ TEST(SensorUpdate, MergesHidControllerAndRegistryThenPublishesOnTheNextTurn) {
 }
 
 TEST(HIDMonitor, ProductNamesBecomeLabelsByTheFirstRuleThatMatches) {
-    const std::pair<const char*, const char*> cases[] = {
-        // As the Linux sensors name hwmon channels and thermal zones.
-        {"amdgpu junction", "GPU Die"},
-        {"xe GPU vram", "GPU Die"},
-        {"GPU (gpu-thermal)", "GPU Die"},
-        {"CPU (cpu-thermal)", "CPU (cpu-thermal)"},
-        {"coretemp.0 Core 0", "Coretemp.0 Core 0"},
-        {"nvme0 Composite", "Nvme0 Composite"},
-        {"acpitz", "Acpitz"},
-        // As the controller's own event services name them: a die's number, or both units.
-        {"PMU tdie3", "Die 3"},
-        {"PMU tdie", "CPU/GPU Die"},
-        {"pACC MTR Temp Sensor2", "CPU P-Cluster"},
-        {"eACC MTR Temp Sensor0", "CPU E-Cluster"},
-        {"gas gauge battery", "Battery"},
-        {"NAND CH0 temp", "SSD"},
-        {"ANE MTR Temp Sensor1", "Neural Engine"},
-        {"ISP MTR Temp Sensor5", "ISP"},
-    };
-    for (const auto& [product, label] : cases)
-        EXPECT_EQ(HIDMonitor::classify(product), label) << product;
+    // "product|label": as the Linux sensors name hwmon channels and thermal zones, then as the
+    // controller's own event services name them (a die's number, or both units).
+    for (const std::string c :
+         {"amdgpu junction|GPU Die", "xe GPU vram|GPU Die", "GPU (gpu-thermal)|GPU Die",
+          "CPU (cpu-thermal)|CPU (cpu-thermal)", "coretemp.0 Core 0|Coretemp.0 Core 0",
+          "nvme0 Composite|Nvme0 Composite", "acpitz|Acpitz", "PMU tdie3|Die 3",
+          "PMU tdie|CPU/GPU Die", "pACC MTR Temp Sensor2|CPU P-Cluster",
+          "eACC MTR Temp Sensor0|CPU E-Cluster", "gas gauge battery|Battery", "NAND CH0 temp|SSD",
+          "ANE MTR Temp Sensor1|Neural Engine", "ISP MTR Temp Sensor5|ISP"})
+        EXPECT_EQ(HIDMonitor::classify(c.substr(0, c.find('|'))), c.substr(c.find('|') + 1));
 }
 
 TEST(HIDMonitor, ReadsPlausibleTemperaturesAndKeepsTheHottestOfALabel) {
@@ -184,24 +165,20 @@ TEST(IoregMonitor, IntegerTemperaturesInsideTheWindowsEnterUnderTheirLabels) {
 }
 
 TEST(IoregMonitor, BatteryTemperatureComesFromTheFirstBatteryService) {
-    struct Case {
-        std::vector<std::optional<PropertyTable>> batteries;
-        std::optional<double> battery;
-    };
-    const Case cases[] = {
-        {{}, std::nullopt},
-        {{std::nullopt}, std::nullopt},
-        {{PropertyTable{{"Temperature", "hot"}}}, std::nullopt},
-        {{PropertyTable{{"Temperature", 30.25}}}, std::nullopt},
-        // Outside the scan's windows, but the battery read takes any integer.
-        {{PropertyTable{{"Temperature", 1500}}, PropertyTable{{"Temperature", 3000}}}, 15.0},
-    };
-    for (const auto& c : cases) {
+    const auto read = [](std::vector<std::optional<PropertyTable>> batteries) {
         FakeDeviceRegistry registry;
-        registry.services["AppleSmartBattery"] = c.batteries;
-        EXPECT_EQ(IoregMonitor::batteryTemperature(registry), c.battery);
+        registry.services["AppleSmartBattery"] = std::move(batteries);
+        const auto celsius = IoregMonitor::batteryTemperature(registry);
         EXPECT_EQ(registry.unreleased, 0);
-    }
+        return celsius;
+    };
+    EXPECT_EQ(read({}), std::nullopt);
+    EXPECT_EQ(read({std::nullopt}), std::nullopt);
+    EXPECT_EQ(read({PropertyTable{{"Temperature", "hot"}}}), std::nullopt);
+    EXPECT_EQ(read({PropertyTable{{"Temperature", 30.25}}}), std::nullopt);
+    // Outside the scan's windows, but the battery read takes any integer.
+    EXPECT_EQ(read({PropertyTable{{"Temperature", 1500}}, PropertyTable{{"Temperature", 3000}}}),
+              15.0);
 
     // The battery read gives the entry the scan would give again; a failed match gives none.
     FakeDeviceRegistry registry;
