@@ -182,7 +182,7 @@ measure() {
     done
 }
 
-processes() { ls -d /proc/[0-9]* | wc -l; }
+processes() { ls -d /proc/[0-9]* 2>/dev/null | wc -l; }
 
 settle_and_open() {
     sleep 5 # past start-up and the first process walks
