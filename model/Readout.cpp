@@ -5,11 +5,6 @@
 
 namespace orb {
 
-QString gpuPowerText(const SystemMonitor& m) {
-    return m.gpuPowerWatts() > 0 ? fixedDecimals(m.gpuPowerWatts(), 1, u" W")
-                                 : QStringLiteral("N/A");
-}
-
 QString wholePercent(double fraction) {
     const double scaled = fraction * 100.0;
     // 2^63 bounds what a 64-bit integer holds; the comparisons are false for NaN.

@@ -23,9 +23,6 @@ QString numberText(const SystemMonitor& monitor, NumberMetric metric);
 // placeholder.
 QString wholePercent(double fraction);
 
-// The graphics processor's power draw as "12.3 W"; "N/A" where no driver measures it.
-QString gpuPowerText(const SystemMonitor& monitor);
-
 // An uptime as "3d 4h", "2h 15m" or "42m"; the placeholder below one second.
 QString formatUptime(qint64 seconds);
 

@@ -98,12 +98,8 @@ start_app() {
     app_pid=$!
 }
 
-# Prints the id of a visible window with exactly this name, once there is one.
-find_window() {
-    local id
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
-    [ -n "$id" ] && echo "$id"
-}
+# Prints the id of a visible window with exactly this name, false while there is none.
+find_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | awk 'NR == 1 { print } END { exit !NR }'; }
 wait_for_window() { retry 30 find_window "$1"; }
 window_gone() { retry 10 eval "! find_window '$1' >/dev/null"; }
 

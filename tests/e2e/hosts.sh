@@ -1,7 +1,6 @@
 # The tray hosts the desktop test runs on: each start_<host> starts the panel on the display (or,
 # for sway, the compositor with its own XWayland display) and sets PANEL_X, PANEL_Y, PANEL_W and
-# PANEL_H to the panel's place on screen. Sourced after common.sh by tray_click.sh and
-# big_desktops.sh.
+# PANEL_H to the panel's place on screen. Sourced after common.sh by tray_click.sh and soak/gui.sh.
 
 # The panel, cut from a screenshot of the screen, in panel.png.
 panel_shot() {
@@ -171,7 +170,7 @@ start_sway() {
     echo '{"layer": "top", "position": "top", "height": 30, "modules-right": ["tray"],
            "tray": {"icon-size": 22, "spacing": 8}}' >"$XDG_CONFIG_HOME/waybar/config"
     local before
-    before=$(ls /tmp/.X11-unix 2>/dev/null | tr '\n' ' ')
+    before=$(ls /tmp/.X11-unix 2>/dev/null)
     background wm.log sway
     sway_up() { ls "$XDG_RUNTIME_DIR"/wayland-? >/dev/null 2>&1 && ls "$XDG_RUNTIME_DIR"/sway-ipc.* >/dev/null 2>&1; }
     retry 20 sway_up || fail "sway did not start: $(tail -3 "$work/wm.log")"
@@ -180,11 +179,7 @@ start_sway() {
     background host.log waybar
     # sway's X display is the socket that was not there before it started.
     new_display() {
-        local socket
-        for socket in $(ls /tmp/.X11-unix 2>/dev/null); do
-            [[ " $before " == *" $socket "* ]] || { echo "${socket#X}"; return 0; }
-        done
-        return 1
+        comm -13 <(echo "$before") <(ls /tmp/.X11-unix 2>/dev/null) | awk 'NR == 1 { print substr($0, 2) } END { exit !NR }'
     }
     local number
     number=$(retry 20 new_display) || fail "sway started no XWayland display"
@@ -192,4 +187,52 @@ start_sway() {
     compositor_shots=1 compositor_places_windows=1
     PANEL_X=0 PANEL_Y=0 PANEL_W=1280 PANEL_H=30
     sleep 2 # waybar draws its bar
+}
+
+# The two large desktops (big_desktops.sh runs them): KDE Plasma 5 on a slate background, in
+# Breeze or Breeze Dark, and GNOME Shell with the AppIndicator extension. They keep their caches
+# and data out of the home folder.
+start_kde() {
+    start_session_bus "$work/bus.log"
+    export XDG_CURRENT_DESKTOP=KDE KDE_FULL_SESSION=true KDE_SESSION_VERSION=5 \
+        DESKTOP_SESSION=plasma XDG_SESSION_DESKTOP=KDE QT_QPA_PLATFORMTHEME=kde \
+        XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
+    xsetroot -solid '#5a6e82'
+    background wm.log kwin_x11
+    sleep 3
+    background kded.log kded5
+    sleep 3
+    background host.log plasmashell --no-respawn
+    retry 60 panel_of plasmashell || fail "plasmashell showed no panel"
+    sleep 10 # the panel fills in its applets
+    if [ "$1" = dark ]; then
+        plasma-apply-colorscheme BreezeDark >/dev/null 2>&1 || fail "no Breeze Dark colour scheme"
+        sleep 3
+    fi
+}
+start_kde-light() { start_kde light; }
+start_kde-dark() { start_kde dark; }
+
+# The shell draws its top bar on its own stage, not in a window of its own: the bar is the rows
+# at the top that keep its colour.
+start_gnome() {
+    start_session_bus "$work/bus.log"
+    start_bus DBUS_SYSTEM_BUS_ADDRESS # the shell aborts without a system bus
+    export XDG_CURRENT_DESKTOP=GNOME XDG_SESSION_DESKTOP=gnome DESKTOP_SESSION=gnome \
+        XDG_SESSION_TYPE=x11 GNOME_SHELL_SESSION_MODE=user XDG_CACHE_HOME="$work/cache" \
+        XDG_DATA_HOME="$work/data"
+    gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
+    gsettings set org.gnome.shell welcome-dialog-last-shown-version '999'
+    background host.log gnome-shell --x11 --replace
+    sleep 15
+    xdotool key Escape # it may start in the overview
+    sleep 1
+    grab "$work/screen.png"
+    local bar
+    bar=$(pixel "$work/screen.png" 640 2)
+    PANEL_X=0 PANEL_Y=0 PANEL_W=1280 PANEL_H=0
+    while [ "$PANEL_H" -lt 80 ] && near "$(pixel "$work/screen.png" 640 "$PANEL_H")" "$bar"; do
+        PANEL_H=$((PANEL_H + 1))
+    done
+    [ "$PANEL_H" -ge 16 ] || fail "no top bar"
 }

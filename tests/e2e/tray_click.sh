@@ -5,9 +5,11 @@
 # closes the CPU detail window; its settings button opens the settings window, where Launch at
 # Login writes the autostart entry and another number metric is stored and drawn at once; the
 # quit button ends the program, leaving nothing behind but what the user chose. The host logs
-# nothing about the items.
-# Usage: tray_click.sh BUILD_DIR trayer|xfce4-panel|lxqt-light|lxqt-dark|mate|sway
-host=${2:?usage: $0 BUILD_DIR trayer|xfce4-panel|lxqt-light|lxqt-dark|mate|sway}
+# nothing about the items. On the large desktops (big_desktops.sh) the walk goes as far as
+# Escape and then quits; on GNOME a click shows the item's menu, whose first entry opens the
+# popover, and a double click opens it directly.
+# Usage: tray_click.sh BUILD_DIR trayer|xfce4-panel|lxqt-light|lxqt-dark|mate|sway|kde-light|kde-dark|gnome
+host=${2:?usage: $0 BUILD_DIR trayer|xfce4-panel|lxqt-light|lxqt-dark|mate|sway|kde-light|kde-dark|gnome}
 scenario="tray_click-$host"
 
 # sway refuses to run as root: the test then runs as an unprivileged user of its own, on copies
@@ -33,12 +35,16 @@ fi
 
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/hosts.sh"
+big=0
 case "$host" in
 trayer) need trayer ;;
 xfce4-panel) need xfce4-panel dbus-daemon ;;
 lxqt-*) need lxqt-panel openbox dbus-daemon ;;
 mate) need mate-panel marco dconf dbus-daemon ;;
 sway) need sway waybar grim dbus-daemon gdbus ;;
+kde-* | gnome) big=1 ;;&
+kde-*) need kwin_x11 kded5 plasmashell xsetroot dbus-daemon ;;
+gnome) need gnome-shell gsettings dbus-daemon ;;
 *) fail "no such host: $host" ;;
 esac
 
@@ -50,13 +56,25 @@ user_files >"$work/files-before"
 start_app
 
 # The tray's two icons, from a screenshot of the panel (in panel.png), as ICONS_X and ICONS_W:
-# trayer's panel grows to hold them; elsewhere they are what differs from the panel's background
-# at its right end, inside its border.
+# trayer's panel grows to hold them. Among the other icons of a large desktop they are found by
+# the rings' blue arc: at a low reading the arc is a dot at the top of the ring, so its leftmost
+# blue pixel is the ring's centre, and the number (an icon of its own, or the shell's label)
+# follows. Elsewhere they are what differs from the panel's background at its right end, inside
+# its border.
 icons() {
     [ "$host" != trayer ] || trayer_panel
     panel_shot || return 1
     if [ "$host" = trayer ]; then
         ICONS_X=$PANEL_X ICONS_W=$PANEL_W
+        return 0
+    elif [ "$big" = 1 ]; then
+        local centre
+        centre=$(convert "$work/panel.png" -depth 8 txt:- | awk '
+            NR > 1 { split($1, at, /[,:]/); gsub(/[()]/, "", $2); split($2, c, ",")
+                     if (c[1] < 90 && c[2] > 100 && c[2] < 170 && c[3] > 200 && (x == "" || at[1] < x)) x = at[1] }
+            END { if (x != "") print x }')
+        [ -n "$centre" ] || return 1
+        ICONS_X=$((PANEL_X + centre - 11)) ICONS_W=56
         return 0
     fi
     local right=$((PANEL_W > 200 ? 200 : PANEL_W))
@@ -67,10 +85,10 @@ icons() {
 # Both are there once they take at least 40 pixels side by side.
 both_docked() { icons && [ "$ICONS_W" -ge 40 ] && [ "$ICONS_W" -lt 200 ]; }
 retry 60 both_docked || fail "the rings and the number did not both show in the tray"
-echo "tray: $(shot tray)"
+echo "tray: $(shot tray), icons enlarged: $(icons_shot icons)"
 
-# A click on an icon. sway's seat has no pointer: there the item is activated over the bus where
-# it sits, as waybar does for a click.
+# A click on an icon (X, then xdotool's click options). sway's seat has no pointer: there the item
+# is activated over the bus where it sits, as waybar does for a click.
 click_icon() {
     icons || return 1
     local x=$((ICONS_X + $1)) y=$((PANEL_Y + PANEL_H / 2))
@@ -81,15 +99,30 @@ click_icon() {
         bus --dest "${item%%/*}" --object-path "/${item#*/}" --method org.kde.StatusNotifierItem.Activate \
             "$x" "$y" >/dev/null
     else
-        xdotool mousemove "$x" "$y" click 1
+        xdotool mousemove "$x" "$y" click "${@:2}" 1
     fi
 }
-click_tray() { click_icon $((ICONS_W * 3 / 4)); } # the number
+# The number; on a large desktop, the rings.
+click_tray() { click_icon $((big ? ICONS_W / 4 : ICONS_W * 3 / 4)); }
 
 check_legible
+if [ "$host" = gnome ]; then
+    click_tray
+    sleep 1
+    echo "menu: $(shot menu)"
+    xdotool key Down Return
+    wait_for_window Orbimeter >/dev/null || fail "the menu's first entry opened no popover"
+    click_tray() { click_icon $((ICONS_W / 4)) --repeat 2 --delay 80; }
+fi
 check_popover
-check_placement $((ICONS_X + ICONS_W / 2))
+check_placement $((ICONS_X + (big ? 11 : ICONS_W / 2))) # on a large desktop, the rings' centre
 check_closes
+if [ "$big" = 1 ]; then
+    quit
+    check_host_quiet
+    echo "PASS: items, popover, closing and quit on $host"
+    exit 0
+fi
 check_cpu_details
 
 # Turning on "Launch at Login" writes the autostart entry at once.

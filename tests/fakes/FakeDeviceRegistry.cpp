@@ -11,43 +11,31 @@ using namespace platform;
 
 namespace {
 
-// Keeps its registry's count of unreleased objects.
-class Tracked {
-public:
-    explicit Tracked(int& unreleased) : unreleased_(unreleased) { ++unreleased_; }
+// Counts itself among its registry's unreleased objects while alive.
+struct Tracked {
+    explicit Tracked(int& unreleased) : count(unreleased) { ++count; }
     Tracked(const Tracked&) = delete;
-    ~Tracked() { --unreleased_; }
-
-private:
-    int& unreleased_;
+    ~Tracked() { --count; }
+    int& count;
 };
 
-class FakeService final : public RegistryService {
-public:
+struct FakeService final : RegistryService, Tracked {
     FakeService(int& unreleased, RegistryEntryId id, std::optional<PropertyTable> properties)
-        : tracked_(unreleased), id_(id), properties_(std::move(properties)) {}
-    RegistryEntryId entryId() const override { return id_; }
-    std::optional<PropertyTable> properties() override { return properties_; }
-
-private:
-    Tracked tracked_;
-    RegistryEntryId id_;
-    std::optional<PropertyTable> properties_;
+        : Tracked(unreleased), id(id), table(std::move(properties)) {}
+    RegistryEntryId entryId() const override { return id; }
+    std::optional<PropertyTable> properties() override { return table; }
+    const RegistryEntryId id;
+    const std::optional<PropertyTable> table;
 };
 
-class FakeIterator final : public ServiceIterator {
-public:
+struct FakeIterator final : ServiceIterator, Tracked {
     FakeIterator(int& unreleased, std::vector<std::unique_ptr<RegistryService>> services)
-        : tracked_(unreleased), services_(std::move(services)) {}
-    std::unique_ptr<RegistryService> next() override { return services_.next(); }
-
-private:
-    Tracked tracked_;
-    ServiceList services_;
+        : Tracked(unreleased), list(std::move(services)) {}
+    std::unique_ptr<RegistryService> next() override { return list.next(); }
+    ServiceList list;
 };
 
-class FakeSmcClient final : public UserClient {
-public:
+struct FakeSmcClient final : UserClient {
     explicit FakeSmcClient(std::shared_ptr<FakeSmc> smc) : smc_(std::move(smc)) {}
     std::int32_t callScalarMethod(std::uint32_t selector) override {
         smc_->scalarCalls.push_back(selector);
@@ -63,8 +51,6 @@ public:
         std::ranges::copy(record.raw, output.begin());
         return 0;
     }
-
-private:
     void answer(smc::KeyData& record) {
         const auto command = static_cast<smc::Command>(record.command());
         if (command == smc::Command::keyAtIndex) {
@@ -91,7 +77,6 @@ private:
         if (smc_->keyCount && record.key() == "#KEY")
             record.setData32(*smc_->keyCount);
     }
-
     std::shared_ptr<FakeSmc> smc_;
 };
 
@@ -115,14 +100,9 @@ FakeSmc& FakeDeviceRegistry::addSmc() {
 
 std::unique_ptr<UserClient> FakeDeviceRegistry::openUserClient(RegistryEntryId service,
                                                                std::uint32_t type) {
-    const auto found = services.find("AppleSMC");
-    if (!smc || type != 0 || found == services.end())
+    if (!smc || type != 0 || !exists("AppleSMC", service))
         return nullptr;
-    for (std::size_t i = 0; i < found->second.size(); ++i) {
-        if (identityOf("AppleSMC", i) == service)
-            return std::make_unique<FakeSmcClient>(smc);
-    }
-    return nullptr;
+    return std::make_unique<FakeSmcClient>(smc);
 }
 
 // Listed in its registry while alive; the list is shared, so a registration may outlive it.
@@ -158,13 +138,20 @@ std::unique_ptr<ServiceIterator> FakeDeviceRegistry::matchingServices(std::strin
     return std::make_unique<FakeIterator>(unreleased, std::move(found));
 }
 
+bool FakeDeviceRegistry::exists(std::string_view className, RegistryEntryId service) const {
+    const auto found = services.find(className);
+    for (std::size_t i = 0; found != services.end() && i < found->second.size(); ++i) {
+        if (identityOf(className, i) == service)
+            return true;
+    }
+    return false;
+}
+
 std::unique_ptr<InterestNotification>
 FakeDeviceRegistry::addInterestNotification(RegistryEntryId service, InterestCallback callback) {
-    for (const auto& [className, tables] : services) {
-        for (std::size_t i = 0; i < tables.size(); ++i) {
-            if (identityOf(className, i) == service)
-                return std::make_unique<Registration>(registrations_, service, std::move(callback));
-        }
+    for (const auto& entry : services) {
+        if (exists(entry.first, service))
+            return std::make_unique<Registration>(registrations_, service, std::move(callback));
     }
     return nullptr;
 }

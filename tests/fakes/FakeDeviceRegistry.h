@@ -62,6 +62,7 @@ public:
 
 private:
     class Registration;
+    bool exists(std::string_view className, platform::RegistryEntryId service) const;
 
     std::shared_ptr<std::vector<Registration*>> registrations_ =
         std::make_shared<std::vector<Registration*>>();

@@ -20,8 +20,7 @@ struct FakeEvent final : HidEventObject {
 };
 
 // An event system with the given services; the names in `missing` are not found.
-class FakeHidSystem final : public HidFunctionResolver {
-public:
+struct FakeHidSystem final : HidFunctionResolver {
     std::vector<HidService> services;
     std::set<std::string, std::less<>> missing;
     bool clientFails = false;

@@ -9,8 +9,7 @@
 namespace orb::testing {
 
 // Platform fakes: each answers what the test put in it.
-class FakeClock final : public platform::Clock {
-public:
+struct FakeClock final : platform::Clock {
     std::chrono::steady_clock::time_point steady{std::chrono::seconds(1000)};
     std::chrono::steady_clock::time_point now() override { return steady; }
     void advance(double seconds) {
@@ -19,8 +18,7 @@ public:
     }
 };
 // One sample per call; the last one repeats once the others are used up.
-class FakeProcessorInfo final : public platform::ProcessorInfo {
-public:
+struct FakeProcessorInfo final : platform::ProcessorInfo {
     std::deque<std::optional<platform::ProcessorSample>> samples;
     std::optional<platform::ProcessorSample> processorTicks() override {
         if (samples.empty())
@@ -32,21 +30,18 @@ public:
     }
     unsigned processorCount() override { return 1; }
 };
-class FakeHostInfo final : public platform::HostInfo {
-public:
+struct FakeHostInfo final : platform::HostInfo {
     std::optional<double> uptime;
     std::array<double, 3> loadAverages() override { return {}; }
     std::optional<double> uptimeSeconds() override { return uptime; }
     std::string brandString() override { return {}; }
     platform::CoreCounts coreCounts() override { return {}; }
 };
-class FakeWiFi final : public platform::WiFi {
-public:
+struct FakeWiFi final : platform::WiFi {
     std::optional<platform::WiFiLink> link;
     std::optional<platform::WiFiLink> defaultInterface() override { return link; }
 };
-class FakeVirtualMemory final : public platform::VirtualMemory {
-public:
+struct FakeVirtualMemory final : platform::VirtualMemory {
     std::uint64_t bytesPerPage = 0;
     std::optional<platform::PageCounts> counts;
     std::optional<std::uint64_t> size;
@@ -56,15 +51,13 @@ public:
     std::optional<std::uint64_t> memorySize() override { return size; }
     std::optional<platform::SwapUsage> swapUsage() override { return swap; }
 };
-class FakeNetworkInterfaces final : public platform::NetworkInterfaces {
-public:
+struct FakeNetworkInterfaces final : platform::NetworkInterfaces {
     std::optional<std::vector<platform::NetworkInterface>> links;
     std::optional<std::vector<platform::NetworkInterface>> interfaces() override { return links; }
 };
 // The identifiers of `listed` in that order; those without an entry in `processes` have gone
 // before they could be read.
-class FakeProcessTable final : public platform::ProcessTable {
-public:
+struct FakeProcessTable final : platform::ProcessTable {
     struct Process {
         std::string path, name;
         std::uint64_t startTime = 0, cpuTime = 0, footprint = 0;
@@ -91,9 +84,8 @@ public:
     }
 };
 
-// The snapshot the test put in; `changed()` delivers a change as the event loop would.
-class FakePowerSources final : public platform::PowerSources {
-public:
+// The snapshot the test put in; `onChange()` delivers a change as the event loop would.
+struct FakePowerSources final : platform::PowerSources {
     std::optional<std::vector<platform::PropertyValue>> sources =
         std::vector<platform::PropertyValue>{};
     std::function<void()> onChange;
@@ -105,8 +97,7 @@ public:
     }
 };
 
-class FakeThermalState final : public platform::ThermalState {
-public:
+struct FakeThermalState final : platform::ThermalState {
     platform::ThermalStateLevel level = platform::thermalNominal;
     platform::ThermalStateLevel thermalState() override { return level; }
 };

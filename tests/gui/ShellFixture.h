@@ -16,8 +16,11 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace orb::testing {
+
+using Texts = std::vector<std::string>;
 
 // A monitor on fakes and preferences on a fake store, as the program would own them. The
 // monitor measures every reading, so that the readings a test sets are shown as they are.
@@ -70,6 +73,18 @@ struct ShellFixture : ::testing::Test {
         return find(name)->property(property).toString().toStdString();
     }
     bool shown(const char* name) const { return find(name)->isVisible(); }
+    // A list's rows as "name value", from its `property` of maps.
+    std::vector<std::string> rows(const char* list, const char* property = "rows",
+                                  const char* nameKey = "name",
+                                  const char* valueKey = "value") const {
+        std::vector<std::string> texts;
+        for (const QVariant& row : find(list)->property(property).toList()) {
+            const QVariantMap fields = row.toMap();
+            texts.push_back(
+                (fields[nameKey].toString() + " " + fields[valueKey].toString()).toStdString());
+        }
+        return texts;
+    }
     // An item's colour by its name in the theme, else as a hexadecimal number.
     std::string colour(const char* name) const {
         const QColor color = find(name)->property("color").value<QColor>();
@@ -90,14 +105,12 @@ struct ShellFixture : ::testing::Test {
 // A process group as the walk publishes it.
 inline AppProcess process(const char* name, int count, double memory, double energy,
                           double cpu = 0) {
-    AppProcess p;
-    p.id = QUuid::createUuid();
-    p.name = name;
-    p.count = count;
-    p.memory = memory;
-    p.energy = energy;
-    p.cpu = cpu;
-    return p;
+    return {.id = QUuid::createUuid(),
+            .name = name,
+            .count = count,
+            .cpu = cpu,
+            .memory = memory,
+            .energy = energy};
 }
 
 } // namespace orb::testing

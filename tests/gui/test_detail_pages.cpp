@@ -3,12 +3,11 @@
 #include "app/Shell.h"
 
 #include <QFont>
-#include <QQmlComponent>
-#include <QQmlEngine>
 
 using namespace orb;
 using orb::testing::process;
 using orb::testing::ShellFixture;
+using orb::testing::Texts;
 
 namespace {
 
@@ -22,19 +21,7 @@ struct DetailPages : ShellFixture {
         ASSERT_NE(item(page, "detailTitle"), nullptr) << "the detail window did not load";
     }
     std::string value(const char* card) { return text(card, "value"); }
-    std::vector<std::string> rows(const char* list, const char* nameKey = "name",
-                                  const char* valueKey = "value") {
-        std::vector<std::string> texts;
-        for (const QVariant& row : find(list)->property("rows").toList()) {
-            const QVariantMap fields = row.toMap();
-            texts.push_back(
-                (fields[nameKey].toString() + " " + fields[valueKey].toString()).toStdString());
-        }
-        return texts;
-    }
 };
-
-using Texts = std::vector<std::string>;
 
 } // namespace
 
@@ -88,6 +75,8 @@ TEST_F(DetailPages, BatteryPageOnAMachineWithoutABattery) {
                              "voltageCard", "currentCard", "levelCard"})
         EXPECT_EQ(value(card), "—") << card;
     EXPECT_EQ(colour("fromAdapterCard"), "grey");
+    // Tiles side by side take equal shares, whatever their labels.
+    EXPECT_NEAR(find("netLoadCard")->width(), find("systemPowerCard")->width(), 1);
     EXPECT_EQ(text("timeCaption") + " " + text("timeValue"), "Time Remaining —");
     for (const char* optional :
          {"temperatureCard", "cycleCard", "healthCard", "maxCapacityCard", "designCapacityCard",
@@ -153,7 +142,7 @@ TEST_F(DetailPages, SensorsPageListsReadingsByNameOrFallsBackToTheThermalState) 
 
     monitor.setSensors({{"nvme Composite", 38.25}, {"Package id 0", 51.0}, {"acpitz", 27.8}});
     EXPECT_TRUE(shown("sensorList") && !shown("thermalFallback"));
-    EXPECT_EQ(rows("sensorsPage", "label", "temp"),
+    EXPECT_EQ(rows("sensorsPage", "rows", "label", "temp"),
               Texts({"Package id 0 51.0°C", "acpitz 27.8°C", "nvme Composite 38.2°C"}));
 }
 
@@ -200,13 +189,7 @@ TEST_F(DetailPages, DiskChartNegatesWritesAndDrawsOnlyTheIndicesOfTheReads) {
 
 TEST_F(DetailPages, BatteryLineTakesTheColourOfTheNewestSample) {
     open("Battery");
-    QQmlComponent component(page->engine());
-    component.setData("import Orbimeter.Views\nBatteryFlowChart {}",
-                      QUrl("qrc:/Orbimeter/Views/qml/FlowChart.qml")); // beside the components
-    std::unique_ptr<QObject> chart(
-        component.createWithInitialProperties({{"monitor", QVariant::fromValue(&monitor)}}));
-    ASSERT_NE(chart, nullptr) << component.errorString().toStdString();
-    auto* line = chart->findChild<QObject*>("batteryFlowLine");
+    auto* line = page->rootObject()->findChild<QObject*>("batteryFlowLine");
     ASSERT_NE(line, nullptr);
     const Theme theme;
     const std::pair<History, QColor> cases[] = {{{}, theme.green()},

@@ -8,15 +8,8 @@
 
 using namespace orb;
 
-namespace {
-
-bool finite(QPointF p) {
-    return std::isfinite(p.x()) && std::isfinite(p.y());
-}
-
-} // namespace
-
 TEST(SmoothCurve, PassesThroughEverySampleAndStaysFiniteOnRepeatedPoints) {
+    const auto finite = [](QPointF p) { return std::isfinite(p.x()) && std::isfinite(p.y()); };
     const QList<QPointF> points{{0, 0}, {10, 0}, {20, 0}, {20, 0}, {30, 8}, {40, 2}, {40, 2}};
     const auto curve = chart::smoothCurve({points.constData(), std::size_t(points.size())});
     ASSERT_EQ(curve.size(), std::size_t(points.size() - 1));

@@ -6,16 +6,11 @@
 #include "views/Symbols.h"
 #include "views/Theme.h"
 
-#include <QColor>
-#include <QImage>
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <gtest/gtest.h>
 #include <limits>
 #include <numbers>
-#include <optional>
-#include <string>
 #include <tuple>
 
 using namespace orb;
@@ -83,10 +78,6 @@ Ink inkWithin(const QImage& image, QRectF points) {
     return ink;
 }
 
-bool hasInk(const QImage& image, QRectF points) {
-    return !inkWithin(image, points).bounds.isEmpty();
-}
-
 TEST(RingImage, ValueArcRunsClockwiseFromTwelveOnAClearBackground) {
     const std::array<double, 6> hours{0, 2.25, 3.75, 5.25, 6.75, 11.25};
     const struct {
@@ -118,7 +109,7 @@ TEST(RingImage, ValueArcRunsClockwiseFromTwelveOnAClearBackground) {
     const QImage both = renderRingImage(RingMetric::cpuTotal, 1.0, "magenta",
                                         RingMetric::memoryUsed, 1.0, "Pink", 2.0);
     for (QRectF clear : {QRectF(0, 0, 1, 1), QRectF(21, 21, 1, 1), QRectF(10, 10, 2, 2)})
-        EXPECT_FALSE(hasInk(both, clear));
+        EXPECT_TRUE(inkWithin(both, clear).bounds.isEmpty());
     // Half-point pixels fit in the 1-point gap between the strokes.
     EXPECT_EQ(ringAt(both, 6.75, 9, Qt::black), "clear");
     EXPECT_EQ(ringAt(both, outerRadius, 9, ringColor("blue")), "value");
@@ -154,19 +145,13 @@ TEST(PanelShade, TrayTextColourDecidesElseTheColourBehindElseThePalette) {
     }
 }
 
-struct LabelTest : ShellFixture {
-    void SetUp() override {
-        monitor.setCpuUsage(0.42);
-        monitor.setMemoryTotal(10.0);
-        monitor.setMemoryUsed(7.0);
-        monitor.setDownloadSpeed(QStringLiteral("1.5 MB/s"));
-    }
-    Label build(RingMetric outer, RingMetric inner, NumberMetric number) {
+TEST_F(TrayLabel, PartsFollowTheChosenMetricsAndTheTrayIconIsTheRingsOrTheSymbolAlone) {
+    monitor.setMemoryTotal(10.0);
+    monitor.setMemoryUsed(7.0);
+    monitor.setDownloadSpeed(QStringLiteral("1.5 MB/s"));
+    const auto build = [&](RingMetric outer, RingMetric inner, NumberMetric number) {
         return buildLabel({outer, inner, number, "pink", "orange"}, monitor, 1.0);
-    }
-};
-
-TEST_F(LabelTest, PartsFollowTheChosenMetricsAndTheTrayIconIsTheRingsOrTheSymbolAlone) {
+    };
     const Label label = buildLabel(LabelSettings{}, monitor, 2.0);
     EXPECT_EQ(ringAt(label.rings.value(), innerRadius, 7.5, ringColor("blue")), "value"); // 70 %
     EXPECT_EQ(std::pair(label.text, label.symbol),
@@ -213,7 +198,7 @@ TEST(NumberIcon, ValueOverUnitOrOneLineAsLargeAsFits) {
         ASSERT_EQ(icon.deviceIndependentSize(), QSizeF(22, 22));
         bool clearRowInMiddle = false;
         for (double y = 10; y < 12; y += 0.5)
-            clearRowInMiddle |= !hasInk(icon, QRectF(0, y, 22, 0.5));
+            clearRowInMiddle |= inkWithin(icon, QRectF(0, y, 22, 0.5)).bounds.isEmpty();
         const Ink all = inkWithin(icon, QRectF(0, 0, 22, 22));
         EXPECT_EQ(QColor::fromRgba(all.strongest).rgb(), text.rgb());
         // Fitted: the ink reaches to within a point of two opposite edges.
@@ -235,9 +220,11 @@ TEST(LabelGuide, EveryMetricHasOne) {
 
 } // namespace
 
-TEST_F(TrayLabel, RebuildsOncePerTurnOfTheEventLoopHoweverManyFieldsChange) {
+// The tests run without a session bus (see CMakeLists.txt), so no panel takes the item.
+TEST_F(TrayLabel, RebuildsOncePerTurnOfTheEventLoopAndTheX11TrayShowsTheNumberAsASecondIcon) {
     TrayController tray(monitor, prefs);
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(waitFor([&] { return tray.showsNumberItem(); }));
+    EXPECT_EQ(tray.host(), TrayController::Host::systemTray);
     const int before = tray.rebuildCount();
     for (int i = 0; i < 20; ++i) {
         monitor.setCpuUsage(i / 100.0);
@@ -248,14 +235,6 @@ TEST_F(TrayLabel, RebuildsOncePerTurnOfTheEventLoopHoweverManyFieldsChange) {
     QCoreApplication::processEvents();
     EXPECT_EQ(std::pair(tray.rebuildCount(), tray.toolTip()),
               std::pair(before + 1, QString("Download: 19 KB/s")));
-}
-
-// The tests run without a session bus (see CMakeLists.txt), so no panel takes the item.
-TEST_F(TrayLabel, WithoutAWatcherTheX11TrayShowsTheNumberAsASecondIconAndFollowsTheSettings) {
-    monitor.setCpuUsage(0.5);
-    TrayController tray(monitor, prefs);
-    ASSERT_TRUE(waitFor([&] { return tray.showsNumberItem(); }));
-    EXPECT_EQ(tray.host(), TrayController::Host::systemTray);
     const QImage pinkRings = tray.label().rings.value();
 
     // Settings show without waiting for a sample.

@@ -150,11 +150,15 @@ TEST_F(ShellWindows, PopoverClosesWhenItLosesTheFocusAndTheClickThatTookItStaysC
     elsewhere.show();
     elsewhere.requestActivate();
     EXPECT_TRUE(waitFor([&] { return !shell.popover().isOpen(); }));
+    // Hidden, it keeps no cards to update.
+    const QQuickItem* cards = item(shell.popover().window(), "cardsLoader");
+    EXPECT_EQ(cards->property("item").value<QObject*>(), nullptr);
     // The click on the tray item that took the focus away does not reopen it at once.
     shell.togglePopover(trayItem);
     EXPECT_FALSE(shell.popover().isOpen());
     shell.togglePopover(trayItem);
     EXPECT_TRUE(shell.popover().isOpen());
+    EXPECT_NE(cards->property("item").value<QObject*>(), nullptr);
 }
 
 TEST_F(SettingsForm, ListsShowTheCurrentChoiceInViewAndTheSwitchLinesUpWithThem) {

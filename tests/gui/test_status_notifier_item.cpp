@@ -7,28 +7,21 @@
 #include <QDBusVariant>
 #include <QProcess>
 #include <functional>
-#include <gtest/gtest.h>
 #include <memory>
 
-// Outside the anonymous namespace so that the meta-object code can name them.
+// Outside the anonymous namespace so that the meta-object code can name it.
 namespace status_notifier_test {
 
-class SignalLog : public QObject {
-    Q_OBJECT
-public:
-    int received = 0;
-public slots:
-    void record() { ++received; }
-};
-
-// The panel's watcher, recording the items it is asked to register.
+// The panel's watcher: the items it is asked to register, and the new icons it hears of.
 class Watcher : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
 public:
     QStringList registered;
+    int newIcons = 0;
 public slots:
     void RegisterStatusNotifierItem(const QString& item) { registered << item; }
+    void NewIcon() { ++newIcons; }
 };
 
 } // namespace status_notifier_test
@@ -121,9 +114,8 @@ TEST_F(StatusNotifierItemTest, RegistersByPathWithoutWaitingServesItsLookAndClic
     ASSERT_TRUE(waitUntil([&] { return answers_ == QList<bool>{true}; }, 5000));
     EXPECT_EQ(watcher_.registered, QStringList{itemPath});
 
-    status_notifier_test::SignalLog newIcons;
     ASSERT_TRUE(panel_.connect(itemBus_.baseService(), itemPath, itemInterface, "NewIcon",
-                               &newIcons, SLOT(record())));
+                               &watcher_, SLOT(NewIcon())));
     QImage icon = filledImage(22, 22, qRgba(0x11, 0x22, 0x33, 0x80));
     icon.setPixel(1, 0, qRgba(0xaa, 0xbb, 0xcc, 0xff));
     item.setIcon(icon);
@@ -141,9 +133,9 @@ TEST_F(StatusNotifierItemTest, RegistersByPathWithoutWaitingServesItsLookAndClic
     item.setIcon(icon.copy());
     icon.setPixel(21, 21, qRgba(0, 254, 0, 255));
     item.setIcon(icon);
-    ASSERT_TRUE(waitUntil([&] { return newIcons.received >= 2; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return watcher_.newIcons >= 2; }, 5000));
     waitUntil([] { return false; }, 200); // time for a stray third signal
-    EXPECT_EQ(newIcons.received, 2);
+    EXPECT_EQ(watcher_.newIcons, 2);
 
     QList<QPoint> activated;
     QObject::connect(&item, &orb::StatusNotifierItem::activated,

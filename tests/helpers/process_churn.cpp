@@ -21,9 +21,7 @@ namespace {
 
 volatile std::sig_atomic_t stopping = 0;
 
-// The child's life, chosen by its number in the run: gone at once, a new program under the same
-// identifier (with a new name and executable), a moment's sleep, or long enough for a few walks
-// to see it.
+// The child's life, by its number in the run; an exec gives it a new name and executable.
 [[noreturn]] void live(long number, const char* self) {
     if (number % 5 == 1)
         ::execl(self, "churn-exec", "--exit", static_cast<char*>(nullptr));

@@ -98,11 +98,8 @@ std::vector<std::unique_ptr<RegistryService>> servicesWhen(NvidiaAccelerators& s
 }
 
 const std::string igpu = "0000:00:02.0", dgpu = "0000:03:00.0";
-
-// A hand-built Intel tree copied into the root, so that a test can move its counters on.
-void copyIntelTree(const std::string& tree, ScratchRoot& root) {
-    root.copy(fixtures + "/handmade-intel/" + tree);
-}
+// Hand-built Intel trees, copied into a root so that a test can move their counters on.
+const std::string intelTrees = fixtures + "/handmade-intel/";
 
 } // namespace
 
@@ -137,10 +134,8 @@ TEST(LinuxAccelerators, EachCardGivesItsDriversFiguresAndAName) {
 TEST(LinuxAccelerators, ASuspendedCardIsReadByNoReaderAndItsFiguresAreNotKept) {
     ScratchRoot root;
     root.copy(fixtures + "/handmade-drm/laptop");
-    const auto device = root.str() + "/sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0";
-    auto setState = [&](const char* state) {
-        root.write(device.substr(root.str().size() + 1) + "/power/runtime_status", state);
-    };
+    const std::string device = "sys/devices/pci0000:00/0000:00:01.0/0000:01:00.0";
+    auto setState = [&](const char* state) { root.write(device + "/power/runtime_status", state); };
     LinuxAccelerators source(root.str(), names);
     // The card's own hwmon chip, which the temperature and fan readers share.
     HwmonReader sensors(root.str(), std::chrono::milliseconds(0));
@@ -160,7 +155,7 @@ TEST(LinuxAccelerators, ASuspendedCardIsReadByNoReaderAndItsFiguresAreNotKept) {
     // Any open of the card's files would show here; its power state lives in a folder apart.
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
-    for (const auto& dir : {device, device + "/hwmon/hwmon5"})
+    for (const auto& dir : {root.path() / device, root.path() / device / "hwmon/hwmon5"})
         ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_OPEN | IN_ACCESS), 0);
     setState("suspended");
     EXPECT_EQ(accelerators(source), iris + "AMD Radeon RX 6600M 0%; ");
@@ -264,17 +259,14 @@ TEST(IntelBusy, IdleResidencyGivesTheBusiestTileBetweenTwoReads) {
     } cases[] = {
         // The render tile idle 1 s, the media tile 2 s: gone idle while unread.
         {"idle 1.5 s of 2", 25, 50, {"81236067", "5121000", "5902000"}},
-        {"idle longer than the wall time reads as idle, not below 0",
-         0,
-         0,
-         {"81239999", "5122000", "5902500"}},
+        {"idle over the wall time: idle, not below 0", 0, 0, {"81239999", "5122000", "5902500"}},
         {"one tile's counter reset", {}, {}, {"12", "5122000", "40"}},
         {"counter unreadable", {}, {}, {"", "garbage", nullptr}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ScratchRoot root;
-        copyIntelTree("residency", root);
+        root.copy(intelTrees + "residency");
         FakeClock clock;
         IntelBusy busy(root.str(), clock);
         ASSERT_EQ(busy.cards(), (std::vector<std::string>{igpu, dgpu}));
@@ -293,7 +285,7 @@ TEST(IntelBusy, IdleResidencyGivesTheBusiestTileBetweenTwoReads) {
 
 TEST(IntelBusy, ResidencyAfterSleepOrResetStartsAfreshAndNeedsRc6) {
     ScratchRoot root;
-    copyIntelTree("residency", root);
+    root.copy(intelTrees + "residency");
     const std::string file = "sys/class/drm/card0/gt/gt0/rc6_residency_ms";
     FakeClock clock;
     IntelBusy busy(root.str(), clock);
@@ -321,7 +313,7 @@ TEST(IntelBusy, ResidencyAfterSleepOrResetStartsAfreshAndNeedsRc6) {
 
 TEST(IntelBusy, ClientEngineTimeCountsEachClientOnce) {
     ScratchRoot root;
-    copyIntelTree("clients", root);
+    root.copy(intelTrees + "clients");
     FakeClock clock;
     IntelBusy busy(root.str(), clock);
     EXPECT_EQ(busy.source(igpu), IntelBusy::Source::clientEngineTime);
@@ -340,7 +332,7 @@ TEST(IntelBusy, ClientEngineTimeCountsEachClientOnce) {
     // One second later: render 0.3 s (client 4) + 0.2 s (client 9), video 0.5 s over two
     // engines; the xe client's rcs 20 % of its cycles, vcs 60 % over two engines.
     clock.advance(1);
-    copyIntelTree("clients-later", root);
+    root.copy(intelTrees + "clients-later");
     EXPECT_DOUBLE_EQ(busy.busyPercent(igpu).value_or(-1), 50);
     EXPECT_DOUBLE_EQ(busy.busyPercent(dgpu).value_or(-1), 30);
 
@@ -375,7 +367,7 @@ TEST(IntelBusy, SearchesOnlyWhereACardNeedsIt) {
         SCOPED_TRACE(c.what);
         ScratchRoot root;
         for (const auto& tree : c.trees)
-            copyIntelTree(tree, root);
+            root.copy(intelTrees + tree);
         for (const auto& [file, text] : c.files)
             root.write(file, text);
         FakeClock clock;
@@ -387,7 +379,7 @@ TEST(IntelBusy, SearchesOnlyWhereACardNeedsIt) {
 TEST(IntelBusy, CardWithoutStatisticsHasNoFigure) {
     // Frequencies only, as on a kernel too old for client statistics: no figure, never 0.
     ScratchRoot root;
-    copyIntelTree("clients", root);
+    root.copy(intelTrees + "clients");
     for (const char* pid : {"1200", "1300", "1400"}) {
         const auto fdinfo = root.path() / "proc" / pid / "fdinfo";
         for (const auto& file : stdfs::directory_iterator(fdinfo))

@@ -13,10 +13,6 @@ using namespace orb::platform;
 using orb::testing::fixtures;
 using orb::testing::ScratchRoot;
 
-static MemInfo meminfoOf(const std::string& root) {
-    return parseMeminfo(linux_fs::readFile(fixtures + root + "/proc/meminfo").value_or(""));
-}
-
 static std::uint64_t usedPages(const PageCounts& c) {
     return c.active + c.wired + c.compressed - c.purgeable - c.external;
 }
@@ -44,7 +40,7 @@ TEST(LinuxProcessorInfo, ReadsRealKernelLayoutsAndSkipsBrokenLines) {
     EXPECT_EQ(LinuxProcessorInfo("/nonexistent-root").processorCount(), 0u);
 }
 
-TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {
+TEST(LinuxHostInfo, ReadsLoadUptimeAndBrandOrNothing) {
     // Below a root the tree's /proc/uptime gives the uptime, else its btime against our clock
     // (none when that lies in the future).
     // Older ARM kernels without a device tree name the chip on a Hardware line.
@@ -77,23 +73,6 @@ TEST(LinuxHostInfo, ReadsLoadUptimeBrandAndCoreClassesOrNothing) {
         const auto uptime = host.uptimeSeconds();
         EXPECT_NEAR(uptime.value_or(-1), c.uptime.value_or(-1), 2) << c.root;
     }
-
-    auto countsOf = [](const ScratchRoot& root) {
-        const auto cores = LinuxHostInfo(root.str()).coreCounts();
-        return std::pair{cores.performance, cores.efficiency};
-    };
-    // Capacity classes where no core types are known: the biggest cores perform, unless every
-    // core is alike.
-    ScratchRoot bigLittle, alike;
-    for (int cpu = 0; cpu < 8; ++cpu) {
-        const auto file = "sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity";
-        bigLittle.write(file, cpu < 6 ? "446\n" : "1024\n");
-        alike.write(file, "1024\n");
-    }
-    EXPECT_EQ(countsOf(bigLittle), std::pair(2, 6));
-    EXPECT_EQ(countsOf(alike), std::pair(0, 0));
-    for (const char* broken : {"", "3-1", "a-b", "0-999999999"})
-        EXPECT_TRUE(linux_fs::parseCpuList(broken).empty()) << broken;
 }
 
 TEST(LinuxHostInfo, CapturedProcessorsGiveTheirNameAndCoreLevels) {
@@ -101,37 +80,44 @@ TEST(LinuxHostInfo, CapturedProcessorsGiveTheirNameAndCoreLevels) {
     // gold Cortex-A77s both perform (1 + 3 + 4 is 4 and 4), and so do the SM8350's X1 and A78s,
     // whose device tree gives every core the same capacity. A Raspberry Pi names itself in its
     // device tree, not by the Hardware line every Pi prints; a server without one by its cores.
+    ScratchRoot rock5b, bigLittle, alike;
+    for (int cpu = 0; cpu < 8; ++cpu) {
+        const auto file = "sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/cpu_capacity";
+        bigLittle.write(file, cpu < 6 ? "446\n" : "1024\n");
+        alike.write(file, "1024\n");
+    }
+    rock5b.copy(fixtures + "/arm-boards/rk3588-rock5b");
+    rock5b.write("sys/devices/system/cpu/cpu6/cpu_capacity", "1002\n");
+    std::filesystem::remove(rock5b.path() / "sys/firmware/devicetree/base/model");
+    const std::string at = fixtures + "/";
     const struct {
-        const char* root;
+        std::string root;
         const char* brand;
         int performance, efficiency;
     } machines[] = {
-        {"intel-hybrid/alderlake-8p8e", "12th Gen Intel(R) Core(TM) i9-12900K", 16, 8},
-        {"arm-boards/raspberrypi-4b", "Raspberry Pi 4 Model B Rev 1.1", 0, 0},
-        {"arm-boards/rk3588-rock5b", "Radxa ROCK 5B", 4, 4},
-        {"arm-boards/qcom-sm8250", "Qualcomm Technologies, Inc. Robotics RB5", 4, 4},
-        {"arm-boards/qcom-sm8350", "Qualcomm Technologies, Inc. SM8350 HDK", 4, 4},
-        {"arm-boards/mediatek-mt8188", "MediaTek MT8188 evaluation board", 2, 6},
-        {"arm-servers/aws-graviton2", "Neoverse-N1", 0, 0},
+        {at + "intel-hybrid/alderlake-8p8e", "12th Gen Intel(R) Core(TM) i9-12900K", 16, 8},
+        {at + "arm-boards/raspberrypi-4b", "Raspberry Pi 4 Model B Rev 1.1", 0, 0},
+        {at + "arm-boards/rk3588-rock5b", "Radxa ROCK 5B", 4, 4},
+        // Its big cores in two clusters at different clocks, still one level; without a device
+        // tree two known core types name the processor, the biggest first.
+        {rock5b.str(), "Cortex-A76 + Cortex-A55", 4, 4},
+        {at + "arm-boards/qcom-sm8250", "Qualcomm Technologies, Inc. Robotics RB5", 4, 4},
+        {at + "arm-boards/qcom-sm8350", "Qualcomm Technologies, Inc. SM8350 HDK", 4, 4},
+        {at + "arm-boards/mediatek-mt8188", "MediaTek MT8188 evaluation board", 2, 6},
+        {at + "arm-servers/aws-graviton2", "Neoverse-N1", 0, 0},
+        // No core types known: by capacity class, the biggest perform unless every core is alike.
+        {bigLittle.str(), "", 2, 6},
+        {alike.str(), "", 0, 0},
     };
     for (const auto& m : machines) {
-        LinuxHostInfo host(fixtures + "/" + m.root);
+        LinuxHostInfo host(m.root);
         const auto cores = host.coreCounts();
         EXPECT_EQ(std::tuple(host.brandString(), cores.performance, cores.efficiency),
                   std::tuple(std::string(m.brand), m.performance, m.efficiency))
             << m.root;
     }
-
-    // One big core type in two clusters at different clocks stays one level; without a device
-    // tree two known types name the processor, the biggest first.
-    ScratchRoot rock5b;
-    rock5b.copy(fixtures + "/arm-boards/rk3588-rock5b");
-    rock5b.write("sys/devices/system/cpu/cpu6/cpu_capacity", "1002\n");
-    std::filesystem::remove(rock5b.path() / "sys/firmware/devicetree/base/model");
-    LinuxHostInfo host(rock5b.str());
-    EXPECT_EQ(std::pair(host.coreCounts().performance, host.coreCounts().efficiency),
-              std::pair(4, 4));
-    EXPECT_EQ(host.brandString(), "Cortex-A76 + Cortex-A55");
+    for (const char* broken : {"", "3-1", "a-b", "0-999999999"})
+        EXPECT_TRUE(linux_fs::parseCpuList(broken).empty()) << broken;
 }
 
 TEST(LinuxVirtualMemory, UsedSwapAndCompressedMemoryAsFreeShowsThem) {
@@ -148,7 +134,8 @@ TEST(LinuxVirtualMemory, UsedSwapAndCompressedMemoryAsFreeShowsThem) {
         {"/prometheus-procfs", 15666184 - 15204908, 69140 + 1616 + 5288 + 26176, 22414},
     };
     for (const auto& c : cases) {
-        auto counts = pageCountsFromMeminfo(meminfoOf(c.root), 4096);
+        const auto meminfo = linux_fs::readFile(fixtures + c.root + "/proc/meminfo");
+        const auto counts = pageCountsFromMeminfo(parseMeminfo(meminfo.value_or("")), 4096);
         ASSERT_TRUE(counts) << c.root;
         EXPECT_EQ(std::tuple(usedPages(*counts), counts->wired, counts->compressed),
                   std::tuple(c.usedKb / 4, c.wiredKb / 4, c.compressedKb / 4))

@@ -133,13 +133,10 @@ TEST(LinuxNetworkInterfaces, OnlyLinksToHardwareCountFromSysfsOrNetDev) {
                                     {"eth0.7", "5", "2", "100", "100"},
                                     {"eth1", "6", "99", "10", "20"},
                                     {"veth9", "7", "98", "100", "100"}};
-    for (const auto& [name, index, onIndex, received, sent] : links) {
-        const auto dir = "sys/class/net/" + name + "/";
-        root.write(dir + "ifindex", index);
-        root.write(dir + "iflink", onIndex);
-        root.write(dir + "statistics/rx_bytes", received);
-        root.write(dir + "statistics/tx_bytes", sent);
-    }
+    for (const auto& [name, index, onIndex, received, sent] : links)
+        root.writeWords(netClass + name, "ifindex=" + index + " iflink=" + onIndex +
+                                             " statistics/rx_bytes=" + received +
+                                             " statistics/tx_bytes=" + sent);
     root.link("sys/class/net/eth0/device", "../../../devices/pci0000:00/0000:00:1f.6");
     LinuxNetworkInterfaces scratch(root.str());
     EXPECT_EQ(scratch.interfaces()->size(), 6u);

@@ -143,11 +143,10 @@ TEST(PowerSupplies, CapturedMachinesGiveTheFiguresTheirUsersSee) {
          description(76, 100, "Battery Power", 6748, "Good"),
          "{Amperage: -26, AppleRawMaxCapacity: 3898, BatteryData: {SystemPower: 0.297466}, "
          "CycleCount: 12, DesignCapacity: 3800, Temperature: 1980, Voltage: 11441}"},
-        // Two packs with only capacity and status, on a machine without an adapter supply; not
-        // discharging, so what the system draws is not known.
-        {"sysstat/root2", description(183, 200, "AC Power", -1), "{Amperage: 0}"}, // Full + Error
-        {"sysstat/root3", description(150, 200, "Battery Power", -1),
-         "{}"}, // Unknown + Discharging
+        // Two packs with only capacity and status (Full + Error; Unknown + Discharging) and no
+        // adapter supply; not discharging, so what the system draws is not known.
+        {"sysstat/root2", description(183, 200, "AC Power", -1), "{Amperage: 0}"},
+        {"sysstat/root3", description(150, 200, "Battery Power", -1), "{}"},
         {"lkml-transcribed/logitech-m705-hidpp-2021", std::nullopt, "none"},
     };
     for (const auto& [root, description, battery] : cases) {

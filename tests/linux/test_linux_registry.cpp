@@ -153,21 +153,20 @@ TEST(LinuxDeviceRegistry, ServicesAreNamedByTheirKernelDevicePath) {
     const std::string disks(block_storage::serviceClass);
     LinuxDeviceRegistry registry;
     registry.addSource(disks, std::make_unique<LinuxBlockStorage>(root.str()));
-    auto identities = [&] { // by name
-        std::map<std::string, RegistryEntryId> byName;
-        for (auto services = registry.matchingServices(disks); auto service = services->next();)
-            byName[*service->properties()->find(block_storage::nameKey)->string()] =
-                service->entryId();
-        return byName;
+    using Services = std::vector<std::pair<std::string, RegistryEntryId>>; // name, identity
+    auto servicesOf = [&](LinuxDeviceRegistry& from) {
+        Services found;
+        for (auto services = from.matchingServices(disks); auto service = services->next();)
+            found.emplace_back(*service->properties()->find(block_storage::nameKey)->string(),
+                               service->entryId());
+        return found;
     };
-    const auto found = identities();
-    EXPECT_EQ(found,
-              (std::map<std::string, RegistryEntryId>{
-                  {"nvme0n1", registryEntryId("/block/nvme0n1")}, {"sda", registryEntryId(sda)}}));
-    EXPECT_EQ(identities(), found) << "the same device keeps its identity";
+    const auto sdaId = registryEntryId(sda), nvmeId = registryEntryId("/block/nvme0n1");
+    const Services both{{"nvme0n1", nvmeId}, {"sda", sdaId}};
+    EXPECT_EQ(servicesOf(registry), both);
+    EXPECT_EQ(servicesOf(registry), both) << "the same device keeps its identity";
 
     // Watched by identity: null for a device that is gone and on a thread without an event loop.
-    const auto sdaId = found.at("sda");
     EXPECT_NE(registry.addInterestNotification(sdaId, [](auto) {}), nullptr);
     EXPECT_EQ(registry.addInterestNotification(registryEntryId("/block/sdz"), [](auto) {}),
               nullptr);
@@ -184,11 +183,9 @@ TEST(LinuxDeviceRegistry, ServicesAreNamedByTheirKernelDevicePath) {
     ScratchRoot other({{"proc/diskstats", "8 16 sdb 1 0 2 0 3 0 4 0 0 0 0\n"}});
     other.link("sys/block/sdb/device", "../../devices/pci0000:00/0000:00:17.1");
     captured.addSource(disks, std::make_unique<LinuxBlockStorage>(other.str()));
-    std::vector<RegistryEntryId> ids;
-    for (auto services = captured.matchingServices(disks); auto service = services->next();)
-        ids.push_back(service->entryId());
-    EXPECT_EQ(ids, (std::vector<RegistryEntryId>{registryEntryId("/block/nvme0n1"), sdaId,
-                                                 registryEntryId("/block/sdb")}));
+    EXPECT_EQ(
+        servicesOf(captured),
+        (Services{{"nvme0n1", nvmeId}, {"sda", sdaId}, {"sdb", registryEntryId("/block/sdb")}}));
 
     // A udev event reaches only the watcher of its own device.
     const std::string battery = "/devices/LNXSYSTM:00/LNXSYBUS:00/PNP0C0A:00/power_supply/BAT0";

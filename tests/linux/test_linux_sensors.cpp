@@ -32,16 +32,18 @@ struct Thermal {
     LinuxThermalState state;
 };
 
-void writeZone(ScratchRoot& root, int number, const std::string& temp,
-               const std::vector<std::pair<std::string, std::string>>& trips) {
-    const auto dir = "sys/class/thermal/thermal_zone" + std::to_string(number) + "/";
-    root.write(dir + "type", "zone" + std::to_string(number) + "\n");
-    root.write(dir + "temp", temp);
+using Trips = std::vector<std::pair<std::string, std::string>>;
+
+// thermal_zoneN with a temperature, trip points as (type, millidegrees) and further words.
+void writeZone(ScratchRoot& root, int number, const std::string& temp, const Trips& trips,
+               const std::string& words = "") {
+    const auto n = std::to_string(number);
+    std::string all = "type=zone" + n + " temp=" + temp + " " + words;
     for (std::size_t i = 0; i < trips.size(); ++i) {
-        const auto stem = dir + "trip_point_" + std::to_string(i);
-        root.write(stem + "_type", trips[i].first + "\n");
-        root.write(stem + "_temp", trips[i].second + "\n");
+        const auto stem = " trip_point_" + std::to_string(i);
+        all += stem + "_type=" + trips[i].first + stem + "_temp=" + trips[i].second;
     }
+    root.writeWords("sys/class/thermal/thermal_zone" + n, all);
 }
 
 // Sensors over hwmon and the zones of `root`, read afresh on every call.
@@ -108,25 +110,7 @@ TEST(LinuxThermalZones, KindsFollowTheKernelsZoneNames) {
             EXPECT_EQ(zoneKind(type), kind) << type;
 }
 
-TEST(LinuxThermalZones, CapturedZonesGiveTheState) {
-    // B0D4 is 7 °C below its passive trip; x86_pkg_temp's trips at 0 and iwlwifi's below
-    // absolute zero are unused; the RK3588's zones are far from their critical trips.
-    const std::pair<std::string, ThermalStateLevel> cases[] = {
-        {"handmade-thermal/laptop", thermalFair},
-        {"arm-boards/rk3588-rock5b", thermalNominal},
-    };
-    for (const auto& [root, state] : cases)
-        EXPECT_EQ(Thermal(fixtures + "/" + root).state.thermalState(), state) << root;
-
-    // Nothing to read at all; a zone that cannot answer is not a reading either.
-    ScratchRoot root;
-    EXPECT_EQ(Thermal(root.str()).state.thermalState(), thermalUnknown);
-    writeZone(root, 0, "", {});
-    EXPECT_EQ(Thermal(root.str()).state.thermalState(), thermalUnknown);
-}
-
 TEST(LinuxThermalState, TripsDecideAndOnlyThoseThatCanFireCount) {
-    using Trips = std::vector<std::pair<std::string, std::string>>;
     struct Case {
         const char* temp;
         Trips trips;
@@ -144,18 +128,23 @@ TEST(LinuxThermalState, TripsDecideAndOnlyThoseThatCanFireCount) {
         {"50000", {{"passive", "0"}, {"critical", "-273150"}, {"hot", "-274000"}}, thermalNominal},
         {"-44000", {{"passive", "30000"}}, thermalUnknown},
         {"garbage", {{"critical", "10000"}}, thermalUnknown},
+        {"", {}, thermalUnknown}, // a zone that cannot answer
     };
     for (const auto& c : cases) {
         ScratchRoot root;
         writeZone(root, 3, c.temp, c.trips);
         EXPECT_EQ(Thermal(root.str()).state.thermalState(), c.expected) << c.temp;
     }
+    // B0D4 is 7 °C below its passive trip; x86_pkg_temp's trips at 0 and iwlwifi's below
+    // absolute zero are unused; the RK3588's zones are far from their critical trips.
+    EXPECT_EQ(Thermal(fixtures + "/handmade-thermal/laptop").state.thermalState(), thermalFair);
+    EXPECT_EQ(Thermal(fixtures + "/arm-boards/rk3588-rock5b").state.thermalState(), thermalNominal);
+    ScratchRoot root; // nothing to read at all
+    EXPECT_EQ(Thermal(root.str()).state.thermalState(), thermalUnknown);
+
     // An ACPI zone's `passive` attribute is a passive trip; 0 turns it off.
-    ScratchRoot root;
-    writeZone(root, 0, "65000", {});
-    root.write("sys/class/thermal/thermal_zone0/passive", "60000\n");
-    writeZone(root, 1, "65000", {});
-    root.write("sys/class/thermal/thermal_zone1/passive", "0\n");
+    writeZone(root, 0, "65000", {}, "passive=60000");
+    writeZone(root, 1, "65000", {}, "passive=0");
     Thermal thermal(root.str());
     EXPECT_EQ(thermal.reader->zones().at(1).trips.size(), 0u);
     EXPECT_EQ(thermal.state.thermalState(), thermalSerious);
@@ -193,17 +182,14 @@ TEST(LinuxHwmon, ChipsKeepTheirClassNumberAndImpossibleReadingsAreNotReadings) {
     EXPECT_EQ(std::pair(last.number, last.name), std::pair(10, std::string("mt7996_phy0_2")));
 
     ScratchRoot root;
-    const char* readings[] = {"-273150", "65261850", "-40000", "0",
-                              "150000",  "garbage",  "",       "42500"};
-    for (int i = 0; i < 8; ++i)
-        root.write("sys/class/hwmon/hwmon0/temp" + std::to_string(i + 1) + "_input",
-                   std::string(readings[i]) + "\n");
-    root.write("sys/class/hwmon/hwmon0/name", "nvme\n");
-    const auto chip = readHwmon(root.str()).at(0);
-    ASSERT_EQ(chip.temperatures.size(), 8u);
-    for (int i = 0; i < 7; ++i)
-        EXPECT_FALSE(chip.temperatures[i].celsius) << readings[i];
-    EXPECT_EQ(chip.temperatures[7].celsius, 42.5);
+    root.writeWords("sys/class/hwmon/hwmon0",
+                    "name=nvme temp1_input=-273150 temp2_input=65261850 temp3_input=-40000 "
+                    "temp4_input=0 temp5_input=150000 temp6_input=garbage temp7_input= "
+                    "temp8_input=42500");
+    std::vector<std::optional<double>> celsius;
+    for (const auto& channel : readHwmon(root.str()).at(0).temperatures)
+        celsius.push_back(channel.celsius);
+    EXPECT_EQ(celsius, (std::vector<std::optional<double>>{{}, {}, {}, {}, {}, {}, {}, 42.5}));
 }
 
 TEST(LinuxSmc, TheControllerClientReadsTheKeysOfHwmonChips) {
@@ -280,8 +266,6 @@ TEST(LinuxHidSensors, CapturedMachinesGiveProductsTheirUsersRecognise) {
         // x86_pkg_temp is coretemp's; iwlwifi cannot answer; SEN1 reads -273.15 °C.
         {"handmade-thermal/laptop",
          "B0D4=86, INT3400 Thermal=20, TSKN=41.05, acpitz=47, acpitz 2=30, pch_cannonlake=54"},
-        // The discrete card sleeps: its chip's channels give nothing until it wakes.
-        {"handmade-drm/laptop", ""},
         // The hwmon copies the thermal core makes of the zones are not listed a second time.
         {"arm-boards/rk3588-rock5b",
          "CPU (bigcore0-thermal)=63.8, CPU (bigcore1-thermal)=64.7, "
@@ -321,14 +305,11 @@ TEST(LinuxHidSensors, EachSensorOnceWithANameThatTellsSocketsApart) {
     root.writeWords("sys/class/power_supply/BAT0", "type=Battery temp=300");
     // The zones behind them: the package zone is coretemp's and the battery's zone the
     // battery's. A zone at 104.5 °C is shown as it reads; one at 0.5 °C is no reading.
-    const std::pair<const char*, const char*> zones[] = {{"x86_pkg_temp", "61000"},
-                                                         {"iwlwifi-1", "41000"},
-                                                         {"BAT0", "30000"},
-                                                         {"acpitz", "104500"},
-                                                         {"SEN1", "500"}};
-    for (std::size_t i = 0; i < std::size(zones); ++i)
-        root.writeWords("sys/class/thermal/thermal_zone" + std::to_string(i),
-                        "type=" + std::string(zones[i].first) + " temp=" + zones[i].second);
+    int zone = 0;
+    for (const char* words :
+         {"type=x86_pkg_temp temp=61000", "type=iwlwifi-1 temp=41000", "type=BAT0 temp=30000",
+          "type=acpitz temp=104500", "type=SEN1 temp=500"})
+        root.writeWords("sys/class/thermal/thermal_zone" + std::to_string(zone++), words);
     // A reading that is not plausible is no reading; a chip's channels track its files.
     addChip(root, 6, "it8688", "", {{1, "", "-273150"}, {3, "", "40000"}});
     // The temperature only a driver's library gives.

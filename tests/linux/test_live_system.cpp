@@ -36,14 +36,10 @@ namespace stdfs = std::filesystem;
 namespace {
 
 std::string runCommand(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            output += buffer;
-        ::pclose(pipe);
-    }
-    return output;
+    QProcess shell;
+    shell.start(QStringLiteral("sh"), {"-c", QString::fromStdString(command)});
+    shell.waitForFinished(30000);
+    return shell.readAllStandardOutput().toStdString();
 }
 
 // As numbers (-1 for text), the fields of the first line whose field `at` is `key` (or any).
@@ -59,32 +55,15 @@ std::vector<double> rowOf(std::string_view text, std::string_view key, std::size
     return values;
 }
 
-// A child of orbimeter_process_load, killed when the test ends.
-class LoadChild {
-public:
-    explicit LoadChild(const QStringList& arguments) {
-        process_.start(QStringLiteral(ORB_PROCESS_LOAD_PATH), arguments);
-        ready_ = process_.waitForReadyRead(10000) && process_.readLine().trimmed() == "ready";
-    }
-    ~LoadChild() {
-        process_.kill();
-        process_.waitForFinished();
-    }
-    bool ready() const { return ready_; }
-    // The kernel's count of the processor time it has used, read through its CPU clock.
-    double cpuSeconds() const {
-        clockid_t clock{};
-        timespec used{};
-        if (::clock_getcpuclockid(static_cast<pid_t>(process_.processId()), &clock) != 0 ||
-            ::clock_gettime(clock, &used) != 0)
-            return -1;
-        return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
-    }
-
-private:
-    QProcess process_;
-    bool ready_ = false;
-};
+// The kernel's count of the processor time a process has used, read through its CPU clock.
+double cpuSeconds(const QProcess& process) {
+    clockid_t clock{};
+    timespec used{};
+    if (::clock_getcpuclockid(static_cast<pid_t>(process.processId()), &clock) != 0 ||
+        ::clock_gettime(clock, &used) != 0)
+        return -1;
+    return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) / 1e9;
+}
 
 } // namespace
 
@@ -148,10 +127,9 @@ TEST(LiveSystem, UptimeLoadBrandAndMemoryAgreeWithUptimeLscpuAndFree) {
 TEST(LiveDisk, DirectWritesShowInTheWriteRate) {
     // The whole disk below /var/tmp (through partitions, device-mapper or md; /tmp is often in
     // memory), as lsblk sees it, if it is one the monitor counts.
-    auto disk =
+    const auto disk =
         runCommand("lsblk -nrso NAME,TYPE \"$(findmnt -nvo SOURCE -T /var/tmp)\" 2>/dev/null"
-                   " | awk '$2 == \"disk\" {print $1; exit}' | tr '!' '/'");
-    disk = disk.substr(0, disk.find('\n'));
+                   " | awk '$2 == \"disk\" {printf \"%s\", $1; exit}' | tr '!' '/'");
     const auto disks = wholeDiskNames("/");
     if (std::find(disks.begin(), disks.end(), disk) == disks.end())
         GTEST_SKIP() << "/var/tmp lies on no whole disk with a device link";
@@ -242,23 +220,24 @@ TEST(LiveProcessQueue, WalksRunInTurnAtNiceTenAndResultsComeBackOnTheReceiversTh
 
 TEST(LiveProcessWalk, ChildrenShowTheirProcessorShareAndMemoryInOneGroupAndPsCountsAlike) {
     // Two children of one executable: one keeps a processor busy, one holds 200 MiB.
-    LoadChild burner({"burn"}), holder({"hold", "200"});
-    ASSERT_TRUE(burner.ready() && holder.ready());
+    QProcess burner, holder;
+    burner.start(QStringLiteral(ORB_PROCESS_LOAD_PATH), {"burn"});
+    holder.start(QStringLiteral(ORB_PROCESS_LOAD_PATH), {"hold", "200"});
+    for (QProcess* child : {&burner, &holder})
+        ASSERT_TRUE(child->waitForReadyRead(10000) && child->readLine().trimmed() == "ready");
     LinuxProcessTable table;
     SystemClock clock;
     ProcessWalk walk(table, clock);
     walk.updateProcesses();
-    const double usedBefore = burner.cpuSeconds();
+    const double usedBefore = cpuSeconds(burner);
     const auto before = std::chrono::steady_clock::now();
     QThread::sleep(3);
-    const double usedAfter = burner.cpuSeconds();
+    const double usedAfter = cpuSeconds(burner);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - before;
     const auto second = walk.updateProcesses();
 
     auto group = [](const AppProcessList& list) {
-        auto found = std::find_if(list.begin(), list.end(), [](const AppProcess& p) {
-            return p.name == QLatin1StringView("orbimeter_process_load");
-        });
+        const auto found = std::ranges::find(list, "orbimeter_process_load", &AppProcess::name);
         return found == list.end() ? AppProcess{} : *found;
     };
     const auto busy = group(second.byCpu);
@@ -272,11 +251,12 @@ TEST(LiveProcessWalk, ChildrenShowTheirProcessorShareAndMemoryInOneGroupAndPsCou
     EXPECT_GE(large.memory, 200);
     EXPECT_LE(large.memory, 210) << "what they hold, not the libraries they share";
 
-    QProcess ps;
-    ps.start(QStringLiteral("ps"), {"-e", "--no-headers"});
-    ASSERT_TRUE(ps.waitForFinished(10000));
-    const int listed = static_cast<int>(ps.readAllStandardOutput().count('\n')) - 1; // not ps
+    const auto listed = std::ranges::count(runCommand("exec ps -e --no-headers"), '\n') - 1; // ps
     EXPECT_NEAR(second.processCount, listed, 3);
+    for (QProcess* child : {&burner, &holder}) {
+        child->kill();
+        child->waitForFinished();
+    }
 }
 
 TEST(LiveProcessWalk, FollowsAProcessIntoTheProgramItExecs) {

@@ -5,7 +5,9 @@
 # Usage: sockets.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "${1:?usage: $0 BUILD_DIR}")
-source "$(dirname "$(realpath "$0")")/../soak/figures.sh"
+here=$(dirname "$(realpath "$0")")
+source "$here/../soak/figures.sh"
+source "$here/../e2e/display.sh"
 work=$(mktemp -d)
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -28,13 +30,11 @@ if ! command -v Xvfb >/dev/null || ! command -v dbus-daemon >/dev/null || [ ! -x
     echo "tray program not checked: it needs Xvfb, dbus-daemon and the program built"
     exit 0
 fi
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
 dbus-daemon --session --nofork --print-address=4 4>"$work/bus" >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do [ -s "$work/display" ] && [ -s "$work/bus" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -1 "$work/display")" DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus")
-export XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work/config" HOME="$work"
+start_xvfb "$work" || { echo "FAIL: no X display could be started"; exit 1; }
+for _ in $(seq 50); do [ -s "$work/bus" ] && break; sleep 0.1; done
+export DBUS_SESSION_BUS_ADDRESS=$(head -1 "$work/bus") XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work/config" HOME="$work"
 "$build/app/orbimeter" --tick-interval-ms 50 --details CPU >/dev/null 2>&1 &
 pids+=($!)
 check "$!" 5 "tray program"

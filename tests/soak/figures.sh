@@ -68,33 +68,22 @@ sample() {
     rows+=("$1 ${tick:-0} $(rss_kib "$watched") $other $kept ${processes:-0} ${tracked:-0} $(anon_kib "$watched")")
 }
 
-# Prints the rows as a table and checks them against the bounds; false on growth beyond them.
-# RSS_BOUND_KIB: how much resident memory may grow from the first row to any later one.
+# Prints the rows as a table and checks each against the first and the bounds; false on growth
+# beyond them. RSS_BOUND_KIB: how much resident memory may grow from the first row to any later one.
 RSS_BOUND_KIB=$((8 * 1024)) KEPT_SLACK=16
 report() {
+    echo "bounds: resident at most +$((RSS_BOUND_KIB / 1024)) MB over start; descriptors other than" \
+        "kept stat files +0; kept stat files at most processes + $KEPT_SLACK; tracked at most processes"
     printf '%-8s %8s %12s %12s %12s %10s %10s %9s\n' "" tick resident anonymous descriptors "kept stat" processes tracked
-    local row
+    local failed=0 row first
+    read -r -a first <<<"${rows[0]}"
     for row in "${rows[@]}"; do
         # shellcheck disable=SC2086
         set -- $row
         printf '%-8s %8d %6d.%d MB %6d.%d MB %12d %10d %10d %9d\n' "$1" "$2" $(($3 / 1024)) $(($3 % 1024 * 10 / 1024)) \
             $(($8 / 1024)) $(($8 % 1024 * 10 / 1024)) "$4" "$5" "$6" "$7"
-    done
-    echo "bounds: resident at most +$((RSS_BOUND_KIB / 1024)) MB over start; descriptors other than" \
-        "kept stat files +0; kept stat files at most processes + $KEPT_SLACK; tracked at most processes"
-    local failed=0 first
-    # shellcheck disable=SC2086
-    set -- ${rows[0]}
-    first=("$@")
-    for row in "${rows[@]:1}"; do
-        # shellcheck disable=SC2086
-        set -- $row
         [ $(($3 - first[2])) -le "$RSS_BOUND_KIB" ] || { echo "FAIL: resident memory grew by $(($3 - first[2])) kB by the $1"; failed=1; }
         [ "$4" -le "${first[3]}" ] || { echo "FAIL: descriptors grew from ${first[3]} to $4 by the $1"; failed=1; }
-    done
-    for row in "${rows[@]}"; do
-        # shellcheck disable=SC2086
-        set -- $row
         [ "$5" -le $(($6 + KEPT_SLACK)) ] || { echo "FAIL: $5 stat files kept open for $6 processes at the $1"; failed=1; }
         [ "$7" -le "$6" ] || { echo "FAIL: the tracker holds $7 processes of $6 at the $1"; failed=1; }
     done

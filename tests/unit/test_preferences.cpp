@@ -61,7 +61,7 @@ struct PreferencesStore : ::testing::Test {
 
 TEST(Preferences, StoredAndPickedNamesMustMatchExactlyOrNothingChanges) {
     FakeSettingsStore store;
-    store.values = {{"outerRingMetric", "CPU total"}, // wrong letter case
+    store.values = {{"outerRingMetric", "swap used"}, // wrong letter case
                     {"innerRingMetric", "CPU %"}};    // a number metric, not a ring metric
     FakeLoginItem loginItem;
     Preferences prefs(store, loginItem);
@@ -98,18 +98,16 @@ TEST_F(PreferencesStore, DamagedFilesAreSetAsideEvenIfReadBeforeAndReplacedByAWh
     QByteArray binary;
     for (int i = 0; i < 512; ++i)
         binary.append(static_cast<char>((i * 151 + 7) % 256)); // NULs, '[' and '=' among them
-    const struct {
-        const char* what;
-        QByteArray content;
-        bool damaged; // kept as orbimeter.conf.damaged, with one line
-    } cases[] = {{"a section without its ']'", "[General\nouterRingMetric=Fan 0\n", true},
-                 {"empty", "", false},
-                 {"binary", binary, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    // What the file holds, and whether that is damaged and kept aside as orbimeter.conf.damaged.
+    const std::tuple<const char*, QByteArray, bool> cases[] = {
+        {"a section without its ']'", "[General\nouterRingMetric=Fan 0\n", true},
+        {"empty", "", false},
+        {"binary", binary, true}};
+    for (const auto& [what, content, damaged] : cases) {
+        SCOPED_TRACE(what);
         QTemporaryDir home;
         const QString file = home.filePath("orbimeter/orbimeter.conf");
-        ASSERT_TRUE(writeFile(file, c.content));
+        ASSERT_TRUE(writeFile(file, content));
         // QSettings shares one parse of a file within the process: reading it first here hides
         // the format error from every later QSettings on the same file.
         QSettings(file, QSettings::IniFormat).allKeys();
@@ -119,12 +117,12 @@ TEST_F(PreferencesStore, DamagedFilesAreSetAsideEvenIfReadBeforeAndReplacedByAWh
                            p.setNumberMetric(NumberMetric::cpuTotal);
                            p.setOuterRingColor("a, b"); // would read back as a list if not quoted
                        }),
-                  c.damaged ? "Settings: " + where + " was damaged and is kept as " + where +
-                                  ".damaged; using the defaults\n"
-                            : "");
+                  damaged ? "Settings: " + where + " was damaged and is kept as " + where +
+                                ".damaged; using the defaults\n"
+                          : "");
         // Even the part that looked readable is not trusted.
         EXPECT_EQ(prefs->outerRingMetric(), RingMetric::cpuTotal);
-        EXPECT_EQ(contentOf(file + ".damaged"), c.damaged ? c.content : QByteArray());
+        EXPECT_EQ(contentOf(file + ".damaged"), damaged ? content : QByteArray());
         EXPECT_EQ(contentOf(file), "[General]\nnumberMetric=CPU %\nouterRingColor=\"a, b\"\n");
 
         EXPECT_EQ(open(home.path()), "");

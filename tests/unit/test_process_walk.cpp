@@ -34,8 +34,7 @@ struct Walker {
 } // namespace
 
 TEST(ProcessDisplayName, GroupsHelpersAndKnownApplications) {
-    // "Safari Preview Helper" is not Safari: it falls through to the suffixes, which are
-    // case-sensitive.
+    // "Safari Preview Helper" is not Safari; the suffixes are case-sensitive.
     for (const QString c :
          {"Google Chrome Helper (Renderer)|Google Chrome", "Editor Helper (Renderer)|Editor",
           "Code Helper (GPU)|Code", "Mail Web Content|Mail", "Player (Plugin)|Player",

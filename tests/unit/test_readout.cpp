@@ -93,15 +93,6 @@ TEST(Readout, NumberTextsKeepTheirUnitsRoundingAndPlaceholders) {
         [](const M& m, NumberMetric metric, const std::string& expected) {
             EXPECT_EQ(numberText(m, metric).toStdString(), expected);
         });
-
-    // No driver measuring the graphics processor's power is told apart from a figure.
-    orb::testing::FakePlatform fake;
-    M monitor(fake.platform());
-    EXPECT_EQ(gpuPowerText(monitor).toStdString(), "N/A");
-    monitor.setGpuPowerWatts(36.04);
-    EXPECT_EQ(gpuPowerText(monitor).toStdString(), "36.0 W");
-    monitor.setGpuPowerWatts(notANumber);
-    EXPECT_EQ(gpuPowerText(monitor).toStdString(), "N/A");
 }
 
 TEST(Readout, RingsClampFromAboveExceptSharesAndUsedMemory) {
