@@ -15,11 +15,11 @@ void checkPageCounts(const MemInfo& info, std::uint64_t pageSize) {
     const auto available = availableKb(info);
     if (!counts || !available)
         return;
-    const auto total = info.at("MemTotal");
+    const auto total = info.find("MemTotal").value();
     if (*available > total)
         std::abort();
-    for (const auto& [name, value] : info)
-        if (value >= (std::uint64_t(1) << 40))
+    for (const auto name : MemInfo::names)
+        if (info.find(name).value_or(0) >= (std::uint64_t(1) << 40))
             return;
     const auto usedPages = (total - *available) * 1024 / pageSize;
     if (counts->active + counts->wired + counts->compressed - counts->purgeable -

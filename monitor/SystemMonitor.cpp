@@ -121,25 +121,29 @@ bool SystemMonitor::isMeasured(Reading reading) const {
 }
 
 void SystemMonitor::setMeasured(std::initializer_list<Reading> readings, bool given) {
-    QStringList names;
+    bool changed = false;
     for (const Reading reading : readings)
-        names << readingName(reading);
-    setMeasured(names, given);
+        changed |= markMeasured(readingName(reading), given);
+    if (changed)
+        Q_EMIT measuredChanged();
 }
 
 void SystemMonitor::setMeasured(const QStringList& names, bool given) {
     bool changed = false;
-    for (const QString& name : names) {
-        if (given == measured_.contains(name))
-            continue;
-        if (given)
-            measured_.insert(name, true);
-        else
-            measured_.remove(name);
-        changed = true;
-    }
+    for (const QString& name : names)
+        changed |= markMeasured(name, given);
     if (changed)
         Q_EMIT measuredChanged();
+}
+
+bool SystemMonitor::markMeasured(const QString& name, bool given) {
+    if (given == measured_.contains(name))
+        return false;
+    if (given)
+        measured_.insert(name, true);
+    else
+        measured_.remove(name);
+    return true;
 }
 
 void SystemMonitor::pushHistory(HistoryGetter get, HistorySetter set, double value) {

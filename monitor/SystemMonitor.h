@@ -191,6 +191,8 @@ Q_SIGNALS:
     void measuredChanged();
 
 private:
+    // Records one name; whether it changed between measured and not.
+    bool markMeasured(const QString& name, bool given);
     using HistoryGetter = const History& (SystemMonitor::*)() const;
     using HistorySetter = void (SystemMonitor::*)(const History&);
     // Appends `value` to a history and trims it back to its fixed length, publishing both steps.

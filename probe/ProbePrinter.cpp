@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QMetaProperty>
 #include <cmath>
+#include <mutex>
+#include <vector>
 
 namespace orb::probe {
 
@@ -151,45 +153,61 @@ void appendText(QString& text, const QVariant& value) {
     }
 }
 
-// Calls `each` with every reading of the monitor's and whether the machine measures it. The
-// map of what is measured is not itself a reading; the detail window the popover last opened is
-// no figure of the machine, and always shown.
-template <typename Each> void forEachReading(const QObject& monitor, Each each) {
-    const QMetaObject* meta = monitor.metaObject();
-    const QVariantMap measured = monitor.property("measured").toMap();
+// The monitor's readings in the order it declares them. The map of what is measured is not
+// itself a reading; the detail window the popover last opened is no figure of the machine, and
+// always shown. Listed once per class: the probe prints every field on every tick.
+struct Reading {
+    QMetaProperty property;
+    QString name;
+    bool alwaysShown = false;
+};
+
+const std::vector<Reading>& readingsOf(const QMetaObject* meta) {
+    static std::mutex mutex;
+    static std::vector<std::pair<const QMetaObject*, std::vector<Reading>>> known;
+    const std::lock_guard lock(mutex);
+    for (const auto& [klass, readings] : known)
+        if (klass == meta)
+            return readings;
+    std::vector<Reading> readings;
     for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
         const QMetaProperty property = meta->property(i);
         const auto name = QLatin1StringView(property.name());
-        if (name == QLatin1StringView("measured"))
-            continue;
-        each(property, name == QLatin1StringView("activeWindow") || measured.contains(name));
+        if (name != QLatin1StringView("measured"))
+            readings.push_back({property, name, name == QLatin1StringView("activeWindow")});
     }
+    return known.emplace_back(meta, std::move(readings)).second;
+}
+
+// Calls `each` with every reading of the monitor's and whether the machine measures it.
+template <typename Each> void forEachReading(const QObject& monitor, Each each) {
+    const QVariantMap measured = monitor.property("measured").toMap();
+    for (const Reading& reading : readingsOf(monitor.metaObject()))
+        each(reading, reading.alwaysShown || measured.contains(reading.name));
 }
 
 } // namespace
 
 QJsonObject fieldsAsJson(const QObject& monitor) {
     QJsonObject object;
-    forEachReading(monitor, [&](const QMetaProperty& property, bool measured) {
-        object.insert(QString::fromLatin1(property.name()),
-                      measured ? toJson(property.read(&monitor)) : QJsonValue(QJsonValue::Null));
+    forEachReading(monitor, [&](const Reading& reading, bool measured) {
+        object.insert(reading.name, measured ? toJson(reading.property.read(&monitor))
+                                             : QJsonValue(QJsonValue::Null));
     });
     return object;
 }
 
 QString fieldsAsText(const QObject& monitor) {
     qsizetype width = 0;
-    forEachReading(monitor, [&](const QMetaProperty& property, bool) {
-        width = std::max<qsizetype>(width, qstrlen(property.name()));
-    });
+    for (const Reading& reading : readingsOf(monitor.metaObject()))
+        width = std::max(width, reading.name.size());
     QString text;
     text.reserve(8192);
-    forEachReading(monitor, [&](const QMetaProperty& property, bool measured) {
-        const auto name = QLatin1StringView(property.name());
-        text += name;
-        text += QString(width + 2 - name.size(), ' ');
+    forEachReading(monitor, [&](const Reading& reading, bool measured) {
+        text += reading.name;
+        text.resize(text.size() + width + 2 - reading.name.size(), u' ');
         if (measured)
-            appendText(text, property.read(&monitor));
+            appendText(text, reading.property.read(&monitor));
         else
             text += QStringLiteral("—");
         text += '\n';

@@ -34,15 +34,11 @@ std::uint64_t kbToPages(std::uint64_t kb, std::uint64_t pageSize) {
 }
 
 std::uint64_t field(const MemInfo& info, std::string_view name) {
-    auto it = info.find(name);
-    return it == info.end() ? 0 : it->second;
+    return info.find(name).value_or(0);
 }
 
 std::optional<std::uint64_t> optionalField(const MemInfo& info, std::string_view name) {
-    auto it = info.find(name);
-    if (it == info.end())
-        return std::nullopt;
-    return it->second;
+    return info.find(name);
 }
 
 std::uint64_t sum(const MemInfo& info, std::initializer_list<std::string_view> names) {
@@ -54,17 +50,41 @@ std::uint64_t sum(const MemInfo& info, std::initializer_list<std::string_view> n
 
 } // namespace
 
+std::optional<std::size_t> MemInfo::indexOf(std::string_view name) {
+    const auto it = std::find(names.begin(), names.end(), name);
+    if (it == names.end())
+        return std::nullopt;
+    return static_cast<std::size_t>(it - names.begin());
+}
+
+std::optional<std::uint64_t> MemInfo::find(std::string_view name) const {
+    const auto index = indexOf(name);
+    if (!index || !(present_ & (1u << *index)))
+        return std::nullopt;
+    return values_[*index];
+}
+
+void MemInfo::set(std::size_t index, std::uint64_t value) {
+    if (index >= names.size() || (present_ & (1u << index)))
+        return;
+    values_[index] = value;
+    present_ |= 1u << index;
+}
+
 MemInfo parseMeminfo(std::string_view text) {
     MemInfo info;
     fs::forEachLine(text, [&](std::string_view line) {
         auto colon = line.find(':');
         if (colon == std::string_view::npos || colon == 0)
             return;
-        auto fields = fs::splitFields(line.substr(colon + 1));
-        if (fields.empty())
+        const auto index = MemInfo::indexOf(fs::trim(line.substr(0, colon)));
+        if (!index)
             return;
-        if (auto value = fs::parseUnsigned(fields[0]))
-            info.emplace(std::string(fs::trim(line.substr(0, colon))), *value);
+        // The number is the first field after the colon; a unit may follow it.
+        auto rest = fs::trim(line.substr(colon + 1));
+        rest = rest.substr(0, std::min(rest.find_first_of(" \t"), rest.size()));
+        if (auto value = fs::parseUnsigned(rest))
+            info.set(*index, *value);
     });
     return info;
 }

@@ -3,10 +3,10 @@
 #include "platform/VirtualMemory.h"
 #include "platform/linux/KeptFile.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,9 +14,31 @@
 
 namespace orb::platform {
 
-// The lines of /proc/meminfo: field name to its number (kB for sizes, a count for the
-// HugePages_* lines). Lines that do not parse are left out; the first of two equal names wins.
-using MemInfo = std::map<std::string, std::uint64_t, std::less<>>;
+// The lines of /proc/meminfo the figures below use: field name to its number (kB for sizes, a
+// count for the HugePages_* lines). Lines that do not parse are left out; the first of two equal
+// names wins. A fixed table rather than a map of every line: it is read every second.
+class MemInfo {
+public:
+    static constexpr std::array<std::string_view, 22> names = {
+        "MemTotal",    "MemFree",      "MemAvailable",   "Buffers",         "Cached",
+        "Shmem",       "Active(file)", "Inactive(file)", "SReclaimable",    "SUnreclaim",
+        "Unevictable", "Mlocked",      "Hugetlb",        "HugePages_Total", "Hugepagesize",
+        "KernelStack", "PageTables",   "SecPageTables",  "Percpu",          "Zswap",
+        "SwapTotal",   "SwapFree"};
+
+    // Empty for a name the file did not give or that is not in `names`.
+    std::optional<std::uint64_t> find(std::string_view name) const;
+    bool contains(std::string_view name) const { return find(name).has_value(); }
+    // Gives the field at `index` of `names` its value, unless a line gave it one already.
+    void set(std::size_t index, std::uint64_t value);
+    static std::optional<std::size_t> indexOf(std::string_view name);
+
+private:
+    std::array<std::uint64_t, names.size()> values_{};
+    std::uint32_t present_ = 0; // a bit per name
+};
+
+// The table of `text`, a /proc/meminfo.
 MemInfo parseMeminfo(std::string_view text);
 
 // Memory the kernel could hand to programs without swapping, in kB: MemAvailable where the kernel

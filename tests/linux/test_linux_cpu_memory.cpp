@@ -169,7 +169,8 @@ TEST(LinuxVirtualMemory, BrokenOrMissingMeminfoGivesNoReadingOrConsistentCounts)
         const auto info = parseMeminfo(text);
         auto counts = pageCountsFromMeminfo(info, 4096);
         ASSERT_TRUE(counts) << text;
-        EXPECT_EQ(usedPages(*counts), (info.at("MemTotal") - *availableKb(info)) / 4) << text;
+        EXPECT_EQ(usedPages(*counts), (info.find("MemTotal").value() - *availableKb(info)) / 4)
+            << text;
     }
     // Swap needs both of its lines, and never shows more used than total.
     EXPECT_FALSE(swapFromMeminfo(parseMeminfo("SwapTotal: 1024 kB\n")));
