@@ -186,8 +186,9 @@ TEST(LinuxHwmon, ChipsKeepTheirClassNumberAndImpossibleReadingsAreNotReadings) {
                     "name=nvme temp1_input=-273150 temp2_input=65261850 temp3_input=-40000 "
                     "temp4_input=0 temp5_input=150000 temp6_input=garbage temp7_input= "
                     "temp8_input=42500");
+    const auto chip = readHwmon(root.str()).at(0);
     std::vector<std::optional<double>> celsius;
-    for (const auto& channel : readHwmon(root.str()).at(0).temperatures)
+    for (const auto& channel : chip.temperatures)
         celsius.push_back(channel.celsius);
     EXPECT_EQ(celsius, (std::vector<std::optional<double>>{{}, {}, {}, {}, {}, {}, {}, 42.5}));
 }
