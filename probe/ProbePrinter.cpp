@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QMetaProperty>
 #include <cmath>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -164,11 +165,10 @@ struct Reading {
 
 const std::vector<Reading>& readingsOf(const QMetaObject* meta) {
     static std::mutex mutex;
-    static std::vector<std::pair<const QMetaObject*, std::vector<Reading>>> known;
+    static std::map<const QMetaObject*, std::vector<Reading>> known; // stable while others join
     const std::lock_guard lock(mutex);
-    for (const auto& [klass, readings] : known)
-        if (klass == meta)
-            return readings;
+    if (const auto it = known.find(meta); it != known.end())
+        return it->second;
     std::vector<Reading> readings;
     for (int i = QObject::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i) {
         const QMetaProperty property = meta->property(i);
@@ -176,7 +176,7 @@ const std::vector<Reading>& readingsOf(const QMetaObject* meta) {
         if (name != QLatin1StringView("measured"))
             readings.push_back({property, name, name == QLatin1StringView("activeWindow")});
     }
-    return known.emplace_back(meta, std::move(readings)).second;
+    return known.emplace(meta, std::move(readings)).first->second;
 }
 
 // Calls `each` with every reading of the monitor's and whether the machine measures it.
