@@ -155,6 +155,7 @@ HwmonReader::Layout HwmonReader::lookUp(const std::string& entry, std::uint64_t 
 const std::vector<HwmonChip>& HwmonReader::chips() {
     if (!reuse_.due())
         return chips_;
+    ++passes_;
     chips_.clear();
 
     const auto classDir = fs::underRoot(root_, hwmonClassDirectory);

@@ -49,6 +49,8 @@ public:
                          std::chrono::milliseconds reuseWindow = std::chrono::milliseconds(50));
     ~HwmonReader();
     const std::vector<HwmonChip>& chips();
+    // Counts the passes: what is built from the chips need only be built again when it moves.
+    std::uint64_t passCount() const { return passes_; }
 
 private:
     struct Layout;
@@ -59,6 +61,7 @@ private:
     linux_fs::ReuseWindow reuse_;
     linux_fs::ClassListing listing_;
     std::vector<HwmonChip> chips_;
+    std::uint64_t passes_ = 0;
     std::map<std::string, std::unique_ptr<Layout>, std::less<>> layouts_; // by hwmonN
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace orb::platform {
 
@@ -55,8 +56,18 @@ private:
     static constexpr std::int32_t badSelector = static_cast<std::int32_t>(0xE00002C7);
     static constexpr std::int32_t badArgument = static_cast<std::int32_t>(0xE00002C2);
 
+    // A tick asks for some hundred keys, all answered from one pass over the chips.
+    const std::vector<SmcKey>& keyTable() {
+        const auto& chips = reader_->chips();
+        if (!tablePass_ || *tablePass_ != reader_->passCount()) {
+            table_ = smcKeyTable(chips);
+            tablePass_ = reader_->passCount();
+        }
+        return table_;
+    }
+
     void answer(smc::KeyData& record) {
-        const auto table = smcKeyTable(reader_->chips());
+        const auto& table = keyTable();
         record.setResult(smc::success);
         switch (static_cast<smc::Command>(record.command())) {
         case smc::Command::keyAtIndex:
@@ -97,6 +108,8 @@ private:
     }
 
     std::shared_ptr<HwmonReader> reader_;
+    std::vector<SmcKey> table_;
+    std::optional<std::uint64_t> tablePass_;
 };
 
 } // namespace

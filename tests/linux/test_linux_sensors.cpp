@@ -10,6 +10,7 @@
 #include "sensors/HIDMonitor.h"
 #include "sensors/SMC.h"
 
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -245,6 +246,17 @@ TEST(LinuxSmc, TheControllerClientReadsTheKeysOfHwmonChips) {
         }
         EXPECT_EQ(log.str(), "SMC: Connection established.\nSMC: " + scan + "\n") << root;
     }
+    // Each new pass over the chips gives the keys their new readings.
+    ScratchRoot moving;
+    moving.writeWords(hwmon + "0", "name=k10temp temp1_label=Tctl temp1_input=50000");
+    LinuxDeviceRegistry registry(false);
+    registry.addSource("AppleSMC", std::make_unique<LinuxSmc>(std::make_shared<HwmonReader>(
+                                       moving.str(), std::chrono::milliseconds(0))));
+    std::ostringstream log;
+    orb::sensors::SMC smc(registry, log);
+    EXPECT_EQ(smc.readCPUTemperature(), 50);
+    moving.write(hwmon + "0/temp1_input", "61000\n");
+    EXPECT_EQ(smc.readCPUTemperature(), 61);
 }
 
 TEST(LinuxHidSensors, CapturedMachinesGiveProductsTheirUsersRecognise) {
