@@ -24,14 +24,19 @@ int main(int argc, char** argv) {
     orb::platform::quitOnTerminationSignals();
     int remaining = options->samples;
     // Print after each completed tick: the first one is a full interval after start, so the
-    // processor shares and rates are real measurements.
-    QObject::connect(&monitor, &orb::SystemMonitor::tickCompleted, &app, [&] {
-        if (!output.write() && !options->watching) {
-            QCoreApplication::exit(1);
-            return;
-        }
-        if (remaining > 0 && --remaining == 0)
-            QCoreApplication::exit(output.lastWriteFailed() ? 1 : 0);
-    });
+    // processor shares and rates are real measurements. The tick publishes its sensor readings
+    // on the next turn of the event loop, so the sample is written on that turn too, after them:
+    // one sample, one tick's readings.
+    QObject::connect(
+        &monitor, &orb::SystemMonitor::tickCompleted, &app,
+        [&] {
+            if (!output.write() && !options->watching) {
+                QCoreApplication::exit(1);
+                return;
+            }
+            if (remaining > 0 && --remaining == 0)
+                QCoreApplication::exit(output.lastWriteFailed() ? 1 : 0);
+        },
+        Qt::QueuedConnection);
     return app.exec();
 }

@@ -84,6 +84,25 @@ TEST(Probe, PrintsEveryFieldAsJsonOrTextAndRefusesTooShortAnInterval) {
     }
 }
 
+TEST(Probe, ASampleHoldsOneTicksReadingsTheSensorsIncluded) {
+    // The tick publishes its sensor readings a turn of the event loop after the others; a
+    // sample written at the tick itself would show the tick before's temperature.
+    ScratchRoot root({{"sys/class/hwmon/hwmon0/name", "coretemp\n"},
+                      {"sys/class/hwmon/hwmon0/temp1_label", "Package id 0\n"},
+                      {"sys/class/hwmon/hwmon0/temp1_input", "50000\n"}});
+    QProcess probe;
+    probe.start(QStringLiteral(ORB_PROBE_PATH),
+                {"--watch", "--count", "2", "--json", "--tick-interval-ms", "1000", "--root",
+                 QString::fromStdString(root.str())});
+    ASSERT_TRUE(probe.waitForReadyRead(15000));
+    root.write("sys/class/hwmon/hwmon0/temp1_input", "61000\n");
+    ASSERT_TRUE(probe.waitForFinished(15000));
+    const auto samples = probe.readAllStandardOutput().trimmed().split('\n');
+    ASSERT_EQ(samples.size(), 2);
+    EXPECT_EQ(QJsonDocument::fromJson(samples[0])["cpuTemperature"].toDouble(), 50);
+    EXPECT_EQ(QJsonDocument::fromJson(samples[1])["cpuTemperature"].toDouble(), 61);
+}
+
 TEST(PrometheusExport, DeclaresFamiliesOnceEscapesLabelsAndLeavesOutWhatTheMachineDoesNotGive) {
     // A machine with processors and memory only: no battery, adapter, Wi-Fi, graphics processor,
     // uptime or temperature.
