@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 
 namespace orb::platform {
 
@@ -59,7 +58,7 @@ private:
     // A tick asks for some hundred keys, all answered from one pass over the chips.
     const std::vector<SmcKey>& keyTable() {
         const auto& chips = reader_->chips();
-        if (!tablePass_ || *tablePass_ != reader_->passCount()) {
+        if (tablePass_ != reader_->passCount()) {
             table_ = smcKeyTable(chips);
             tablePass_ = reader_->passCount();
         }
@@ -109,7 +108,7 @@ private:
 
     std::shared_ptr<HwmonReader> reader_;
     std::vector<SmcKey> table_;
-    std::optional<std::uint64_t> tablePass_;
+    std::uint64_t tablePass_ = 0; // the reader counts its passes from 1
 };
 
 } // namespace

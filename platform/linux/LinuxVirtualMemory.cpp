@@ -37,10 +37,6 @@ std::uint64_t field(const MemInfo& info, std::string_view name) {
     return info.find(name).value_or(0);
 }
 
-std::optional<std::uint64_t> optionalField(const MemInfo& info, std::string_view name) {
-    return info.find(name);
-}
-
 std::uint64_t sum(const MemInfo& info, std::initializer_list<std::string_view> names) {
     std::uint64_t total = 0;
     for (auto name : names)
@@ -90,12 +86,12 @@ MemInfo parseMeminfo(std::string_view text) {
 }
 
 std::optional<std::uint64_t> availableKb(const MemInfo& info) {
-    auto total = optionalField(info, "MemTotal");
+    auto total = info.find("MemTotal");
     if (!total)
         return std::nullopt;
-    if (auto available = optionalField(info, "MemAvailable"))
+    if (auto available = info.find("MemAvailable"))
         return std::min(*available, *total);
-    auto free = optionalField(info, "MemFree");
+    auto free = info.find("MemFree");
     if (!free)
         return std::nullopt;
     // Kernels before 2.6.28 have no split of the page cache into file and anonymous lists;
@@ -144,8 +140,8 @@ std::optional<PageCounts> pageCountsFromMeminfo(const MemInfo& info, std::uint64
 }
 
 std::optional<SwapUsage> swapFromMeminfo(const MemInfo& info) {
-    auto total = optionalField(info, "SwapTotal");
-    auto free = optionalField(info, "SwapFree");
+    auto total = info.find("SwapTotal");
+    auto free = info.find("SwapFree");
     if (!total || !free)
         return std::nullopt;
     return SwapUsage{kbToBytes(*total), *total > *free ? kbToBytes(*total - *free) : 0};
@@ -216,7 +212,7 @@ std::optional<std::uint64_t> LinuxVirtualMemory::memorySize() {
     auto info = recentMeminfo();
     if (!info)
         return std::nullopt;
-    auto total = optionalField(*info, "MemTotal");
+    auto total = info->find("MemTotal");
     if (!total)
         return std::nullopt;
     return kbToBytes(*total);
